@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that are missing: "build" for building and running the program,
+# "test" adds what the tests and benchmarks need.
+set -euo pipefail
+
+build_packages=(cmake g++ pkgconf qt6-base-dev libsqlcipher-dev)
+test_packages=(libbenchmark-dev sqlcipher)
+
+packages=("${build_packages[@]}")
+if [ "${1:-build}" = test ]; then
+    packages+=("${test_packages[@]}")
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

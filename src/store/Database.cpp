@@ -1,0 +1,136 @@
+#include "Database.h"
+
+#include "Engine.h"
+#include "Recordsets.h"
+#include "SqlDialect.h"
+#include "StoreError.h"
+#include "Text.h"
+
+namespace {
+
+// How long a statement waits for another process's lock before it fails.
+constexpr int BusyTimeoutMilliseconds = 5000;
+
+// ChrW(n): the one 16-bit unit n, with n from -32768 to 65535 (negative n means n + 65536).
+void ChrW(sqlite3_context *context, int, sqlite3_value **arguments)
+{
+    const sqlite3_int64 code = sqlite3_value_int64(arguments[0]);
+    if (sqlite3_value_type(arguments[0]) == SQLITE_NULL || code < -32768 || code > 65535) {
+        sqlite3_result_error(context, "Invalid procedure call or argument", -1);
+        return;
+    }
+    const char16_t unit = static_cast<char16_t>(code < 0 ? code + 65536 : code);
+    sqlite3_result_text16(context, &unit, 2, SQLITE_TRANSIENT);
+}
+
+std::u16string ConnectPassword(std::u16string_view connect)
+{
+    std::size_t start = 0;
+    while (start <= connect.size()) {
+        std::size_t end = connect.find(u';', start);
+        if (end == std::u16string_view::npos)
+            end = connect.size();
+        const std::u16string_view part = connect.substr(start, end - start);
+        if (part.size() >= 4 && EqualsIgnoringAsciiCase(part.substr(0, 4), u"pwd="))
+            return std::u16string(part.substr(4));
+        start = end + 1;
+    }
+    return {};
+}
+
+std::shared_ptr<Connection> OpenConnection(const std::filesystem::path &name, bool readOnly)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(name, error))
+        throw StoreError(ErrorNumber::FileNotFound, u"Could not find file '" + name.u16string() + u"'.");
+    sqlite3 *handle = nullptr;
+    const int code =
+        sqlite3_open_v2(name.c_str(), &handle, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
+    auto connection = std::make_shared<Connection>(handle);
+    if (code != SQLITE_OK)
+        connection->Raise(code);
+    return connection;
+}
+
+void ApplyPassword(const Connection &connection, std::u16string_view password)
+{
+    if (password.empty())
+        return;
+    const std::string key = ToUtf8(password);
+    const int code = sqlite3_key(connection.handle(), key.data(), static_cast<int>(key.size()));
+    if (code != SQLITE_OK)
+        connection.Raise(code);
+}
+
+void Configure(const std::shared_ptr<Connection> &connection, bool exclusive)
+{
+    sqlite3_busy_timeout(connection->handle(), BusyTimeoutMilliseconds);
+    const int code = sqlite3_create_function_v2(connection->handle(), "ChrW", 1, SQLITE_UTF16 | SQLITE_DETERMINISTIC,
+                                                nullptr, ChrW, nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK)
+        connection->Raise(code);
+    if (exclusive)
+        Statement(connection, u"PRAGMA locking_mode = EXCLUSIVE;").Run();
+}
+
+// A wrong password shows only when the file is first read: read the schema now.
+void ReadSchema(const std::shared_ptr<Connection> &connection)
+{
+    Statement(connection, u"SELECT count(*) FROM sqlite_master;").Run();
+}
+
+} // namespace
+
+Database::Database(std::shared_ptr<Connection> connection) : connection_(std::move(connection))
+{
+}
+
+Database::~Database() = default;
+
+std::unique_ptr<Recordset> Database::OpenRecordset(std::u16string_view sql, std::int32_t type, std::int32_t options)
+{
+    if (type == dbOpenDynaset && !(options & dbReadOnly))
+        return OpenDynaset(connection_, sql);
+    return OpenSnapshot(connection_, TranslateStatement(sql));
+}
+
+void Database::Execute(std::u16string_view sql)
+{
+    Statement(connection_, TranslateStatement(sql)).Run();
+}
+
+bool Database::HasTable(std::u16string_view name) const
+{
+    Statement lookup(connection_, u"SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE;");
+    lookup.Bind(1, Variant(name));
+    const bool found = lookup.Step();
+    lookup.Reset();
+    return found;
+}
+
+std::shared_ptr<Database> OpenDatabase(const std::filesystem::path &name, bool exclusive, bool readOnly,
+                                       std::u16string_view connect)
+{
+    auto connection = OpenConnection(name, readOnly);
+    ApplyPassword(*connection, ConnectPassword(connect));
+    Configure(connection, exclusive);
+    ReadSchema(connection);
+    return std::make_shared<Database>(std::move(connection));
+}
+
+Transaction::Transaction(Database &database) : connection_(database.connection_)
+{
+    Statement(connection_, u"BEGIN IMMEDIATE;").Run();
+}
+
+Transaction::~Transaction()
+{
+    if (open_)
+        sqlite3_exec(connection_->handle(), "ROLLBACK;", nullptr, nullptr, nullptr);
+}
+
+void Transaction::Commit()
+{
+    Statement(connection_, u"COMMIT;").Run();
+    open_ = false;
+}

@@ -1,0 +1,145 @@
+#include "Engine.h"
+
+#include "SqlDialect.h"
+#include "StoreError.h"
+#include "Text.h"
+
+Connection::~Connection()
+{
+    sqlite3_close_v2(handle_);
+}
+
+void Connection::Raise(int code) const
+{
+    const auto *message = static_cast<const char16_t *>(sqlite3_errmsg16(handle_));
+    const std::u16string engineMessage = message ? std::u16string(message) : std::u16string();
+    switch (code & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        throw StoreError(ErrorNumber::Locked, u"The database is locked by another process.");
+    case SQLITE_READONLY:
+        throw StoreError(ErrorNumber::ReadOnly, u"Cannot update. Database or object is read-only.");
+    case SQLITE_NOTADB:
+        throw StoreError(ErrorNumber::UnrecognizedFormat, u"Not a database file, or a wrong password.");
+    case SQLITE_CORRUPT:
+        throw StoreError(ErrorNumber::UnrecognizedFormat, u"The database file is damaged.");
+    default:
+        throw StoreError(ErrorNumber::EngineError, engineMessage);
+    }
+}
+
+Statement::Statement(std::shared_ptr<Connection> connection, std::u16string_view sql)
+    : connection_(std::move(connection))
+{
+    const void *tail = nullptr;
+    const int code =
+        sqlite3_prepare16_v2(connection_->handle(), sql.data(), static_cast<int>(sql.size() * 2), &statement_, &tail);
+    if (code != SQLITE_OK)
+        connection_->Raise(code);
+    const auto *rest = static_cast<const char16_t *>(tail);
+    const auto *end = sql.data() + sql.size();
+    for (; rest && rest < end; ++rest) {
+        if (*rest != u' ' && *rest != u'\t' && *rest != u'\r' && *rest != u'\n') {
+            sqlite3_finalize(statement_);
+            throw StoreError(ErrorNumber::EngineError, u"Characters found after end of SQL statement.");
+        }
+    }
+    if (!statement_)
+        throw StoreError(ErrorNumber::EngineError, u"The statement is empty.");
+}
+
+Statement::Statement(std::shared_ptr<Connection> connection, const EngineStatement &statement)
+    : Statement(std::move(connection), statement.sql)
+{
+    const auto parameters = static_cast<std::size_t>(sqlite3_bind_parameter_count(statement_));
+    for (std::size_t i = 0; i < statement.texts.size() && i < parameters; ++i)
+        Bind(static_cast<int>(i + 1), Variant(statement.texts[i]));
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(statement_);
+}
+
+void Statement::Bind(int index, const Variant &value)
+{
+    int code = SQLITE_OK;
+    switch (value.kind()) {
+    case Variant::Kind::Null:
+        code = sqlite3_bind_null(statement_, index);
+        break;
+    case Variant::Kind::Integer:
+        code = sqlite3_bind_int64(statement_, index, value.ToInteger());
+        break;
+    case Variant::Kind::Empty:
+    case Variant::Kind::Text: {
+        const std::u16string text = value.ToText();
+        code = sqlite3_bind_text16(statement_, index, text.data(), static_cast<int>(text.size() * 2), SQLITE_TRANSIENT);
+        break;
+    }
+    }
+    if (code != SQLITE_OK)
+        connection_->Raise(code);
+}
+
+void Statement::Bind(const char *name, const Variant &value)
+{
+    Bind(sqlite3_bind_parameter_index(statement_, name), value);
+}
+
+bool Statement::Step()
+{
+    const int code = sqlite3_step(statement_);
+    if (code == SQLITE_ROW)
+        return true;
+    sqlite3_reset(statement_);
+    if (code != SQLITE_DONE)
+        connection_->Raise(code);
+    return false;
+}
+
+void Statement::Run()
+{
+    while (Step()) {
+    }
+}
+
+void Statement::Reset()
+{
+    sqlite3_reset(statement_);
+}
+
+int Statement::ColumnCount() const
+{
+    return sqlite3_column_count(statement_);
+}
+
+std::u16string Statement::ColumnName(int column) const
+{
+    return static_cast<const char16_t *>(sqlite3_column_name16(statement_, column));
+}
+
+Variant Statement::Column(int column) const
+{
+    switch (sqlite3_column_type(statement_, column)) {
+    case SQLITE_NULL:
+        return Variant::Null();
+    case SQLITE_INTEGER:
+        return Variant(static_cast<std::int64_t>(sqlite3_column_int64(statement_, column)));
+    default: {
+        const auto *text = static_cast<const char16_t *>(sqlite3_column_text16(statement_, column));
+        const int bytes = sqlite3_column_bytes16(statement_, column);
+        return Variant(std::u16string(text ? text : u"", static_cast<std::size_t>(bytes / 2)));
+    }
+    }
+}
+
+std::vector<Variant> Statement::Row() const
+{
+    std::vector<Variant> row;
+    const int count = ColumnCount();
+    row.reserve(static_cast<std::size_t>(count));
+    for (int column = 0; column < count; ++column)
+        row.push_back(Column(column));
+    return row;
+}

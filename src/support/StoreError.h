@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+// The one error type raised by the support and store code: a number and a description, as the
+// logon shows them ("Password validation error: " + number + " - " + description).
+class StoreError : public std::runtime_error
+{
+public:
+    StoreError(std::int32_t number, std::u16string description);
+
+    std::int32_t Number() const { return number_; }
+    const std::u16string &Description() const { return description_; }
+
+private:
+    std::int32_t number_;
+    std::u16string description_;
+};
+
+// Error numbers shared by the core.
+namespace ErrorNumber {
+constexpr std::int32_t InvalidArgument = 5;
+constexpr std::int32_t Overflow = 6;
+constexpr std::int32_t TypeMismatch = 13;
+constexpr std::int32_t InvalidUseOfNull = 94;
+} // namespace ErrorNumber
+
+// Raises error 5, "Invalid procedure call or argument".
+[[noreturn]] void RaiseInvalidArgument();

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "AccountDatabase.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <memory>
+
+// A fresh account database in a temporary folder, removed with the object.
+class TemporaryAccountDatabase
+{
+public:
+    TemporaryAccountDatabase() : path_(std::filesystem::path(dir_.path().toStdString()) / "AccountInfo.mdb")
+    {
+        CreateAccountDatabase(path_);
+    }
+
+    const std::filesystem::path &path() const { return path_; }
+    QString folder() const { return dir_.path(); }
+    std::shared_ptr<Database> Open() const { return OpenAccountDatabase(path_); }
+
+private:
+    QTemporaryDir dir_;
+    std::filesystem::path path_;
+};

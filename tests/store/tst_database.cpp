@@ -1,0 +1,319 @@
+#include "TestDatabase.h"
+
+#include "SqlLiteral.h"
+#include "StoreError.h"
+#include "Text.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+QString Q(const std::u16string &text)
+{
+    return QString::fromStdU16String(text);
+}
+
+std::u16string Text(const QString &text)
+{
+    return text.toStdU16String();
+}
+
+// Runs the call and returns the StoreError number it raised, or 0.
+template <typename Call> std::int32_t ErrorOf(Call call)
+{
+    try {
+        call();
+    } catch (const StoreError &error) {
+        return error.Number();
+    }
+    return 0;
+}
+
+std::u16string AccountsOf(std::int32_t userId)
+{
+    return u"SELECT * FROM Accounts WHERE [UserID] = " + ToDecimal(userId) + u";";
+}
+
+std::int64_t AddAccount(Recordset &accounts, const std::u16string &name, std::int32_t userId)
+{
+    accounts.AddNew();
+    const std::int64_t id = accounts.Fields(u"[ID]").ToInteger();
+    accounts.Fields(u"Account", Variant(name));
+    accounts.Fields(u"UserID", Variant(userId));
+    accounts.Update();
+    return id;
+}
+
+} // namespace
+
+class TestDatabase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void openRefusesWhatIsNotAnAccountDatabase_data();
+    void openRefusesWhatIsNotAnAccountDatabase();
+    void openDoesNotCreateAMissingFile();
+    void textRoundTripsThroughLiteralsExactly_data();
+    void textRoundTripsThroughLiteralsExactly();
+    void equalityCountsLetterCase();
+    void chrWAcceptsBothRangesOfCodes();
+    void failingStatementRaises();
+    void addNewGivesKeyBeforeUpdateAndNeverReusesIt();
+    void dynasetFindsEditsAndDeletes();
+    void nullIsNotTheEmptyText();
+    void changesNeedEditOrAddNew();
+    void updateOfRowDeletedElsewhereFails();
+    void writeWaitsForAnotherConnectionsLock();
+};
+
+void TestDatabase::openRefusesWhatIsNotAnAccountDatabase_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("connect");
+    QTest::addColumn<QString>("dropTable");
+    QTest::newRow("zero bytes") << QByteArray("") << QString() << QString();
+    QTest::newRow("random bytes") << QByteArray(4096, '\x5a') << QString() << QString();
+    QTest::newRow("text file") << QByteArray("not a database\n") << QString() << QString();
+    QTest::newRow("another password") << QByteArray() << QStringLiteral(";pwd=other") << QString();
+    QTest::newRow("no password") << QByteArray() << QStringLiteral("") << QString();
+    QTest::newRow("Accounts table missing") << QByteArray() << QString() << QStringLiteral("Accounts");
+    QTest::newRow("User table missing") << QByteArray() << QString() << QStringLiteral("User");
+}
+
+void TestDatabase::openRefusesWhatIsNotAnAccountDatabase()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, connect);
+    QFETCH(QString, dropTable);
+    TemporaryAccountDatabase database;
+    if (!dropTable.isEmpty())
+        database.Open()->Execute(u"DROP TABLE [" + Text(dropTable) + u"];");
+    if (!content.isNull()) {
+        QFile file(QString::fromStdString(database.path().string()));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+    const auto open = [&] {
+        if (connect.isNull())
+            OpenAccountDatabase(database.path());
+        else
+            OpenDatabase(database.path(), false, false, Text(connect));
+    };
+    QVERIFY(ErrorOf(open) != 0);
+}
+
+void TestDatabase::openDoesNotCreateAMissingFile()
+{
+    TemporaryAccountDatabase database;
+    const auto missing = database.path().parent_path() / "missing.mdb";
+    QCOMPARE(ErrorOf([&] { OpenAccountDatabase(missing); }), 3024);
+    QVERIFY(!std::filesystem::exists(missing));
+}
+
+void TestDatabase::textRoundTripsThroughLiteralsExactly_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("NUL inside") << QString::fromUtf16(u"a\0b", 3);
+    QTest::newRow("only NUL") << QString::fromUtf16(u"\0", 1);
+    QTest::newRow("CR LF and tab") << QStringLiteral("line 1\r\nline 2\tend");
+    QTest::newRow("apostrophes and brackets") << QStringLiteral("it's ''quoted'' [x] & \"y\"");
+    QTest::newRow("from U+8000 up") << QString::fromUtf16(u"\u8000\uFFFD\uFFFF\u00E9");
+    QTest::newRow("emoji") << QStringLiteral("key 🔑 lock 🔒");
+    QTest::newRow("lone surrogates") << QString::fromUtf16(u"\xD800x\xDFFF", 3);
+    QString longText;
+    for (int i = 0; i < 5000; ++i)
+        longText += QChar(char16_t(i % 7 == 0 ? 10 : (i % 5 == 0 ? 0x20AC : 'a' + i % 26)));
+    QTest::newRow("5000 characters") << longText;
+}
+
+void TestDatabase::textRoundTripsThroughLiteralsExactly()
+{
+    QFETCH(QString, text);
+    TemporaryAccountDatabase file;
+    const auto database = file.Open();
+    const std::u16string literal = SqlLiteral(Text(text));
+    database->Execute(u"INSERT INTO User ([UserName],[Password]) VALUES (" + literal + u"," + literal + u");");
+    const auto found =
+        database->OpenRecordset(u"SELECT * FROM User WHERE [UserName] = " + literal + u";", dbOpenSnapshot, dbReadOnly);
+    QCOMPARE(found->RecordCount(), 1);
+    QCOMPARE(Q(found->Fields(u"[UserName]").ToText()), text);
+    QCOMPARE(Q(found->Fields(u"Password").ToText()), text);
+}
+
+void TestDatabase::equalityCountsLetterCase()
+{
+    TemporaryAccountDatabase file;
+    const auto database = file.Open();
+    database->Execute(u"INSERT INTO User ([UserName],[Password]) VALUES ('Alice','x');");
+    const auto lookup = [&](const std::u16string &name) {
+        return database
+            ->OpenRecordset(u"SELECT * FROM User WHERE [UserName] = " + SqlLiteral(name) + u";", dbOpenSnapshot,
+                            dbReadOnly)
+            ->RecordCount();
+    };
+    QCOMPARE(lookup(u"Alice"), 1);
+    QCOMPARE(lookup(u"alice"), 0);
+    QCOMPARE(lookup(u"ALICE"), 0);
+}
+
+void TestDatabase::chrWAcceptsBothRangesOfCodes()
+{
+    TemporaryAccountDatabase file;
+    const auto database = file.Open();
+    database->Execute(
+        u"INSERT INTO [Parameters] ([Name], [Value]) VALUES ('k',ChrW(-3) & ChrW(65533) & ChrW(-32768));");
+    const auto value = database->OpenRecordset(u"SELECT [Value] FROM [Parameters];", dbOpenSnapshot, dbReadOnly);
+    QCOMPARE(Q(value->Fields(u"Value").ToText()), QString::fromUtf16(u"\uFFFD\uFFFD\u8000"));
+    QVERIFY(ErrorOf([&] { database->Execute(u"INSERT INTO [Parameters] ([Name]) VALUES (ChrW(65536));"); }) != 0);
+    QVERIFY(ErrorOf([&] { database->Execute(u"INSERT INTO [Parameters] ([Name]) VALUES (ChrW(-32769));"); }) != 0);
+}
+
+void TestDatabase::failingStatementRaises()
+{
+    TemporaryAccountDatabase file;
+    const auto database = file.Open();
+    QVERIFY(ErrorOf([&] { database->Execute(u"INSERT INTO Missing ([Name]) VALUES ('x');"); }) != 0);
+    QVERIFY(ErrorOf([&] { database->Execute(u"DELETE * FROM [Parameters] WHERE [Name] = 'unterminated;"); }) != 0);
+    QCOMPARE(ErrorOf([&] { database->Execute(u"DELETE * FROM [Parameters] WHERE [Name] = 'x';"); }), 0);
+}
+
+void TestDatabase::addNewGivesKeyBeforeUpdateAndNeverReusesIt()
+{
+    TemporaryAccountDatabase file;
+    const auto database = file.Open();
+    auto accounts = database->OpenRecordset(AccountsOf(1));
+    const std::int64_t first = AddAccount(*accounts, u"first", 1);
+    const std::int64_t second = AddAccount(*accounts, u"second", 1);
+    QVERIFY(second > first);
+    accounts->FindFirst(u"[ID] = " + ToDecimal(second));
+    accounts->Delete();
+    const std::int64_t third = AddAccount(*accounts, u"third", 1);
+    QVERIFY(third > second);
+
+    // Another connection, as another running program would hold, never gets a key taken here.
+    auto elsewhere = file.Open()->OpenRecordset(AccountsOf(2));
+    accounts->AddNew();
+    const std::int64_t pending = accounts->Fields(u"ID").ToInteger();
+    QVERIFY(AddAccount(*elsewhere, u"other", 2) > pending);
+    accounts->Fields(u"Account", Variant(u"pending"));
+    accounts->Fields(u"UserID", Variant(1));
+    accounts->Update();
+    QCOMPARE(database->OpenRecordset(AccountsOf(1))->RecordCount(), 3);
+}
+
+void TestDatabase::dynasetFindsEditsAndDeletes()
+{
+    TemporaryAccountDatabase file;
+    const auto database = file.Open();
+    auto accounts = database->OpenRecordset(AccountsOf(7));
+    QCOMPARE(accounts->RecordCount(), 0);
+    const std::int64_t a = AddAccount(*accounts, u"a", 7);
+    const std::int64_t b = AddAccount(*accounts, u"b", 7);
+    AddAccount(*database->OpenRecordset(AccountsOf(8)), u"not mine", 8);
+
+    accounts->FindFirst(u"[ID] = " + ToDecimal(b));
+    QVERIFY(!accounts->NoMatch());
+    QCOMPARE(accounts->AbsolutePosition(), 1);
+    accounts->Edit();
+    accounts->Fields(u"[Comment]", Variant(u"edited"));
+    accounts->Update();
+    accounts->FindFirst(u"[ID] = 999999");
+    QVERIFY(accounts->NoMatch());
+    QCOMPARE(accounts->Fields(u"ID").ToInteger(), b);
+    accounts->FindFirst(u"[Account] = 'a'");
+    QCOMPARE(accounts->Fields(u"ID").ToInteger(), a);
+
+    auto reread = database->OpenRecordset(AccountsOf(7));
+    QCOMPARE(reread->RecordCount(), 2);
+    reread->MoveFirst();
+    QCOMPARE(Q(reread->Fields(u"Account").ToText()), QStringLiteral("a"));
+    reread->MoveNext();
+    QCOMPARE(Q(reread->Fields(u"Comment").ToText()), QStringLiteral("edited"));
+    reread->MoveNext();
+    QVERIFY(reread->Eof());
+
+    accounts->FindFirst(u"[ID] = " + ToDecimal(a));
+    accounts->Delete();
+    QVERIFY(accounts->AbsolutePosition() < 0);
+    QCOMPARE(accounts->RecordCount(), 1);
+    accounts->MoveNext();
+    QCOMPARE(accounts->Fields(u"ID").ToInteger(), b);
+    QCOMPARE(database->OpenRecordset(AccountsOf(7))->RecordCount(), 1);
+}
+
+void TestDatabase::nullIsNotTheEmptyText()
+{
+    TemporaryAccountDatabase file;
+    const auto database = file.Open();
+    auto accounts = database->OpenRecordset(AccountsOf(1));
+    const std::int64_t id = AddAccount(*accounts, u"", 1);
+    accounts->FindFirst(u"[ID] = " + ToDecimal(id));
+    QVERIFY(accounts->Fields(u"Password").IsNull());
+    QVERIFY(!accounts->Fields(u"Account").IsNull());
+    QCOMPARE(ErrorOf([&] { accounts->Fields(u"Password").ToText(); }), 94);
+    QVERIFY(NullToEmpty(accounts->Fields(u"Password")) == Variant(u""));
+    QVERIFY(NullToEmpty(Variant(0)) == Variant(0));
+    QVERIFY(!(Variant::Null() == Variant(u"")));
+}
+
+void TestDatabase::changesNeedEditOrAddNew()
+{
+    TemporaryAccountDatabase file;
+    const auto database = file.Open();
+    auto accounts = database->OpenRecordset(AccountsOf(1));
+    QCOMPARE(ErrorOf([&] { accounts->MoveFirst(); }), 3021);
+    const std::int64_t id = AddAccount(*accounts, u"x", 1);
+    accounts->FindFirst(u"[ID] = " + ToDecimal(id));
+    QCOMPARE(ErrorOf([&] { accounts->Fields(u"Account", Variant(u"y")); }), 3020);
+    accounts->Edit();
+    QCOMPARE(ErrorOf([&] { accounts->Fields(u"ID", Variant(5)); }), 3164);
+    QCOMPARE(ErrorOf([&] { accounts->Fields(u"NoSuchColumn"); }), 3265);
+    auto lookup = database->OpenRecordset(AccountsOf(1), dbOpenSnapshot, dbReadOnly);
+    QCOMPARE(ErrorOf([&] { lookup->Edit(); }), 3027);
+    lookup->Close();
+    QCOMPARE(ErrorOf([&] { lookup->RecordCount(); }), 3420);
+}
+
+void TestDatabase::updateOfRowDeletedElsewhereFails()
+{
+    TemporaryAccountDatabase file;
+    const auto database = file.Open();
+    auto accounts = database->OpenRecordset(AccountsOf(1));
+    const std::int64_t id = AddAccount(*accounts, u"x", 1);
+    file.Open()->Execute(u"DELETE * FROM Accounts WHERE [ID] = " + ToDecimal(id) + u";");
+    accounts->FindFirst(u"[ID] = " + ToDecimal(id));
+    QVERIFY(!accounts->NoMatch());
+    QCOMPARE(ErrorOf([&] { accounts->Edit(); }), 3167);
+}
+
+void TestDatabase::writeWaitsForAnotherConnectionsLock()
+{
+    TemporaryAccountDatabase file;
+    const auto database = file.Open();
+    const auto other = file.Open();
+    std::atomic<bool> locked = false;
+    std::thread holder([&] {
+        Transaction transaction(*other);
+        other->Execute(u"INSERT INTO [Parameters] ([Name], [Value]) VALUES ('a','1');");
+        locked = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        transaction.Commit();
+    });
+    while (!locked)
+        std::this_thread::yield();
+    const std::int32_t error =
+        ErrorOf([&] { database->Execute(u"INSERT INTO [Parameters] ([Name], [Value]) VALUES ('b','2');"); });
+    holder.join();
+    QCOMPARE(error, 0);
+    QCOMPARE(database->OpenRecordset(u"SELECT * FROM [Parameters];", dbOpenSnapshot, dbReadOnly)->RecordCount(), 2);
+}
+
+QTEST_APPLESS_MAIN(TestDatabase)
+#include "tst_database.moc"
