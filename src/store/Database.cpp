@@ -91,6 +91,8 @@ std::unique_ptr<Recordset> Database::OpenRecordset(std::u16string_view sql, std:
 {
     if (type == dbOpenDynaset && !(options & dbReadOnly))
         return OpenDynaset(connection_, sql);
+    if (const std::optional<SelectParts> parts = SplitSelect(sql))
+        return OpenSnapshot(connection_, SelectInTableOrder(*parts, parts->columns));
     return OpenSnapshot(connection_, TranslateStatement(sql));
 }
 

@@ -143,7 +143,7 @@ public:
     {
         columns_ = ColumnNames(fetch_);
         keyColumn_ = FindKeyColumn();
-        Statement keys(connection_, EngineStatement{u"SELECT rowid FROM " + quotedTable_ + parts.rest, parts.texts});
+        Statement keys(connection_, SelectInTableOrder(parts, u"rowid"));
         while (keys.Step())
             keys_.push_back(keys.Column(0).ToInteger());
         sorted_ = std::is_sorted(keys_.begin(), keys_.end());

@@ -3,6 +3,7 @@
 #include "StoreError.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -240,7 +241,8 @@ std::u16string Translate(const std::vector<Token> &tokens, std::size_t from, std
     for (std::size_t i = from; i < to;) {
         if (const auto chain = ConstantChain(tokens, i, to); chain && chain->folds) {
             texts.push_back(chain->value);
-            sql += u"?" + ToDecimal(static_cast<std::int64_t>(texts.size()));
+            sql += u'?';
+            sql += ToDecimal(static_cast<std::int64_t>(texts.size()));
             i = chain->end;
             continue;
         }
@@ -295,11 +297,25 @@ std::optional<SelectParts> SplitSelect(std::u16string_view statement)
         return std::nullopt;
     if (tokens[table].kind != TokenKind::Word && tokens[table].kind != TokenKind::Name)
         return std::nullopt;
+    std::size_t end = tokens.size();
+    while (end > table + 1 && (tokens[end - 1].kind == TokenKind::Space || IsSymbol(tokens[end - 1], u";")))
+        --end;
     SelectParts parts;
     parts.columns = Translate(tokens, select + 1, from, parts.texts);
     parts.table = tokens[table].text;
-    parts.rest = Translate(tokens, table + 1, tokens.size(), parts.texts);
+    parts.rest = Translate(tokens, table + 1, end, parts.texts);
+    parts.ordered = std::any_of(tokens.begin() + static_cast<std::ptrdiff_t>(table),
+                                tokens.begin() + static_cast<std::ptrdiff_t>(end),
+                                [](const Token &token) { return IsWord(token, u"ORDER") || IsWord(token, u"GROUP"); });
     return parts;
+}
+
+EngineStatement SelectInTableOrder(const SelectParts &parts, std::u16string_view selection)
+{
+    std::u16string sql = u"SELECT " + std::u16string(selection) + u" FROM " + QuoteIdentifier(parts.table) + parts.rest;
+    if (!parts.ordered)
+        sql += u" ORDER BY rowid";
+    return {sql + u";", parts.texts};
 }
 
 std::u16string_view StripBrackets(std::u16string_view name)

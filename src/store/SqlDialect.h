@@ -23,17 +23,22 @@ struct EngineStatement
 // Raises StoreError for an unterminated literal or bracket and for a ChrW code out of range.
 EngineStatement TranslateStatement(std::u16string_view statement);
 
-// The pieces of a single-table "SELECT <columns> FROM <table> <rest>": the columns and the rest
-// translated as above (sharing one numbering of parameters), the table's bare name; nothing when
-// the statement has another form.
+// The pieces of a single-table "SELECT <columns> FROM <table> <rest>;": the columns and the rest
+// (without the closing ";") translated as above, sharing one numbering of parameters, and the
+// table's bare name; nothing when the statement has another form.
 struct SelectParts
 {
     std::u16string columns;
     std::u16string table;
     std::u16string rest;
     std::vector<std::u16string> texts;
+    bool ordered = false; // the rest sorts or groups the rows itself
 };
 std::optional<SelectParts> SplitSelect(std::u16string_view statement);
+
+// "SELECT <selection> FROM <table> <rest>" with the rows in the table's own order unless the
+// statement orders them: a lookup through an index must not change the order of the rows.
+EngineStatement SelectInTableOrder(const SelectParts &parts, std::u16string_view selection);
 
 // The name in double quotes, as the engine's dialect writes identifiers.
 std::u16string QuoteIdentifier(std::u16string_view name);

@@ -15,7 +15,8 @@
 // copy of a value survives in freed memory.
 //
 // Positions are 1-based. Raises StoreError 5 (invalid argument) for a Start below 1 given to Mid,
-// a negative Length, and a ChunkSize below 1.
+// a negative Length, a ChunkSize below 1, and a forward Token on a non-empty value before InitToken;
+// StoreError 6 (overflow) when the storage would pass 2^31 - 1 characters.
 class AppendString
 {
 public:

@@ -62,6 +62,7 @@ private slots:
     void textRoundTripsThroughLiteralsExactly_data();
     void textRoundTripsThroughLiteralsExactly();
     void equalityCountsLetterCase();
+    void rowsComeInTableOrder();
     void chrWAcceptsBothRangesOfCodes();
     void failingStatementRaises();
     void addNewGivesKeyBeforeUpdateAndNeverReusesIt();
@@ -161,6 +162,19 @@ void TestDatabase::equalityCountsLetterCase()
     QCOMPARE(lookup(u"Alice"), 1);
     QCOMPARE(lookup(u"alice"), 0);
     QCOMPARE(lookup(u"ALICE"), 0);
+}
+
+void TestDatabase::rowsComeInTableOrder()
+{
+    TemporaryAccountDatabase file;
+    const auto database = file.Open();
+    for (const char16_t *name : {u"zed", u"alice", u"Bob"})
+        database->Execute(u"INSERT INTO User ([UserName],[Password]) VALUES ('" + std::u16string(name) + u"','');");
+    auto users = database->OpenRecordset(u"SELECT [ID], [UserName] FROM User;", dbOpenSnapshot, dbReadOnly);
+    QStringList names;
+    for (users->MoveFirst(); !users->Eof(); users->MoveNext())
+        names << Q(users->Fields(u"UserName").ToText());
+    QCOMPARE(names, (QStringList{QStringLiteral("zed"), QStringLiteral("alice"), QStringLiteral("Bob")}));
 }
 
 void TestDatabase::chrWAcceptsBothRangesOfCodes()

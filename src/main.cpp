@@ -1,0 +1,66 @@
+// Tarnwick: keeps each user's account records in one protected database beside the program and
+// lives in the notification area.
+
+#include "Display.h"
+#include "MsgBox.h"
+#include "SessionEnd.h"
+#include "SingleInstance.h"
+#include "frmAccount.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QThread>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+constexpr int NoDisplay = 1;
+constexpr int ButtonClicked = 0;
+
+// Clicks the window's child button with this caption, as a second start asks.
+int ClickButton(frmAccount &form, const QString &caption)
+{
+    for (QPushButton *button : form.findChildren<QPushButton *>()) {
+        if (button->text() == caption) {
+            button->click();
+            return ButtonClicked;
+        }
+    }
+    return SingleInstance::NoButton;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (!DisplayAvailable()) {
+        std::fprintf(stderr, "tarnwick: no display to show the program on; start it from a desktop session.\n");
+        return NoDisplay;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarnwick"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance(QStringLiteral("Tarnwick"));
+    if (!instance.Claim()) {
+        const std::optional<int> answer = instance.HandOver(QStringLiteral("TarnwickHiddenButton"));
+        if (answer && *answer != ButtonClicked)
+            MsgBox(QStringLiteral("Not succeed."), vbOKOnly);
+        return 0;
+    }
+
+    frmAccount form;
+    if (!form.Form_Load())
+        return form.ExitStatus();
+    instance.SetClickHandler([&form](const QString &caption) { return ClickButton(form, caption); });
+    const SessionEnd sessionEnd([&form] {
+        form.Unload();
+        // Inside a dialog the code that opened it would go on with the database already closed:
+        // everything is stored, so end here.
+        if (QThread::currentThread()->loopLevel() > 1)
+            ::_exit(form.ExitStatus());
+    });
+    return app.exec();
+}

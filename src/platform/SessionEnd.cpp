@@ -1,0 +1,99 @@
+#include "SessionEnd.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QSessionManager>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::array<int, 3> ShutDownSignals = {SIGTERM, SIGHUP, SIGINT};
+
+// The write end of the signal pipe, for the handler; -1 while no SessionEnd exists.
+volatile std::sig_atomic_t signalWriteEnd = -1;
+
+// Only async-signal-safe work here: pass the signal number to the event loop and return.
+void PassSignalToEventLoop(int signalNumber)
+{
+    const int savedErrno = errno;
+    const char byte = static_cast<char>(signalNumber);
+    [[maybe_unused]] const ssize_t written = ::write(signalWriteEnd, &byte, 1);
+    errno = savedErrno;
+}
+
+void IgnoreShutDownSignals()
+{
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    for (const int signalNumber : ShutDownSignals) {
+        ::sigaction(signalNumber, &ignore, nullptr);
+    }
+}
+
+} // namespace
+
+SessionEnd::SessionEnd(std::function<void()> shutDown, QObject *parent)
+    : QObject(parent), shutDown_(std::move(shutDown))
+{
+    if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        connect(application, &QGuiApplication::commitDataRequest, this, &SessionEnd::RunShutDown);
+    }
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe_.data()) != 0) {
+        return;
+    }
+    signalWriteEnd = signalPipe_[0];
+    signalNotifier_ = std::make_unique<QSocketNotifier>(signalPipe_[1], QSocketNotifier::Read);
+    connect(signalNotifier_.get(), &QSocketNotifier::activated, this, &SessionEnd::signalNotifier_Activated);
+
+    struct sigaction pass = {};
+    pass.sa_handler = PassSignalToEventLoop;
+    sigemptyset(&pass.sa_mask);
+    pass.sa_flags = SA_RESTART;
+    for (std::size_t i = 0; i < ShutDownSignals.size(); ++i) {
+        ::sigaction(ShutDownSignals[i], nullptr, &previousActions_[i]);
+        if (previousActions_[i].sa_handler != SIG_IGN) {
+            ::sigaction(ShutDownSignals[i], &pass, nullptr);
+        }
+    }
+}
+
+SessionEnd::~SessionEnd()
+{
+    if (!signalNotifier_) {
+        return;
+    }
+    for (std::size_t i = 0; i < ShutDownSignals.size(); ++i) {
+        ::sigaction(ShutDownSignals[i], &previousActions_[i], nullptr);
+    }
+    signalWriteEnd = -1;
+    signalNotifier_.reset();
+    ::close(signalPipe_[0]);
+    ::close(signalPipe_[1]);
+}
+
+void SessionEnd::signalNotifier_Activated()
+{
+    char bytes[16];
+    while (::read(signalPipe_[1], bytes, sizeof bytes) > 0) {
+    }
+    RunShutDown();
+}
+
+void SessionEnd::RunShutDown()
+{
+    if (shutDownStarted_) {
+        return;
+    }
+    shutDownStarted_ = true;
+    IgnoreShutDownSignals();
+    shutDown_();
+    // Queued, so that whichever event loop runs next ends: a dialog's and the application's, or the
+    // application's when it has not started yet.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QString>
+
+// Receives the events of the editor's text boxes, each with the box's index in the control array.
+class TextBoxEvents
+{
+public:
+    virtual ~TextBoxEvents() = default;
+    virtual void txt_Change(int Index) = 0;
+    virtual void txt_GotFocus(int Index) = 0;
+    // KeyCode: the key (letters as their capital's code, Insert 45); Shift: 1 Shift, 2 Ctrl, 4 Alt.
+    virtual void txt_KeyDown(int Index, int &KeyCode, int Shift) = 0;
+    // The character the key produces; setting it to 0 drops it.
+    virtual void txt_KeyPress(int Index, int &KeyAscii) = 0;
+    virtual void txt_DblClick(int Index) = 0;
+};
+
+// One box of the editor's control array: single-line or several lines, with a tag naming its
+// column. Its events reach the form's handlers; text dragged out of it or dropped onto it is
+// always copied, never moved.
+class TextBox
+{
+public:
+    virtual ~TextBox() = default;
+
+    virtual QWidget *Widget() = 0;
+    virtual QString Text() const = 0;
+    virtual void Text(const QString &text) = 0;
+    virtual void SelectAll() = 0;
+
+    int Index() const { return index_; }
+    const QString &Tag() const { return tag_; }
+
+protected:
+    TextBox(int index, QString tag, TextBoxEvents &events) : index_(index), tag_(std::move(tag)), events_(events) {}
+
+    // Shared key handling: KeyDown, then KeyPress for a produced character. False when the
+    // character was dropped and the key must not reach the box.
+    bool DispatchKey(const class QKeyEvent &event);
+    void DispatchChange() { events_.txt_Change(index_); }
+    void DispatchGotFocus() { events_.txt_GotFocus(index_); }
+    void DispatchDblClick() { events_.txt_DblClick(index_); }
+    // Starts a drag of the selected text that only ever copies it.
+    static void StartCopyDrag(QWidget *source, const QString &selectedText);
+
+private:
+    int index_;
+    QString tag_;
+    TextBoxEvents &events_;
+};
+
+class SingleLineTextBox final : public QLineEdit, public TextBox
+{
+public:
+    SingleLineTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent);
+
+    QWidget *Widget() override { return this; }
+    QString Text() const override { return text(); }
+    void Text(const QString &text) override { setText(text); }
+    void SelectAll() override { selectAll(); }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    bool InSelection(const QPoint &position);
+
+    QPoint dragStart_;
+    bool dragPending_ = false;
+    bool selectOnRelease_ = false;
+};
+
+class MultiLineTextBox final : public QPlainTextEdit, public TextBox
+{
+public:
+    MultiLineTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent);
+
+    QWidget *Widget() override { return this; }
+    QString Text() const override { return toPlainText(); }
+    void Text(const QString &text) override { setPlainText(text); }
+    void SelectAll() override { selectAll(); }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    bool InSelection(const QPoint &position) const;
+
+    QPoint dragStart_;
+    bool dragPending_ = false;
+    bool selectOnRelease_ = false;
+};

@@ -1,0 +1,134 @@
+// The window settings kept between runs: position, floating, and starting with the desktop session.
+
+#include "frmAccount.h"
+
+#include "MsgBox.h"
+#include "RegFunctions.h"
+#include "Twips.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <cmath>
+
+namespace {
+
+const QString RunKey = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+const QString RunValue = QStringLiteral("Tarnwick");
+const QString ProgramKey = QStringLiteral("Software\\Quillmoor\\Tarnwick");
+constexpr std::int32_t KeyWriteAccess = 0x20006;
+constexpr std::int32_t ErrorSuccess = 0;
+
+QString Absent()
+{
+    return QString(QChar(0));
+}
+
+QSize ScreenTwips()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QSize pixels = screen ? screen->geometry().size() : QSize(1024, 768);
+    return QSize(static_cast<int>(std::lround(PixelsToTwipsX(pixels.width()))),
+                 static_cast<int>(std::lround(PixelsToTwipsY(pixels.height()))));
+}
+
+// The position that centres a window of this size, in twips.
+QPoint CentredTwips(const QSize &window)
+{
+    const QSize screen = ScreenTwips();
+    return QPoint((screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2);
+}
+
+} // namespace
+
+void frmAccount::RestoreSettings()
+{
+    std::int32_t root = HKEY_CURRENT_USER;
+    QString absent = Absent();
+    chkLaunch->setCheckState(GetRegString(RunKey, RunValue, absent, root) != Absent() ? Qt::Checked : Qt::Unchecked);
+    absent = Absent();
+    const bool floating =
+        GetRegString(ProgramKey, QStringLiteral("FormTopMost"), absent, root).toUpper() == QStringLiteral("TRUE");
+    chkFloat->setCheckState(floating ? Qt::Checked : Qt::Unchecked);
+    RestorePosition();
+}
+
+void frmAccount::RestorePosition()
+{
+    const QSize windowTwips(static_cast<int>(std::lround(PixelsToTwipsX(width()))),
+                            static_cast<int>(std::lround(PixelsToTwipsY(height()))));
+    QPoint centred = CentredTwips(windowTwips);
+    std::int32_t root = HKEY_CURRENT_USER;
+    std::int32_t defaultLeft = centred.x();
+    std::int32_t defaultTop = centred.y();
+    QPoint at(GetRegLong(ProgramKey, QStringLiteral("FormStartX"), defaultLeft, root),
+              GetRegLong(ProgramKey, QStringLiteral("FormStartY"), defaultTop, root));
+    const QSize screen = ScreenTwips();
+    if (at.x() > screen.width() || at.y() > screen.height())
+        at = CentredTwips(windowTwips);
+    move(TwipsToPixelsX(at.x()), TwipsToPixelsY(at.y()));
+    // Until the window is shown, the position to store is the one read.
+    SavedLeft = at.x();
+    SavedTop = at.y();
+}
+
+void frmAccount::chkFloat_Click()
+{
+    const Qt::CheckState state = chkFloat->checkState();
+    if (state == Qt::PartiallyChecked)
+        return;
+    const bool shown = isVisible();
+    const QPoint at = pos();
+    setWindowFlag(Qt::WindowStaysOnTopHint, state == Qt::Checked);
+    // Changing the flag hides the window and may forget its place: put both back.
+    move(at);
+    if (shown)
+        show();
+}
+
+// The window's place, as the next run should restore it: where it was closed with its close box,
+// or, in a run without such a close, where it last stood while visible (or the place read at start).
+void frmAccount::RecordPosition()
+{
+    SavedLeft = static_cast<std::int32_t>(std::lround(PixelsToTwipsX(x())));
+    SavedTop = static_cast<std::int32_t>(std::lround(PixelsToTwipsY(y())));
+}
+
+void frmAccount::StoreSettings()
+{
+    std::int32_t root = HKEY_CURRENT_USER;
+    if (chkLaunch->checkState() == Qt::Checked)
+        SetRegString(RunKey, RunValue, QCoreApplication::applicationFilePath(), root);
+    else if (chkLaunch->checkState() == Qt::Unchecked)
+        DeleteRegValue(RunKey, RunValue, root);
+    if (!MakeSureProgramKeyExists())
+        MsgBox(QStringLiteral("Unable to save registry information."), vbOKOnly | vbCritical);
+    if (chkFloat->checkState() == Qt::Checked)
+        SetRegString(ProgramKey, QStringLiteral("FormTopMost"), QStringLiteral("True"), root);
+    else if (chkFloat->checkState() == Qt::Unchecked)
+        DeleteRegValue(ProgramKey, QStringLiteral("FormTopMost"), root);
+    if (isVisible() && !closedWithCloseBox_)
+        RecordPosition();
+    SetRegLong(ProgramKey, QStringLiteral("FormStartX"), SavedLeft, root);
+    SetRegLong(ProgramKey, QStringLiteral("FormStartY"), SavedTop, root);
+}
+
+// Creates "Software\Quillmoor\Tarnwick" one level at a time.
+bool frmAccount::MakeSureProgramKeyExists()
+{
+    std::int32_t software = 0;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, QStringLiteral("Software"), 0, KeyWriteAccess, software) != ErrorSuccess)
+        return false;
+    bool created = false;
+    if (CreateRegKey(QStringLiteral("Quillmoor"), QString(), software)) {
+        std::int32_t maker = 0;
+        if (RegOpenKeyExA(software, QStringLiteral("Quillmoor"), 0, KeyWriteAccess, maker) == ErrorSuccess) {
+            created = CreateRegKey(QStringLiteral("Tarnwick"), QString(), maker);
+            RegCloseKey(maker);
+        }
+    }
+    RegCloseKey(software);
+    return created;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+// The application's title: the caption of every message box unless a caller names another.
+inline const QString AppTitle = QStringLiteral("Tarnwick");
+
+// Icon (style & 0x70) and button set (style & 0x7) of a message box, added together.
+enum MsgBoxStyle : int
+{
+    vbOKOnly = 0,
+    vbOKCancel = 1,
+    vbYesNoCancel = 3,
+    vbYesNo = 4,
+    vbCritical = 16,
+    vbQuestion = 32,
+    vbExclamation = 48,
+    vbInformation = 64
+};
+
+// The button the person chose.
+enum MsgBoxResult : int
+{
+    vbOK = 1,
+    vbCancel = 2,
+    vbYes = 6,
+    vbNo = 7
+};
+
+// The standard modal message box, no owner, run through RunModal; an empty title means the
+// application's title. The prompt is shown as plain text. Returns the code of the button clicked.
+// Esc and the close box answer Cancel in a box that has it and OK in an OK-only box; a Yes/No box
+// ignores both and must be answered. A button set other than the four above shows OK only.
+int MsgBox(const QString &prompt, int style = vbOKOnly, const QString &title = QString());

@@ -1,0 +1,57 @@
+#pragma once
+
+// A main window over a fresh database in a temporary folder, with its settings in a temporary
+// configuration folder, for the tests of the window's logic.
+
+#include "Cipher.h"
+#include "Database.h"
+#include "SqlLiteral.h"
+#include "TestDatabase.h"
+#include "TestSupport.h"
+#include "UserName.h"
+#include "frmAccount.h"
+
+#include <QTemporaryDir>
+#include <QtGlobal>
+
+#include <memory>
+
+class FormFixture
+{
+public:
+    FormFixture()
+    {
+        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
+        database_ = file_.Open();
+    }
+
+    Database &database() { return *database_; }
+    const TemporaryAccountDatabase &file() const { return file_; }
+    QString DatabasePath() const { return QString::fromStdString(file_.path().string()); }
+
+    // Adds a user with this password and returns its ID.
+    std::int32_t AddUser(const QString &name, const QString &password)
+    {
+        database_->Execute(u"INSERT INTO User ([UserName],[Password]) VALUES (" + SqlLiteral(ToU16(name)) + u"," +
+                           SqlLiteral(HashPassword(ToU16(password))) + u");");
+        auto row = database_->OpenRecordset(u"SELECT * FROM User WHERE [UserName] = " + SqlLiteral(ToU16(name)) + u";",
+                                            dbOpenSnapshot, dbReadOnly);
+        return row->Fields(u"ID").ToLong();
+    }
+
+    // A loaded main window; the program's user is the login user.
+    std::unique_ptr<frmAccount> LoadForm()
+    {
+        auto form = std::make_unique<frmAccount>();
+        if (!form->Form_Load(DatabasePath()))
+            return nullptr;
+        return form;
+    }
+
+    static QString LoginName() { return GetWindowsUserName(); }
+
+private:
+    QTemporaryDir config_;
+    TemporaryAccountDatabase file_;
+    std::shared_ptr<Database> database_;
+};
