@@ -39,6 +39,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "tarnwick: no display to show the program on; start it from a desktop session.\n");
         return NoDisplay;
     }
+    // The icon lives in the widget library, which is static: its resources must be pulled in by name.
+    Q_INIT_RESOURCE(tarnwick);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -146,7 +146,29 @@ void SingleLineTextBox::dropEvent(QDropEvent *event)
 MultiLineTextBox::MultiLineTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent)
     : QPlainTextEdit(parent), TextBox(index, tag, events)
 {
-    connect(this, &QPlainTextEdit::textChanged, this, [this] { DispatchChange(); });
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        unedited_ = unedited_ && setting_;
+        DispatchChange();
+    });
+}
+
+QString MultiLineTextBox::Text() const
+{
+    if (unedited_)
+        return setText_;
+    QString text = toPlainText();
+    if (setText_.contains(QStringLiteral("\r\n")))
+        text.replace(u'\n', QStringLiteral("\r\n"));
+    return text;
+}
+
+void MultiLineTextBox::Text(const QString &text)
+{
+    setText_ = text;
+    unedited_ = true;
+    setting_ = true;
+    setPlainText(text);
+    setting_ = false;
 }
 
 void MultiLineTextBox::keyPressEvent(QKeyEvent *event)

@@ -85,8 +85,10 @@ public:
     MultiLineTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent);
 
     QWidget *Widget() override { return this; }
-    QString Text() const override { return toPlainText(); }
-    void Text(const QString &text) override { setPlainText(text); }
+    // The text exactly as it was set until the person edits it; edited text keeps the set text's
+    // line breaks (CR LF when it had them), since the box itself knows only one kind.
+    QString Text() const override;
+    void Text(const QString &text) override;
     void SelectAll() override { selectAll(); }
 
 protected:
@@ -104,4 +106,7 @@ private:
     QPoint dragStart_;
     bool dragPending_ = false;
     bool selectOnRelease_ = false;
+    QString setText_;
+    bool unedited_ = true;
+    bool setting_ = false;
 };

@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::array<std::u16string_view, 3> RequiredTables = {u"User", u"Accounts", u"Parameters"};
 
+// The accounts' index also holds the names, so listing a user's accounts reads the index alone.
 constexpr const char *Schema = R"sql(
 PRAGMA encoding = 'UTF-16le';
 BEGIN;
@@ -21,7 +22,7 @@ CREATE TABLE "User" ("ID" INTEGER PRIMARY KEY AUTOINCREMENT, "UserName" TEXT, "P
 CREATE INDEX "UserUserName" ON "User" ("UserName");
 CREATE TABLE "Accounts" ("ID" INTEGER PRIMARY KEY AUTOINCREMENT, "UserID" INTEGER, "Account" TEXT,
     "UserName" TEXT, "Password" TEXT, "URL" TEXT, "Phone" TEXT, "Comment" TEXT);
-CREATE INDEX "AccountsUserID" ON "Accounts" ("UserID");
+CREATE INDEX "AccountsUserID" ON "Accounts" ("UserID", "Account");
 CREATE TABLE "Parameters" ("Name" TEXT, "Value" TEXT);
 CREATE INDEX "ParametersName" ON "Parameters" ("Name");
 COMMIT;

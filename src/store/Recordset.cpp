@@ -5,6 +5,7 @@
 #include "Text.h"
 
 #include <algorithm>
+#include <numeric>
 #include <optional>
 #include <unordered_set>
 
@@ -131,7 +132,8 @@ std::optional<std::int64_t> KeyCriteria(std::u16string_view criteria, std::u16st
 }
 
 // The rows of one table that met the statement when it was opened, held as their keys; a row's
-// values are read when it becomes current.
+// values are read when it becomes current. A walk from the first row to the last reads the rows
+// in one pass instead of one lookup each.
 class DynasetRecordset final : public Recordset
 {
 public:
@@ -139,10 +141,12 @@ public:
         : connection_(std::move(connection)), table_(parts.table), quotedTable_(QuoteIdentifier(parts.table)),
           fetch_(connection_,
                  EngineStatement{u"SELECT" + parts.columns + u"FROM " + quotedTable_ + u" WHERE rowid = :rowid;",
-                                 parts.texts})
+                                 parts.texts}),
+          parts_(parts), scannable_(!parts.ordered)
     {
         columns_ = ColumnNames(fetch_);
         keyColumn_ = FindKeyColumn();
+        keyIndex_ = KeyIndex();
         Statement keys(connection_, SelectInTableOrder(parts, u"rowid"));
         while (keys.Step())
             keys_.push_back(keys.Column(0).ToInteger());
@@ -160,14 +164,20 @@ public:
         EnsureOpen();
         if (keys_.empty())
             RaiseNoCurrentRecord();
+        StopScan();
         MoveTo(0);
+        walking_ = true;
     }
 
     void MoveNext() override
     {
         if (Eof())
             RaiseNoCurrentRecord();
+        const bool walking = walking_;
         MoveTo(currentDeleted_ ? position_ : position_ + 1);
+        walking_ = walking;
+        if (Eof())
+            StopScan();
     }
 
     bool Eof() const override
@@ -181,6 +191,13 @@ public:
         const std::size_t column = ColumnIndex(columns_, name);
         if (mode_ != Mode::None)
             return buffer_[column];
+        const std::int64_t key = CurrentKey();
+        if (column == keyIndex_)
+            return Variant(key);
+        if (!(cachedRow_ && cachedKey_ == key)) {
+            if (std::optional<Variant> value = ScanValue(key, column))
+                return *std::move(value);
+        }
         return CurrentRow()[column];
     }
 
@@ -198,6 +215,7 @@ public:
     void FindFirst(std::u16string_view criteria) override
     {
         EnsureOpen();
+        StopScan();
         mode_ = Mode::None;
         const std::optional<std::size_t> found = FindPosition(criteria);
         noMatch_ = !found;
@@ -210,6 +228,7 @@ public:
     void AddNew() override
     {
         EnsureOpen();
+        StopScan();
         newKey_ = ReserveKey();
         buffer_.assign(columns_.size(), Variant::Null());
         assigned_.assign(columns_.size(), false);
@@ -221,6 +240,7 @@ public:
     void Edit() override
     {
         buffer_ = CurrentRow();
+        StopScan();
         assigned_.assign(columns_.size(), false);
         mode_ = Mode::Editing;
     }
@@ -241,6 +261,7 @@ public:
     void Delete() override
     {
         const std::int64_t key = CurrentKey();
+        StopScan();
         Statement remove(connection_, u"DELETE FROM " + quotedTable_ + u" WHERE rowid = ?1;");
         remove.Bind(1, Variant(key));
         remove.Run();
@@ -259,6 +280,7 @@ public:
 
     void Close() override
     {
+        StopScan();
         keys_.clear();
         cachedRow_.reset();
         closed_ = true;
@@ -280,6 +302,7 @@ private:
 
     void MoveTo(std::size_t position)
     {
+        walking_ = false;
         position_ = position;
         currentDeleted_ = false;
         mode_ = Mode::None;
@@ -306,6 +329,58 @@ private:
         return *cachedRow_;
     }
 
+    // The column's value in the row with this key from the one-pass read of a walk begun with
+    // MoveFirst; nothing when the pass cannot give it and the row must be looked up. The pass reads
+    // only the first column asked for, so an index holding it can serve the pass alone.
+    std::optional<Variant> ScanValue(std::int64_t key, std::size_t column) const
+    {
+        if (!scannable_)
+            return std::nullopt;
+        auto slot = static_cast<std::size_t>(std::find(scanColumns_.begin(), scanColumns_.end(), column) -
+                                             scanColumns_.begin());
+        if (!scan_ || slot == scanColumns_.size()) {
+            if (!walking_ || position_ != 0)
+                return std::nullopt;
+            // A walk that wants a second column is likely to want them all: one more pass reads all.
+            if (scanColumns_.empty()) {
+                scanColumns_.push_back(column);
+            } else {
+                scanColumns_.resize(columns_.size());
+                std::iota(scanColumns_.begin(), scanColumns_.end(), std::size_t{0});
+            }
+            slot = static_cast<std::size_t>(std::find(scanColumns_.begin(), scanColumns_.end(), column) -
+                                            scanColumns_.begin());
+            StartScan();
+        }
+        const int keySlot = static_cast<int>(scanColumns_.size());
+        while (scanHasRow_ && scan_->Column(keySlot).ToInteger() < key)
+            scanHasRow_ = scan_->Step();
+        if (!scanHasRow_) {
+            StopScan();
+            return std::nullopt;
+        }
+        if (scan_->Column(keySlot).ToInteger() != key)
+            return std::nullopt;
+        return scan_->Column(static_cast<int>(slot));
+    }
+
+    void StartScan() const
+    {
+        std::u16string selection;
+        for (const std::size_t column : scanColumns_)
+            selection += QuoteIdentifier(columns_[column]) + u", ";
+        scan_.reset();
+        scan_.emplace(connection_, SelectInTableOrder(parts_, selection + u"rowid"));
+        scanHasRow_ = scan_->Step();
+    }
+
+    // An unfinished pass holds a read lock that would keep other processes from writing.
+    void StopScan() const
+    {
+        scan_.reset();
+        scanColumns_.clear();
+    }
+
     // The table's own integer key column, which is the engine's row number; empty when it has none.
     std::u16string FindKeyColumn()
     {
@@ -320,6 +395,16 @@ private:
                 key = info.Column(1).ToText();
         }
         return keyColumns == 1 ? key : std::u16string();
+    }
+
+    // The key column's place among the columns, past the last when the set does not select it.
+    std::size_t KeyIndex() const
+    {
+        for (std::size_t i = 0; i < columns_.size(); ++i) {
+            if (!keyColumn_.empty() && EqualsIgnoringAsciiCase(columns_[i], keyColumn_))
+                return i;
+        }
+        return columns_.size();
     }
 
     std::optional<std::size_t> FindPosition(std::u16string_view criteria) const
@@ -443,8 +528,15 @@ private:
     std::u16string table_;
     std::u16string quotedTable_;
     mutable Statement fetch_;
+    SelectParts parts_;
+    bool scannable_;
+    mutable std::optional<Statement> scan_;
+    mutable std::vector<std::size_t> scanColumns_;
+    mutable bool scanHasRow_ = false;
+    bool walking_ = false;
     std::vector<std::u16string> columns_;
     std::u16string keyColumn_;
+    std::size_t keyIndex_ = 0;
     std::vector<std::int64_t> keys_;
     bool sorted_ = true;
     std::size_t position_ = 0;

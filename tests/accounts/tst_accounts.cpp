@@ -1,0 +1,360 @@
+#include "LoggedOnForm.h"
+#include "ScriptedModals.h"
+#include "Text.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+struct Account
+{
+    QString name;
+    QString password;
+};
+
+QLineEdit &Line(frmAccount &form, int index)
+{
+    return *static_cast<QLineEdit *>(form.txt[index]->Widget());
+}
+
+QStringList ItemTexts(const QListWidget &list)
+{
+    QStringList texts;
+    for (int row = 0; row < list.count(); ++row)
+        texts << list.item(row)->text();
+    return texts;
+}
+
+} // namespace
+
+class TestAccounts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void listShowsAccountsInRecordOrder();
+    void showingNeverMarksChanged();
+    void pickingSavesWithThePasswordEnciphered();
+    void theKeyIsTheExactNameAndId();
+    void failedSaveKeepsEditsAndSelection();
+    void addingNamesTheFirstFreeName_data();
+    void addingNamesTheFirstFreeName();
+    void addingSavesPendingEditsFirst();
+    void tooManyNewAccounts();
+    void deleteAsksAndRemoves();
+    void deleteOfAMissingRecordRemovesNothing();
+    void passwordCopyShortcuts_data();
+    void passwordCopyShortcuts();
+    void urlDoubleClickStartsAProgram();
+    void unloadSavesTheShownAccount();
+
+private:
+    std::int32_t AddAccount(const QString &name, const QString &password = QString());
+    void LogOn();
+    std::u16string StoredColumn(std::int32_t id, const std::u16string &column);
+
+    std::unique_ptr<FormFixture> fixture_;
+    std::unique_ptr<frmAccount> form_;
+    std::int32_t userId_ = 0;
+};
+
+void TestAccounts::init()
+{
+    fixture_ = std::make_unique<FormFixture>();
+    userId_ = fixture_->AddUser(FormFixture::LoginName(), QStringLiteral("pw"));
+    form_ = fixture_->LoadForm();
+}
+
+void TestAccounts::cleanup()
+{
+    form_.reset();
+    fixture_.reset();
+}
+
+QString Key(std::int32_t userId)
+{
+    return FormFixture::LoginName() + QString::number(userId);
+}
+
+std::int32_t TestAccounts::AddAccount(const QString &name, const QString &password)
+{
+    auto accounts = fixture_->database().OpenRecordset(u"SELECT * FROM Accounts WHERE [UserID] = 0;");
+    accounts->AddNew();
+    const std::int32_t id = accounts->Fields(u"ID").ToLong();
+    accounts->Fields(u"Account", Variant(ToU16(name)));
+    accounts->Fields(u"UserID", Variant(userId_));
+    if (!password.isNull())
+        accounts->Fields(u"Password", Variant(CryptString(ToU16(Key(userId_)), ToU16(password))));
+    accounts->Update();
+    return id;
+}
+
+void TestAccounts::LogOn()
+{
+    ScriptedModals modals{Answer::Password(QStringLiteral("pw"))};
+    QCOMPARE(form_->LogOn(), 0);
+}
+
+std::u16string TestAccounts::StoredColumn(std::int32_t id, const std::u16string &column)
+{
+    auto row = fixture_->database().OpenRecordset(u"SELECT * FROM Accounts WHERE [ID] = " + ToDecimal(id) + u";",
+                                                  dbOpenSnapshot, dbReadOnly);
+    const Variant value = row->Fields(column);
+    return value.IsNull() ? u"<Null>" : value.ToText();
+}
+
+void TestAccounts::listShowsAccountsInRecordOrder()
+{
+    const std::int32_t first = AddAccount(QStringLiteral("mail"), QStringLiteral("s3cret"));
+    AddAccount(QStringLiteral("bank"));
+    AddAccount(QStringLiteral("bank"));
+    LogOn();
+    QCOMPARE(ItemTexts(*form_->lAccounts),
+             (QStringList{QStringLiteral("mail"), QStringLiteral("bank"), QStringLiteral("bank")}));
+    QCOMPARE(form_->lAccounts->item(0)->data(Qt::UserRole).toString(), QString::number(first));
+    QVERIFY(form_->lAccounts->item(1)->data(Qt::UserRole) != form_->lAccounts->item(2)->data(Qt::UserRole));
+    QCOMPARE(form_->lAccounts->currentRow(), 0);
+    QCOMPARE(form_->txt[0]->Text(), QStringLiteral("mail"));
+    QCOMPARE(form_->txt[2]->Text(), QStringLiteral("s3cret"));
+    QCOMPARE(form_->txt[5]->Text(), QString()); // a Null column
+    QVERIFY(form_->txt[0]->Widget()->isEnabled());
+    QVERIFY(!(form_->lAccounts->editTriggers() & QAbstractItemView::DoubleClicked));
+}
+
+void TestAccounts::showingNeverMarksChanged()
+{
+    AddAccount(QStringLiteral("a"), QStringLiteral("x"));
+    AddAccount(QStringLiteral("b"), QStringLiteral("y"));
+    LogOn();
+    QVERIFY(!form_->AcctWasChanged());
+    form_->lAccounts->setCurrentRow(1);
+    QVERIFY(!form_->AcctWasChanged());
+    QCOMPARE(form_->txt[0]->Text(), QStringLiteral("b"));
+    QTest::keyClicks(form_->txt[4]->Widget(), QStringLiteral("555"));
+    QVERIFY(form_->AcctWasChanged());
+}
+
+void TestAccounts::pickingSavesWithThePasswordEnciphered()
+{
+    const std::int32_t a = AddAccount(QStringLiteral("a"), QStringLiteral("old"));
+    AddAccount(QStringLiteral("b"));
+    LogOn();
+    Line(*form_, 0).setText(QStringLiteral("renamed"));
+    QCOMPARE(form_->lAccounts->item(0)->text(), QStringLiteral("renamed"));
+    Line(*form_, 2).setText(QStringLiteral("n€w 'pass'"));
+    form_->txt[5]->Text(QStringLiteral("line 1\r\nline 2\t🔑"));
+    form_->lAccounts->setCurrentRow(1);
+    QVERIFY(!form_->AcctWasChanged());
+    QCOMPARE(ToQString(StoredColumn(a, u"Account")), QStringLiteral("renamed"));
+    QCOMPARE(ToQString(StoredColumn(a, u"Password")), ToQString(CryptString(ToU16(Key(userId_)), u"n€w 'pass'")));
+    QCOMPARE(ToQString(StoredColumn(a, u"Comment")), QStringLiteral("line 1\r\nline 2\t🔑"));
+    QCOMPARE(ToQString(StoredColumn(a, u"Phone")), QString()); // empty, not Null
+    form_->lAccounts->setCurrentRow(0);
+    QCOMPARE(form_->txt[2]->Text(), QStringLiteral("n€w 'pass'"));
+}
+
+void TestAccounts::theKeyIsTheExactNameAndId()
+{
+    const std::int32_t id = AddAccount(QStringLiteral("a"), QStringLiteral("secret"));
+    LogOn();
+    const std::u16string stored = StoredColumn(id, u"Password");
+    QCOMPARE(ToQString(CryptString(ToU16(Key(userId_)), stored)), QStringLiteral("secret"));
+    QVERIFY(ToQString(CryptString(ToU16(Key(userId_).toUpper() + QStringLiteral("x")), stored)) !=
+            QStringLiteral("secret"));
+}
+
+void TestAccounts::failedSaveKeepsEditsAndSelection()
+{
+    const std::int32_t a = AddAccount(QStringLiteral("a"));
+    AddAccount(QStringLiteral("b"));
+    LogOn();
+    Line(*form_, 1).setText(QStringLiteral("typed"));
+    fixture_->database().Execute(u"DELETE * FROM Accounts WHERE [ID] = " + ToDecimal(a) + u";");
+    ScriptedModals modals{Answer::Button(vbOK)};
+    form_->lAccounts->setCurrentRow(1);
+    QCOMPARE(modals.log(), QStringList{QStringLiteral("MsgBox[16]: Cannot save account changes.")});
+    QCOMPARE(form_->lAccounts->currentRow(), 0);
+    QCOMPARE(form_->txt[1]->Text(), QStringLiteral("typed"));
+    QVERIFY(form_->AcctWasChanged());
+}
+
+void TestAccounts::addingNamesTheFirstFreeName_data()
+{
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty list") << QStringList() << QStringLiteral("New account");
+    QTest::newRow("first two taken") << QStringList{QStringLiteral("New account"), QStringLiteral("New account 2")}
+                                     << QStringLiteral("New account 3");
+    QTest::newRow("gap at the start") << QStringList{QStringLiteral("New account 2")} << QStringLiteral("New account");
+    QTest::newRow("longer name does not block")
+        << QStringList{QStringLiteral("New accounts"), QStringLiteral("New account 1")}
+        << QStringLiteral("New account");
+}
+
+void TestAccounts::addingNamesTheFirstFreeName()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QString, expected);
+    for (const QString &name : existing)
+        AddAccount(name);
+    LogOn();
+    form_->cmdAddAccount->click();
+    QCOMPARE(form_->lAccounts->count(), existing.size() + 1);
+    QCOMPARE(form_->lAccounts->currentItem()->text(), expected);
+    QCOMPARE(form_->txt[0]->Text(), expected);
+    QCOMPARE(Line(*form_, 0).selectedText(), expected);
+    QVERIFY(form_->AcctWasChanged());
+    const std::int32_t id = form_->lAccounts->currentItem()->data(Qt::UserRole).toInt();
+    QCOMPARE(ToQString(StoredColumn(id, u"Account")), expected);
+    QCOMPARE(ToQString(StoredColumn(id, u"URL")), QStringLiteral("<Null>"));
+}
+
+void TestAccounts::addingSavesPendingEditsFirst()
+{
+    const std::int32_t a = AddAccount(QStringLiteral("a"));
+    LogOn();
+    Line(*form_, 3).setText(QStringLiteral("https://example.org"));
+    form_->mnuAddNew->trigger();
+    QCOMPARE(ToQString(StoredColumn(a, u"URL")), QStringLiteral("https://example.org"));
+
+    // When that save fails, nothing is added and the edits stay.
+    Line(*form_, 0).setText(QStringLiteral("unsaved"));
+    const std::int32_t added = form_->lAccounts->currentItem()->data(Qt::UserRole).toInt();
+    fixture_->database().Execute(u"DELETE * FROM Accounts WHERE [ID] = " + ToDecimal(added) + u";");
+    ScriptedModals modals{Answer::Button(vbOK)};
+    form_->mnuAddNew->trigger();
+    QCOMPARE(form_->lAccounts->count(), 2);
+    QCOMPARE(form_->txt[0]->Text(), QStringLiteral("unsaved"));
+}
+
+void TestAccounts::tooManyNewAccounts()
+{
+    {
+        Transaction transaction(fixture_->database());
+        AddAccount(QStringLiteral("New account"));
+        for (int i = 2; i <= 1000; ++i)
+            AddAccount(QStringLiteral("New account ") + QString::number(i));
+        transaction.Commit();
+    }
+    LogOn();
+    ScriptedModals modals{Answer::Button(vbOK)};
+    form_->cmdAddAccount->click();
+    QCOMPARE(modals.log(), QStringList{QStringLiteral("MsgBox[64]: Too many new accounts...")});
+    QCOMPARE(form_->lAccounts->count(), 1000);
+}
+
+void TestAccounts::deleteAsksAndRemoves()
+{
+    const std::int32_t a = AddAccount(QStringLiteral("a"));
+    AddAccount(QStringLiteral("b"));
+    LogOn();
+    {
+        ScriptedModals modals{Answer::Button(vbNo)};
+        form_->mnuDelete->trigger();
+        QCOMPARE(modals.log(), QStringList{QStringLiteral("MsgBox[36]: Really delete a?")});
+        QCOMPARE(form_->lAccounts->count(), 2);
+    }
+    frmAccount *form = form_.get();
+    ScriptedModals modals{Answer([form](QDialog &box) {
+                              form->mnuDelete->trigger(); // a second delete waits for the first
+                              return Answer::Button(vbYes)(box);
+                          }),
+                          Answer::Button(vbYes)};
+    form_->mnuDelete->trigger();
+    QCOMPARE(ItemTexts(*form_->lAccounts), QStringList{QStringLiteral("b")});
+    QCOMPARE(
+        fixture_->database()
+            .OpenRecordset(u"SELECT * FROM Accounts WHERE [ID] = " + ToDecimal(a) + u";", dbOpenSnapshot, dbReadOnly)
+            ->RecordCount(),
+        0);
+    QCOMPARE(form_->txt[0]->Text(), QStringLiteral("b"));
+    form_->mnuDelete->trigger();
+    QCOMPARE(form_->lAccounts->count(), 0);
+    QVERIFY(!form_->txt[0]->Widget()->isEnabled());
+    QCOMPARE(form_->txt[0]->Text(), QString());
+    QVERIFY(!form_->AcctWasChanged());
+}
+
+void TestAccounts::deleteOfAMissingRecordRemovesNothing()
+{
+    AddAccount(QStringLiteral("gone"));
+    LogOn();
+    form_->lAccounts->currentItem()->setData(Qt::UserRole, QStringLiteral("99999"));
+    ScriptedModals modals{Answer::Button(vbYes), Answer::Button(vbOK)};
+    form_->mnuDelete->trigger();
+    QCOMPARE(modals.log().last(), QStringLiteral("MsgBox[16]: Failure: cannot find account 'gone in database."));
+    QCOMPARE(form_->lAccounts->count(), 1);
+}
+
+void TestAccounts::passwordCopyShortcuts_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("copied");
+    QTest::newRow("Ctrl+C in the password") << 2 << int(Qt::Key_C) << int(Qt::ControlModifier) << true;
+    QTest::newRow("Ctrl+Insert in the password") << 2 << int(Qt::Key_Insert) << int(Qt::ControlModifier) << true;
+    QTest::newRow("Ctrl+Shift+C in the password")
+        << 2 << int(Qt::Key_C) << int(Qt::ControlModifier | Qt::ShiftModifier) << false;
+    QTest::newRow("Ctrl+C in the user name") << 1 << int(Qt::Key_C) << int(Qt::ControlModifier) << false;
+}
+
+void TestAccounts::passwordCopyShortcuts()
+{
+    QFETCH(int, field);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, copied);
+    AddAccount(QStringLiteral("a"), QStringLiteral("Whole-Secret"));
+    LogOn();
+    QApplication::clipboard()->setText(QStringLiteral("before"));
+    QLineEdit &box = Line(*form_, field);
+    box.setCursorPosition(2);
+    QTest::keyClick(&box, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(QApplication::clipboard()->text() == QStringLiteral("Whole-Secret"), copied);
+    // The next character typed is never lost.
+    const QString before = box.text();
+    QTest::keyClick(&box, Qt::Key_End);
+    QTest::keyClicks(&box, QStringLiteral("z"));
+    QCOMPARE(box.text(), before + QStringLiteral("z"));
+}
+
+void TestAccounts::urlDoubleClickStartsAProgram()
+{
+    AddAccount(QStringLiteral("a"));
+    LogOn();
+    const QString marker = fixture_->file().folder() + QStringLiteral("/opened");
+    const QString script = fixture_->file().folder() + QStringLiteral("/open me.sh");
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\ntouch '" + marker.toLocal8Bit() + "'\n");
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QTest::mouseDClick(form_->txt[3]->Widget(), Qt::LeftButton);
+    Line(*form_, 3).setText(script);
+    QTest::mouseDClick(form_->txt[1]->Widget(), Qt::LeftButton);
+    QTest::qWait(200);
+    QVERIFY(!QFile::exists(marker));
+    QTest::mouseDClick(form_->txt[3]->Widget(), Qt::LeftButton);
+    QTRY_VERIFY(QFile::exists(marker));
+}
+
+void TestAccounts::unloadSavesTheShownAccount()
+{
+    const std::int32_t a = AddAccount(QStringLiteral("a"));
+    LogOn();
+    Line(*form_, 4).setText(QStringLiteral("+1 555"));
+    form_->Unload();
+    QCOMPARE(ToQString(StoredColumn(a, u"Phone")), QStringLiteral("+1 555"));
+}
+
+QTEST_MAIN(TestAccounts)
+#include "tst_accounts.moc"
