@@ -15,11 +15,9 @@
 
 namespace {
 
-const QString RunKey = QStringLiteral("Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+const QString RunKey = RunKeyPath.toString();
 const QString RunValue = QStringLiteral("Tarnwick");
 const QString ProgramKey = QStringLiteral("Software\\Quillmoor\\Tarnwick");
-constexpr std::int32_t KeyWriteAccess = 0x20006;
-constexpr std::int32_t ErrorSuccess = 0;
 
 QString Absent()
 {
@@ -45,12 +43,11 @@ QPoint CentredTwips(const QSize &window)
 
 void frmAccount::RestoreSettings()
 {
-    std::int32_t root = HKEY_CURRENT_USER;
-    QString absent = Absent();
-    chkLaunch->setCheckState(GetRegString(RunKey, RunValue, absent, root) != Absent() ? Qt::Checked : Qt::Unchecked);
-    absent = Absent();
+    const bool launch = GetRegString(RunKey, RunValue, Absent(), HKEY_CURRENT_USER) != Absent();
+    chkLaunch->setCheckState(launch ? Qt::Checked : Qt::Unchecked);
     const bool floating =
-        GetRegString(ProgramKey, QStringLiteral("FormTopMost"), absent, root).toUpper() == QStringLiteral("TRUE");
+        GetRegString(ProgramKey, QStringLiteral("FormTopMost"), Absent(), HKEY_CURRENT_USER).toUpper() ==
+        QStringLiteral("TRUE");
     chkFloat->setCheckState(floating ? Qt::Checked : Qt::Unchecked);
     RestorePosition();
 }
@@ -59,12 +56,9 @@ void frmAccount::RestorePosition()
 {
     const QSize windowTwips(static_cast<int>(std::lround(PixelsToTwipsX(width()))),
                             static_cast<int>(std::lround(PixelsToTwipsY(height()))));
-    QPoint centred = CentredTwips(windowTwips);
-    std::int32_t root = HKEY_CURRENT_USER;
-    std::int32_t defaultLeft = centred.x();
-    std::int32_t defaultTop = centred.y();
-    QPoint at(GetRegLong(ProgramKey, QStringLiteral("FormStartX"), defaultLeft, root),
-              GetRegLong(ProgramKey, QStringLiteral("FormStartY"), defaultTop, root));
+    const QPoint centred = CentredTwips(windowTwips);
+    QPoint at(GetRegLong(ProgramKey, QStringLiteral("FormStartX"), centred.x(), HKEY_CURRENT_USER),
+              GetRegLong(ProgramKey, QStringLiteral("FormStartY"), centred.y(), HKEY_CURRENT_USER));
     const QSize screen = ScreenTwips();
     if (at.x() > screen.width() || at.y() > screen.height())
         at = CentredTwips(windowTwips);
@@ -98,7 +92,7 @@ void frmAccount::RecordPosition()
 
 void frmAccount::StoreSettings()
 {
-    std::int32_t root = HKEY_CURRENT_USER;
+    const std::int32_t root = HKEY_CURRENT_USER;
     if (chkLaunch->checkState() == Qt::Checked)
         SetRegString(RunKey, RunValue, QCoreApplication::applicationFilePath(), root);
     else if (chkLaunch->checkState() == Qt::Unchecked)
@@ -119,12 +113,12 @@ void frmAccount::StoreSettings()
 bool frmAccount::MakeSureProgramKeyExists()
 {
     std::int32_t software = 0;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, QStringLiteral("Software"), 0, KeyWriteAccess, software) != ErrorSuccess)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, QStringLiteral("Software"), 0, KEY_WRITE, software) != ERROR_SUCCESS)
         return false;
     bool created = false;
     if (CreateRegKey(QStringLiteral("Quillmoor"), QString(), software)) {
         std::int32_t maker = 0;
-        if (RegOpenKeyExA(software, QStringLiteral("Quillmoor"), 0, KeyWriteAccess, maker) == ErrorSuccess) {
+        if (RegOpenKeyExA(software, QStringLiteral("Quillmoor"), 0, KEY_WRITE, maker) == ERROR_SUCCESS) {
             created = CreateRegKey(QStringLiteral("Tarnwick"), QString(), maker);
             RegCloseKey(maker);
         }
