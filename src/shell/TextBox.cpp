@@ -47,6 +47,16 @@ bool PastDragDistance(const QPoint &start, const QPoint &now)
     return (now - start).manhattanLength() >= QApplication::startDragDistance();
 }
 
+// Starts a drag of the selected text that only ever copies it.
+void StartCopyDrag(QWidget *source, const QString &selectedText)
+{
+    auto *drag = new QDrag(source);
+    auto *data = new QMimeData;
+    data->setText(selectedText);
+    drag->setMimeData(data);
+    drag->exec(Qt::CopyAction);
+}
+
 } // namespace
 
 bool TextBox::DispatchKey(const QKeyEvent &event)
@@ -60,34 +70,77 @@ bool TextBox::DispatchKey(const QKeyEvent &event)
     return keyAscii != 0;
 }
 
-void TextBox::StartCopyDrag(QWidget *source, const QString &selectedText)
+template <typename Edit>
+EditTextBox<Edit>::EditTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent)
+    : Edit(parent), TextBox(index, tag, events)
 {
-    auto *drag = new QDrag(source);
-    auto *data = new QMimeData;
-    data->setText(selectedText);
-    drag->setMimeData(data);
-    drag->exec(Qt::CopyAction);
+    QObject::connect(this, &Edit::textChanged, this, [this] { TextChanged(); });
 }
 
-SingleLineTextBox::SingleLineTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent)
-    : QLineEdit(parent), TextBox(index, tag, events)
-{
-    connect(this, &QLineEdit::textChanged, this, [this] { DispatchChange(); });
-}
-
-void SingleLineTextBox::keyPressEvent(QKeyEvent *event)
+template <typename Edit> void EditTextBox<Edit>::keyPressEvent(QKeyEvent *event)
 {
     if (DispatchKey(*event))
-        QLineEdit::keyPressEvent(event);
+        Edit::keyPressEvent(event);
 }
 
-void SingleLineTextBox::focusInEvent(QFocusEvent *event)
+template <typename Edit> void EditTextBox<Edit>::focusInEvent(QFocusEvent *event)
 {
-    QLineEdit::focusInEvent(event);
+    Edit::focusInEvent(event);
     // A click that brings the focus would put the cursor where it lands; select after it instead.
     selectOnRelease_ = event->reason() == Qt::MouseFocusReason;
     DispatchGotFocus();
 }
+
+template <typename Edit> void EditTextBox<Edit>::mousePressEvent(QMouseEvent *event)
+{
+    dragPending_ = event->button() == Qt::LeftButton && InSelection(event->position().toPoint());
+    dragStart_ = event->position().toPoint();
+    if (!dragPending_)
+        Edit::mousePressEvent(event);
+}
+
+template <typename Edit> void EditTextBox<Edit>::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!dragPending_) {
+        Edit::mouseMoveEvent(event);
+        return;
+    }
+    if (PastDragDistance(dragStart_, event->position().toPoint())) {
+        dragPending_ = false;
+        StartCopyDrag(DragSource(), SelectedText());
+    }
+}
+
+template <typename Edit> void EditTextBox<Edit>::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (dragPending_) {
+        dragPending_ = false;
+        PlaceCursor(event->position().toPoint());
+    }
+    Edit::mouseReleaseEvent(event);
+    if (selectOnRelease_) {
+        selectOnRelease_ = false;
+        DispatchGotFocus();
+    }
+}
+
+template <typename Edit> void EditTextBox<Edit>::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    Edit::mouseDoubleClickEvent(event);
+    DispatchDblClick();
+}
+
+template <typename Edit> void EditTextBox<Edit>::dropEvent(QDropEvent *event)
+{
+    // Taken as a copy whatever the source proposed, so the source keeps its text.
+    QDropEvent copy(event->position(), Qt::CopyAction, event->mimeData(), event->buttons(), event->modifiers());
+    Edit::dropEvent(&copy);
+    event->setDropAction(Qt::CopyAction);
+    event->setAccepted(copy.isAccepted());
+}
+
+template class EditTextBox<QLineEdit>;
+template class EditTextBox<QPlainTextEdit>;
 
 bool SingleLineTextBox::InSelection(const QPoint &position)
 {
@@ -95,61 +148,15 @@ bool SingleLineTextBox::InSelection(const QPoint &position)
     return hasSelectedText() && at >= selectionStart() && at < selectionStart() + selectionLength();
 }
 
-void SingleLineTextBox::mousePressEvent(QMouseEvent *event)
-{
-    dragPending_ = event->button() == Qt::LeftButton && InSelection(event->position().toPoint());
-    dragStart_ = event->position().toPoint();
-    if (!dragPending_)
-        QLineEdit::mousePressEvent(event);
-}
-
-void SingleLineTextBox::mouseMoveEvent(QMouseEvent *event)
-{
-    if (!dragPending_) {
-        QLineEdit::mouseMoveEvent(event);
-        return;
-    }
-    if (PastDragDistance(dragStart_, event->position().toPoint())) {
-        dragPending_ = false;
-        StartCopyDrag(this, selectedText());
-    }
-}
-
-void SingleLineTextBox::mouseReleaseEvent(QMouseEvent *event)
-{
-    if (dragPending_) {
-        dragPending_ = false;
-        setCursorPosition(cursorPositionAt(event->position().toPoint()));
-    }
-    QLineEdit::mouseReleaseEvent(event);
-    if (selectOnRelease_) {
-        selectOnRelease_ = false;
-        DispatchGotFocus();
-    }
-}
-
-void SingleLineTextBox::mouseDoubleClickEvent(QMouseEvent *event)
-{
-    QLineEdit::mouseDoubleClickEvent(event);
-    DispatchDblClick();
-}
-
-void SingleLineTextBox::dropEvent(QDropEvent *event)
-{
-    // Taken as a copy whatever the source proposed, so the source keeps its text.
-    QDropEvent copy(event->position(), Qt::CopyAction, event->mimeData(), event->buttons(), event->modifiers());
-    QLineEdit::dropEvent(&copy);
-    event->setDropAction(Qt::CopyAction);
-    event->setAccepted(copy.isAccepted());
-}
-
 MultiLineTextBox::MultiLineTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent)
-    : QPlainTextEdit(parent), TextBox(index, tag, events)
+    : EditTextBox(index, tag, events, parent)
 {
-    connect(this, &QPlainTextEdit::textChanged, this, [this] {
-        unedited_ = unedited_ && setting_;
-        DispatchChange();
-    });
+}
+
+void MultiLineTextBox::TextChanged()
+{
+    unedited_ = unedited_ && setting_;
+    DispatchChange();
 }
 
 QString MultiLineTextBox::Text() const
@@ -171,70 +178,14 @@ void MultiLineTextBox::Text(const QString &text)
     setting_ = false;
 }
 
-void MultiLineTextBox::keyPressEvent(QKeyEvent *event)
-{
-    if (DispatchKey(*event))
-        QPlainTextEdit::keyPressEvent(event);
-}
-
-void MultiLineTextBox::focusInEvent(QFocusEvent *event)
-{
-    QPlainTextEdit::focusInEvent(event);
-    selectOnRelease_ = event->reason() == Qt::MouseFocusReason;
-    DispatchGotFocus();
-}
-
-bool MultiLineTextBox::InSelection(const QPoint &position) const
+bool MultiLineTextBox::InSelection(const QPoint &position)
 {
     const QTextCursor selection = textCursor();
     const int at = cursorForPosition(position).position();
     return selection.hasSelection() && at >= selection.selectionStart() && at < selection.selectionEnd();
 }
 
-void MultiLineTextBox::mousePressEvent(QMouseEvent *event)
+QString MultiLineTextBox::SelectedText() const
 {
-    dragPending_ = event->button() == Qt::LeftButton && InSelection(event->position().toPoint());
-    dragStart_ = event->position().toPoint();
-    if (!dragPending_)
-        QPlainTextEdit::mousePressEvent(event);
-}
-
-void MultiLineTextBox::mouseMoveEvent(QMouseEvent *event)
-{
-    if (!dragPending_) {
-        QPlainTextEdit::mouseMoveEvent(event);
-        return;
-    }
-    if (PastDragDistance(dragStart_, event->position().toPoint())) {
-        dragPending_ = false;
-        StartCopyDrag(viewport(), textCursor().selectedText().replace(QChar::ParagraphSeparator, u'\n'));
-    }
-}
-
-void MultiLineTextBox::mouseReleaseEvent(QMouseEvent *event)
-{
-    if (dragPending_) {
-        dragPending_ = false;
-        setTextCursor(cursorForPosition(event->position().toPoint()));
-    }
-    QPlainTextEdit::mouseReleaseEvent(event);
-    if (selectOnRelease_) {
-        selectOnRelease_ = false;
-        DispatchGotFocus();
-    }
-}
-
-void MultiLineTextBox::mouseDoubleClickEvent(QMouseEvent *event)
-{
-    QPlainTextEdit::mouseDoubleClickEvent(event);
-    DispatchDblClick();
-}
-
-void MultiLineTextBox::dropEvent(QDropEvent *event)
-{
-    // Taken as a copy whatever the source proposed, so the source keeps its text.
-    QDropEvent copy(event->position(), Qt::CopyAction, event->mimeData(), event->buttons(), event->modifiers());
-    QPlainTextEdit::dropEvent(&copy);
-    event->setDropAction(Qt::CopyAction);
-    event->setAccepted(copy.isAccepted());
+    return textCursor().selectedText().replace(QChar::ParagraphSeparator, u'\n');
 }

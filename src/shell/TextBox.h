@@ -37,14 +37,12 @@ public:
 protected:
     TextBox(int index, QString tag, TextBoxEvents &events) : index_(index), tag_(std::move(tag)), events_(events) {}
 
-    // Shared key handling: KeyDown, then KeyPress for a produced character. False when the
-    // character was dropped and the key must not reach the box.
+    // KeyDown, then KeyPress for a produced character. False when the character was dropped and
+    // the key must not reach the box.
     bool DispatchKey(const class QKeyEvent &event);
     void DispatchChange() { events_.txt_Change(index_); }
     void DispatchGotFocus() { events_.txt_GotFocus(index_); }
     void DispatchDblClick() { events_.txt_DblClick(index_); }
-    // Starts a drag of the selected text that only ever copies it.
-    static void StartCopyDrag(QWidget *source, const QString &selectedText);
 
 private:
     int index_;
@@ -52,17 +50,22 @@ private:
     TextBoxEvents &events_;
 };
 
-class SingleLineTextBox final : public QLineEdit, public TextBox
+// The behaviour both kinds of box share, over Qt's single-line or multi-line editor.
+template <typename Edit> class EditTextBox : public Edit, public TextBox
 {
 public:
-    SingleLineTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent);
-
     QWidget *Widget() override { return this; }
-    QString Text() const override { return text(); }
-    void Text(const QString &text) override { setText(text); }
-    void SelectAll() override { selectAll(); }
+    void SelectAll() override { this->selectAll(); }
 
 protected:
+    EditTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent);
+
+    virtual bool InSelection(const QPoint &position) = 0;
+    virtual QString SelectedText() const = 0;
+    virtual void PlaceCursor(const QPoint &position) = 0;
+    virtual QWidget *DragSource() { return this; }
+    virtual void TextChanged() { DispatchChange(); }
+
     void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -72,40 +75,45 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    bool InSelection(const QPoint &position);
-
     QPoint dragStart_;
     bool dragPending_ = false;
     bool selectOnRelease_ = false;
 };
 
-class MultiLineTextBox final : public QPlainTextEdit, public TextBox
+class SingleLineTextBox final : public EditTextBox<QLineEdit>
+{
+public:
+    SingleLineTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent)
+        : EditTextBox(index, tag, events, parent)
+    {
+    }
+
+    QString Text() const override { return text(); }
+    void Text(const QString &text) override { setText(text); }
+
+private:
+    bool InSelection(const QPoint &position) override;
+    QString SelectedText() const override { return selectedText(); }
+    void PlaceCursor(const QPoint &position) override { setCursorPosition(cursorPositionAt(position)); }
+};
+
+class MultiLineTextBox final : public EditTextBox<QPlainTextEdit>
 {
 public:
     MultiLineTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent);
 
-    QWidget *Widget() override { return this; }
     // The text exactly as it was set until the person edits it; edited text keeps the set text's
     // line breaks (CR LF when it had them), since the box itself knows only one kind.
     QString Text() const override;
     void Text(const QString &text) override;
-    void SelectAll() override { selectAll(); }
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseDoubleClickEvent(QMouseEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
 
 private:
-    bool InSelection(const QPoint &position) const;
+    bool InSelection(const QPoint &position) override;
+    QString SelectedText() const override;
+    void PlaceCursor(const QPoint &position) override { setTextCursor(cursorForPosition(position)); }
+    QWidget *DragSource() override { return viewport(); }
+    void TextChanged() override;
 
-    QPoint dragStart_;
-    bool dragPending_ = false;
-    bool selectOnRelease_ = false;
     QString setText_;
     bool unedited_ = true;
     bool setting_ = false;

@@ -117,6 +117,7 @@ private:
     void ShowWindow();
     void FinalWindowRequest();
     void HandleHiddenTrayEvent(int code);
+    bool LogOnUntilDone();
     void mnuLogOn_Click();
     void cmdRMessage_Click();
 

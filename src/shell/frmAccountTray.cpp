@@ -59,16 +59,21 @@ void frmAccount::HandleHiddenTrayEvent(int code)
         (Unlocked_ ? mnuPopUp : mnuLogOnPopUpMenu)->exec(QCursor::pos());
         return;
     }
-    if (code != TrayDoubleClick)
-        return;
+    if (code == TrayDoubleClick && LogOnUntilDone())
+        ShowWindow();
+}
+
+// Logs on when nobody is, asking again after a failed logon; false when the person gave up.
+bool frmAccount::LogOnUntilDone()
+{
     while (!(LoggedOn_ && Unlocked_)) {
         const std::int32_t result = LogOn();
         if (result == LogonFailed)
             MsgBox(QStringLiteral("Logon failed."), vbOKOnly | vbCritical);
         else if (result != LogonDone)
-            return;
+            return false;
     }
-    ShowWindow();
+    return true;
 }
 
 void frmAccount::ShowWindow()
@@ -105,15 +110,9 @@ void frmAccount::ExternalActivate()
         return;
     }
     try {
-        while (!(LoggedOn_ && Unlocked_)) {
-            const std::int32_t result = LogOn();
-            if (result == LogonFailed)
-                MsgBox(QStringLiteral("Logon failed."), vbOKOnly | vbCritical);
-            else if (result != LogonDone)
-                return;
-        }
+        if (LogOnUntilDone())
+            ShowWindow();
     } catch (const std::exception &) {
-        return;
+        // The logon could not be completed; the window stays hidden.
     }
-    ShowWindow();
 }

@@ -300,9 +300,11 @@ private:
             RaiseClosed();
     }
 
+    // A row that becomes current is read afresh: another process may have changed it.
     void MoveTo(std::size_t position)
     {
         walking_ = false;
+        cachedRow_.reset();
         position_ = position;
         currentDeleted_ = false;
         mode_ = Mode::None;
