@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QtText.h"
 #include "StoreError.h"
 
 #include <QString>
@@ -7,17 +8,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-// Core text as QString, so that a failed comparison prints readably.
-inline QString ToQString(std::u16string_view text)
-{
-    return QString(reinterpret_cast<const QChar *>(text.data()), static_cast<qsizetype>(text.size()));
-}
-
-inline std::u16string ToU16(const QString &text)
-{
-    return text.toStdU16String();
-}
 
 // The number of the StoreError the call raises, or 0 when it raises none.
 template <typename Call> std::int32_t RaisedErrorNumber(Call call)

@@ -7,6 +7,7 @@
 #include "Database.h"
 #include "MsgBox.h"
 #include "Prompts.h"
+#include "QtText.h"
 #include "ShellOpen.h"
 #include "StoreError.h"
 #include "Text.h"
@@ -29,16 +30,6 @@ constexpr int vbKeyC = 67;
 constexpr int vbKeyInsert = 45;
 constexpr int CtrlOnly = 2;
 
-std::u16string View(const QString &text)
-{
-    return text.toStdU16String();
-}
-
-QString FromCore(const std::u16string &text)
-{
-    return QString::fromStdU16String(text);
-}
-
 std::u16string IdCriteria(std::int32_t id)
 {
     return u"[ID] = " + ToDecimal(id);
@@ -46,7 +37,7 @@ std::u16string IdCriteria(std::int32_t id)
 
 std::u16string Column(const TextBox &field)
 {
-    return u"[" + View(field.Tag()) + u"]";
+    return u"[" + ToU16(field.Tag()) + u"]";
 }
 
 bool IsPasswordField(const TextBox &field)
@@ -98,8 +89,8 @@ void frmAccount::LoadAccountList()
     if (rstAccounts->RecordCount() > 0) {
         rstAccounts->MoveFirst();
         while (!rstAccounts->Eof()) {
-            auto *item = new QListWidgetItem(FromCore(NullToEmpty(rstAccounts->Fields(u"Account")).ToText()));
-            item->setData(IdRole, FromCore(rstAccounts->Fields(u"ID").ToText()));
+            auto *item = new QListWidgetItem(ToQString(NullToEmpty(rstAccounts->Fields(u"Account")).ToText()));
+            item->setData(IdRole, ToQString(rstAccounts->Fields(u"ID").ToText()));
             lAccounts->addItem(item);
             rstAccounts->MoveNext();
         }
@@ -146,17 +137,17 @@ void frmAccount::ShowAccount()
         OpenAccountSet();
         QListWidgetItem *item = SelectedItem();
         if (item)
-            rstAccounts->FindFirst(u"[ID] = " + View(item->data(IdRole).toString()));
+            rstAccounts->FindFirst(u"[ID] = " + ToU16(item->data(IdRole).toString()));
         if (!item || rstAccounts->NoMatch()) {
             ClearFields();
             EnableFields(false);
         } else {
-            const std::u16string key = View(AccountKey());
+            const std::u16string key = ToU16(AccountKey());
             for (TextBox *field : txt) {
                 std::u16string value = NullToEmpty(rstAccounts->Fields(Column(*field))).ToText();
                 if (IsPasswordField(*field))
                     value = CryptString(key, value);
-                field->Text(FromCore(value));
+                field->Text(ToQString(value));
             }
             CurrentAccountID = NullToEmpty(rstAccounts->Fields(u"ID")).ToLong();
             EnableFields(true);
@@ -179,9 +170,9 @@ bool frmAccount::SaveAccount()
                 return false;
         }
         rstAccounts->Edit();
-        const std::u16string key = View(AccountKey());
+        const std::u16string key = ToU16(AccountKey());
         for (TextBox *field : txt) {
-            const std::u16string text = View(field->Text());
+            const std::u16string text = ToU16(field->Text());
             rstAccounts->Fields(Column(*field), Variant(IsPasswordField(*field) ? CryptString(key, text) : text));
         }
         rstAccounts->Fields(u"UserID", Variant(CurrentUserID_));
@@ -325,7 +316,7 @@ bool frmAccount::AddAccountRecord(const QString &name, std::int32_t &id)
         OpenAccountSet();
         rstAccounts->AddNew();
         id = rstAccounts->Fields(u"ID").ToLong();
-        rstAccounts->Fields(u"Account", Variant(View(name)));
+        rstAccounts->Fields(u"Account", Variant(ToU16(name)));
         rstAccounts->Fields(u"UserID", Variant(CurrentUserID_));
         rstAccounts->Update();
     } catch (const StoreError &) {
@@ -375,7 +366,7 @@ void frmAccount::mnuDelete_Click()
         if (item && AskYesNo(QStringLiteral("Really delete ") + item->text() + QStringLiteral("?"),
                              QStringLiteral("Default"), style)) {
             OpenAccountSet();
-            rstAccounts->FindFirst(u"[ID] = " + View(item->data(IdRole).toString()));
+            rstAccounts->FindFirst(u"[ID] = " + ToU16(item->data(IdRole).toString()));
             if (rstAccounts->NoMatch()) {
                 MsgBox(QStringLiteral("Failure: cannot find account '") + item->text() +
                            QStringLiteral(" in database."),

@@ -8,6 +8,7 @@
 #include "MsgBox.h"
 #include "PasswordPrompts.h"
 #include "Prompts.h"
+#include "QtText.h"
 #include "SqlLiteral.h"
 #include "StoreError.h"
 #include "Text.h"
@@ -147,7 +148,7 @@ std::int32_t frmAccount::CheckPassword(const QString &UserName)
     } catch (const StoreError &error) {
         // An error must never log anyone on: the attempt is abandoned.
         MsgBox(QStringLiteral("Password validation error: ") + QString::number(error.Number()) + QStringLiteral(" - ") +
-                   QString::fromStdU16String(error.Description()),
+                   ToQString(error.Description()),
                vbOKOnly | vbCritical);
         return LogonAbandoned;
     }

@@ -1,5 +1,7 @@
 #include "frmUserList.h"
 
+#include "QtText.h"
+
 #include "Database.h"
 
 #include <QComboBox>
@@ -52,7 +54,7 @@ void frmUserList::ImportUserList(Recordset *rstUserList)
         return;
     rstUserList->MoveFirst();
     for (; !rstUserList->Eof(); rstUserList->MoveNext())
-        cmbUserName->addItem(QString::fromStdU16String(NullToEmpty(rstUserList->Fields(u"UserName")).ToText()));
+        cmbUserName->addItem(ToQString(NullToEmpty(rstUserList->Fields(u"UserName")).ToText()));
     cmbUserName->setCurrentIndex(0);
 }
 

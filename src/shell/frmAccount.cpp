@@ -3,6 +3,7 @@
 #include "AccountDatabase.h"
 #include "MsgBox.h"
 #include "Parameters.h"
+#include "QtText.h"
 #include "StoreError.h"
 #include "Twips.h"
 #include "UserName.h"
@@ -209,8 +210,7 @@ void frmAccount::PlaceControls()
 
 bool frmAccount::Form_Load()
 {
-    return Form_Load(QCoreApplication::applicationDirPath() + u'/' +
-                     QString::fromStdU16String(std::u16string(AccountDatabaseFileName)));
+    return Form_Load(QCoreApplication::applicationDirPath() + u'/' + ToQString(AccountDatabaseFileName));
 }
 
 bool frmAccount::Form_Load(const QString &databasePath)

@@ -31,7 +31,9 @@ void frmAccount::AddTrayIcon()
 
 void frmAccount::RemoveTrayIcon()
 {
-    delete trayIcon;
+    // Unloading may be chosen from the icon's own menu, inside the icon's mouse handler: delete it after that.
+    if (trayIcon)
+        trayIcon->deleteLater();
     trayIcon = nullptr;
 }
 

@@ -11,18 +11,6 @@ namespace {
 // How long a statement waits for another process's lock before it fails.
 constexpr int BusyTimeoutMilliseconds = 5000;
 
-// ChrW(n): the one 16-bit unit n, with n from -32768 to 65535 (negative n means n + 65536).
-void ChrW(sqlite3_context *context, int, sqlite3_value **arguments)
-{
-    const sqlite3_int64 code = sqlite3_value_int64(arguments[0]);
-    if (sqlite3_value_type(arguments[0]) == SQLITE_NULL || code < -32768 || code > 65535) {
-        sqlite3_result_error(context, "Invalid procedure call or argument", -1);
-        return;
-    }
-    const char16_t unit = static_cast<char16_t>(code < 0 ? code + 65536 : code);
-    sqlite3_result_text16(context, &unit, 2, SQLITE_TRANSIENT);
-}
-
 std::u16string ConnectPassword(std::u16string_view connect)
 {
     std::size_t start = 0;
@@ -65,10 +53,6 @@ void ApplyPassword(const Connection &connection, std::u16string_view password)
 void Configure(const std::shared_ptr<Connection> &connection, bool exclusive)
 {
     sqlite3_busy_timeout(connection->handle(), BusyTimeoutMilliseconds);
-    const int code = sqlite3_create_function_v2(connection->handle(), "ChrW", 1, SQLITE_UTF16 | SQLITE_DETERMINISTIC,
-                                                nullptr, ChrW, nullptr, nullptr, nullptr);
-    if (code != SQLITE_OK)
-        connection->Raise(code);
     if (exclusive)
         Statement(connection, u"PRAGMA locking_mode = EXCLUSIVE;").Run();
 }

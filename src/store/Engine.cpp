@@ -28,6 +28,20 @@ void Connection::Raise(int code) const
     }
 }
 
+std::u16string SqlValue(const Variant &value)
+{
+    switch (value.kind()) {
+    case Variant::Kind::Null:
+        return u"NULL";
+    case Variant::Kind::Integer:
+        return ToDecimal(value.ToInteger());
+    case Variant::Kind::Empty:
+    case Variant::Kind::Text:
+        break;
+    }
+    return EngineTextLiteral(value.ToText());
+}
+
 Statement::Statement(std::shared_ptr<Connection> connection, std::u16string_view sql)
     : connection_(std::move(connection))
 {
@@ -46,14 +60,6 @@ Statement::Statement(std::shared_ptr<Connection> connection, std::u16string_view
     }
     if (!statement_)
         throw StoreError(ErrorNumber::EngineError, u"The statement is empty.");
-}
-
-Statement::Statement(std::shared_ptr<Connection> connection, const EngineStatement &statement)
-    : Statement(std::move(connection), statement.sql)
-{
-    const auto parameters = static_cast<std::size_t>(sqlite3_bind_parameter_count(statement_));
-    for (std::size_t i = 0; i < statement.texts.size() && i < parameters; ++i)
-        Bind(static_cast<int>(i + 1), Variant(statement.texts[i]));
 }
 
 Statement::~Statement()

@@ -48,17 +48,19 @@ private:
     sqlite3 *handle_;
 };
 
+// The value written into a statement: NULL, the decimal number, or the text as an EngineTextLiteral.
+std::u16string SqlValue(const Variant &value);
+
 // One prepared statement of a connection, reset after every use so it holds no lock in between.
 class Statement
 {
 public:
     Statement(std::shared_ptr<Connection> connection, std::u16string_view sql);
-    // Prepares the statement and binds its texts to ?1, ?2, ... where the statement has them.
-    Statement(std::shared_ptr<Connection> connection, const EngineStatement &statement);
     ~Statement();
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
 
+    // A text that may begin with U+FEFF or U+FFFE must go into the statement as a SqlValue instead.
     void Bind(int index, const Variant &value);
     // Binds a value by its parameter's name (":name").
     void Bind(const char *name, const Variant &value);

@@ -48,7 +48,7 @@ std::vector<std::u16string> ColumnNames(const Statement &statement)
 class SnapshotRecordset final : public Recordset
 {
 public:
-    SnapshotRecordset(const std::shared_ptr<Connection> &connection, const EngineStatement &sql)
+    SnapshotRecordset(const std::shared_ptr<Connection> &connection, std::u16string_view sql)
     {
         Statement statement(connection, sql);
         columns_ = ColumnNames(statement);
@@ -139,9 +139,7 @@ class DynasetRecordset final : public Recordset
 public:
     DynasetRecordset(std::shared_ptr<Connection> connection, const SelectParts &parts)
         : connection_(std::move(connection)), table_(parts.table), quotedTable_(QuoteIdentifier(parts.table)),
-          fetch_(connection_,
-                 EngineStatement{u"SELECT" + parts.columns + u"FROM " + quotedTable_ + u" WHERE rowid = :rowid;",
-                                 parts.texts}),
+          fetch_(connection_, u"SELECT" + parts.columns + u"FROM " + quotedTable_ + u" WHERE rowid = :rowid;"),
           parts_(parts), scannable_(!parts.ordered)
     {
         columns_ = ColumnNames(fetch_);
@@ -413,9 +411,8 @@ private:
     {
         if (const std::optional<std::int64_t> key = KeyCriteria(criteria, keyColumn_))
             return PositionOfKey(*key);
-        EngineStatement translated = TranslateStatement(criteria);
-        translated.sql = u"SELECT rowid FROM " + quotedTable_ + u" WHERE " + translated.sql + u";";
-        Statement matching(connection_, translated);
+        Statement matching(connection_,
+                           u"SELECT rowid FROM " + quotedTable_ + u" WHERE " + TranslateStatement(criteria) + u";");
         std::unordered_set<std::int64_t> matches;
         while (matching.Step())
             matches.insert(matching.Column(0).ToInteger());
@@ -482,23 +479,18 @@ private:
         return found;
     }
 
+    // The values go into the statement's text, so that every text is stored exactly.
     void InsertBuffer()
     {
         std::u16string names = u"rowid";
-        std::u16string values = u"?1";
-        std::vector<std::size_t> bound;
+        std::u16string values = ToDecimal(newKey_);
         for (std::size_t column = 0; column < columns_.size(); ++column) {
             if (!assigned_[column])
                 continue;
-            bound.push_back(column);
             names += u", " + QuoteIdentifier(columns_[column]);
-            values += u", ?" + ToDecimal(static_cast<std::int64_t>(bound.size() + 1));
+            values += u", " + SqlValue(buffer_[column]);
         }
-        Statement insert(connection_, u"INSERT INTO " + quotedTable_ + u" (" + names + u") VALUES (" + values + u");");
-        insert.Bind(1, Variant(newKey_));
-        for (std::size_t i = 0; i < bound.size(); ++i)
-            insert.Bind(static_cast<int>(i + 2), buffer_[bound[i]]);
-        insert.Run();
+        Statement(connection_, u"INSERT INTO " + quotedTable_ + u" (" + names + u") VALUES (" + values + u");").Run();
         sorted_ = sorted_ && (keys_.empty() || keys_.back() < newKey_);
         keys_.push_back(newKey_);
     }
@@ -507,21 +499,17 @@ private:
     {
         const std::int64_t key = CurrentKey();
         std::u16string assignments;
-        std::vector<std::size_t> bound;
         for (std::size_t column = 0; column < columns_.size(); ++column) {
             if (!assigned_[column])
                 continue;
-            bound.push_back(column);
-            assignments += (bound.size() > 1 ? u", " : u"") + QuoteIdentifier(columns_[column]) + u" = ?" +
-                           ToDecimal(static_cast<std::int64_t>(bound.size() + 1));
+            assignments += (assignments.empty() ? u"" : u", ") + QuoteIdentifier(columns_[column]) + u" = " +
+                           SqlValue(buffer_[column]);
         }
-        if (bound.empty())
+        if (assignments.empty())
             return;
-        Statement update(connection_, u"UPDATE " + quotedTable_ + u" SET " + assignments + u" WHERE rowid = ?1;");
-        update.Bind(1, Variant(key));
-        for (std::size_t i = 0; i < bound.size(); ++i)
-            update.Bind(static_cast<int>(i + 2), buffer_[bound[i]]);
-        update.Run();
+        Statement(connection_,
+                  u"UPDATE " + quotedTable_ + u" SET " + assignments + u" WHERE rowid = " + ToDecimal(key) + u";")
+            .Run();
         if (sqlite3_changes(connection_->handle()) == 0)
             throw StoreError(ErrorNumber::RecordDeleted, u"Record is deleted.");
     }
@@ -555,7 +543,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<Recordset> OpenSnapshot(std::shared_ptr<Connection> connection, const EngineStatement &sql)
+std::unique_ptr<Recordset> OpenSnapshot(std::shared_ptr<Connection> connection, std::u16string_view sql)
 {
     return std::make_unique<SnapshotRecordset>(connection, sql);
 }

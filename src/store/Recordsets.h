@@ -7,8 +7,7 @@
 #include <memory>
 #include <string_view>
 
-struct EngineStatement;
-
-std::unique_ptr<Recordset> OpenSnapshot(std::shared_ptr<Connection> connection, const EngineStatement &statement);
+// The statement is in the engine's dialect already.
+std::unique_ptr<Recordset> OpenSnapshot(std::shared_ptr<Connection> connection, std::u16string_view sql);
 // Raises when the statement is not a SELECT from a single table.
 std::unique_ptr<Recordset> OpenDynaset(std::shared_ptr<Connection> connection, std::u16string_view sql);

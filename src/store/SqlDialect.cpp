@@ -233,16 +233,13 @@ bool IsDeleteStar(const std::vector<Token> &tokens, std::size_t index)
     return previous && IsWord(*previous, u"DELETE");
 }
 
-// The tokens from..to in the engine's dialect; folded texts are appended to texts.
-std::u16string Translate(const std::vector<Token> &tokens, std::size_t from, std::size_t to,
-                         std::vector<std::u16string> &texts)
+// The tokens from..to in the engine's dialect.
+std::u16string Translate(const std::vector<Token> &tokens, std::size_t from, std::size_t to)
 {
     std::u16string sql;
     for (std::size_t i = from; i < to;) {
         if (const auto chain = ConstantChain(tokens, i, to); chain && chain->folds) {
-            texts.push_back(chain->value);
-            sql += u'?';
-            sql += ToDecimal(static_cast<std::int64_t>(texts.size()));
+            sql += EngineTextLiteral(chain->value);
             i = chain->end;
             continue;
         }
@@ -277,12 +274,22 @@ std::size_t TopLevelFrom(const std::vector<Token> &tokens)
 
 } // namespace
 
-EngineStatement TranslateStatement(std::u16string_view statement)
+std::u16string TranslateStatement(std::u16string_view statement)
 {
     const std::vector<Token> tokens = Tokenize(statement);
-    EngineStatement translated;
-    translated.sql = Translate(tokens, 0, tokens.size(), translated.texts);
-    return translated;
+    return Translate(tokens, 0, tokens.size());
+}
+
+std::u16string EngineTextLiteral(std::u16string_view text)
+{
+    static constexpr char16_t Hex[] = u"0123456789ABCDEF";
+    std::u16string literal = u"CAST(x'";
+    literal.reserve(literal.size() + text.size() * 4 + 10);
+    for (const char16_t unit : text) {
+        for (const int shift : {4, 0, 12, 8}) // little-endian: low byte first
+            literal += Hex[(unit >> shift) & 0xF];
+    }
+    return literal + u"' AS TEXT)";
 }
 
 std::optional<SelectParts> SplitSelect(std::u16string_view statement)
@@ -301,21 +308,21 @@ std::optional<SelectParts> SplitSelect(std::u16string_view statement)
     while (end > table + 1 && (tokens[end - 1].kind == TokenKind::Space || IsSymbol(tokens[end - 1], u";")))
         --end;
     SelectParts parts;
-    parts.columns = Translate(tokens, select + 1, from, parts.texts);
+    parts.columns = Translate(tokens, select + 1, from);
     parts.table = tokens[table].text;
-    parts.rest = Translate(tokens, table + 1, end, parts.texts);
+    parts.rest = Translate(tokens, table + 1, end);
     parts.ordered = std::any_of(tokens.begin() + static_cast<std::ptrdiff_t>(table),
                                 tokens.begin() + static_cast<std::ptrdiff_t>(end),
                                 [](const Token &token) { return IsWord(token, u"ORDER") || IsWord(token, u"GROUP"); });
     return parts;
 }
 
-EngineStatement SelectInTableOrder(const SelectParts &parts, std::u16string_view selection)
+std::u16string SelectInTableOrder(const SelectParts &parts, std::u16string_view selection)
 {
     std::u16string sql = u"SELECT " + std::u16string(selection) + u" FROM " + QuoteIdentifier(parts.table) + parts.rest;
     if (!parts.ordered)
         sql += u" ORDER BY rowid";
-    return {sql + u";", parts.texts};
+    return sql + u";";
 }
 
 std::u16string_view StripBrackets(std::u16string_view name)

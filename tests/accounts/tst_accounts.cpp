@@ -150,6 +150,7 @@ void TestAccounts::pickingSavesWithThePasswordEnciphered()
     Line(*form_, 0).setText(QStringLiteral("renamed"));
     QCOMPARE(form_->lAccounts->item(0)->text(), QStringLiteral("renamed"));
     Line(*form_, 2).setText(QStringLiteral("n€w 'pass'"));
+    Line(*form_, 1).setText(ToQString(u"\uFFFEuser"));
     form_->txt[5]->Text(QStringLiteral("line 1\r\nline 2\t🔑"));
     form_->lAccounts->setCurrentRow(1);
     QVERIFY(!form_->AcctWasChanged());
@@ -159,6 +160,7 @@ void TestAccounts::pickingSavesWithThePasswordEnciphered()
     QCOMPARE(ToQString(StoredColumn(a, u"Phone")), QString()); // empty, not Null
     form_->lAccounts->setCurrentRow(0);
     QCOMPARE(form_->txt[2]->Text(), QStringLiteral("n€w 'pass'"));
+    QCOMPARE(form_->txt[1]->Text(), ToQString(u"\uFFFEuser"));
 }
 
 void TestAccounts::theKeyIsTheExactNameAndId()

@@ -3,8 +3,6 @@
 
 #include <QtTest>
 
-#include <initializer_list>
-
 using namespace Qt::Literals::StringLiterals;
 
 class TestCipher : public QObject
@@ -19,14 +17,10 @@ private slots:
     void cryptStringEmptyKeyRaises();
 };
 
-namespace {
-
-QString Units(std::initializer_list<char16_t> units)
+static QString Units(std::initializer_list<char16_t> units)
 {
     return ToQString(std::u16string(units));
 }
-
-} // namespace
 
 void TestCipher::hashPassword_data()
 {
@@ -34,12 +28,8 @@ void TestCipher::hashPassword_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("empty") << u""_s << u""_s;
     QTest::newRow("one unit") << u"a"_s << Units({34});
-    QTest::newRow("two units") << u"ab"_s << Units({195, 34});
     QTest::newRow("two units wrap mod 256") << Units({255, 2}) << Units({1, 254});
-    QTest::newRow("three units") << u"abc"_s << Units({172, 170, 175});
-    QTest::newRow("five units") << u"abcde"_s << Units({172, 217, 10, 50, 119});
     QTest::newRow("first unit enters results 1, n - 1 and n") << u"zbcde"_s << Units({197, 217, 10, 115, 9});
-    QTest::newRow("high bytes kept, one unit") << Units({0x4161}) << Units({0x4100 | 34});
     QTest::newRow("high bytes kept, three units") << Units({0x161, 0x162, 0x1263}) << Units({0x1AC, 0x1AA, 0x12AF});
 }
 
@@ -57,14 +47,10 @@ void TestCipher::cryptString_data()
     QTest::addColumn<QString>("data");
     QTest::addColumn<QString>("expected");
     QTest::newRow("empty data, empty key") << u""_s << u""_s << u""_s;
-    QTest::newRow("single-unit key adds its low byte each step") << u"A"_s << Units({0, 0, 0}) << Units({130, 195, 4});
-    QTest::newRow("seed is the key's sum, key cycles") << u"ab"_s << Units({0, 0, 0}) << Units({36, 134, 231});
     QTest::newRow("high bytes of key ignored") << Units({0x161, 0x4462}) << Units({0, 0, 0}) << Units({36, 134, 231});
     QTest::newRow("high bytes of data pass") << u"A"_s << Units({0x1200, 0xFF41}) << Units({0x1282, 0xFF82});
     QTest::newRow("units from 256 up") << u"Zo\u00EB12"_s << u"p\u00E4ssw\u00F6rd\u20AC\u6F22\u5B57"_s
                                        << Units({1, 4, 184, 143, 89, 126, 133, 134, 0x20BF, 0x6F67, 0x5BC8});
-    QTest::newRow("NUL and controls") << u"k1"_s << Units({0, '\t', '\r', '\n', 0}) << Units({7, 49, 174, 222, 63});
-    QTest::newRow("lone surrogates") << u"k1"_s << Units({0xD800, 'x', 0xDC00}) << Units({0xD807, 64, 0xDCA3});
     QTest::newRow("key of surrogate and U+FFFF, data longer than key")
         << Units({0xDBFF, 0xFFFF}) << u"password"_s << Units({141, 157, 136, 137, 142, 151, 133, 146});
 }

@@ -112,6 +112,8 @@ void TestDatabase::textRoundTripsThroughLiteralsExactly_data()
     QTest::newRow("from U+8000 up") << QString::fromUtf16(u"\u8000\uFFFD\uFFFF\u00E9");
     QTest::newRow("emoji") << QStringLiteral("key 🔑 lock 🔒");
     QTest::newRow("lone surrogates") << QString::fromUtf16(u"\xD800x\xDFFF", 3);
+    QTest::newRow("leading byte-order marks") << ToQString(u"\uFEFF\uFFFEab");
+    QTest::newRow("leading swapped mark") << ToQString(u"\uFFFEab");
     QString longText;
     for (int i = 0; i < 5000; ++i)
         longText += QChar(char16_t(i % 7 == 0 ? 10 : (i % 5 == 0 ? 0x20AC : 'a' + i % 26)));
@@ -223,7 +225,7 @@ void TestDatabase::dynasetFindsEditsAndDeletes()
     QVERIFY(!accounts->NoMatch());
     QCOMPARE(accounts->AbsolutePosition(), 1);
     accounts->Edit();
-    accounts->Fields(u"[Comment]", Variant(u"edited"));
+    accounts->Fields(u"[Comment]", Variant(u"\uFFFEedited"));
     accounts->Update();
     accounts->FindFirst(u"[ID] = 999999");
     QVERIFY(accounts->NoMatch());
@@ -236,7 +238,7 @@ void TestDatabase::dynasetFindsEditsAndDeletes()
     reread->MoveFirst();
     QCOMPARE(Q(reread->Fields(u"Account").ToText()), QStringLiteral("a"));
     reread->MoveNext();
-    QCOMPARE(Q(reread->Fields(u"Comment").ToText()), QStringLiteral("edited"));
+    QCOMPARE(Q(reread->Fields(u"Comment").ToText()), ToQString(u"\uFFFEedited"));
     reread->MoveNext();
     QVERIFY(reread->Eof());
 

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+// The core's 16-bit text as a QString, unit by unit. QString::fromStdU16String would take a
+// leading U+FEFF or U+FFFE for a byte-order mark and drop it or swap the rest.
+inline QString ToQString(std::u16string_view text)
+{
+    return QString(reinterpret_cast<const QChar *>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+inline std::u16string ToU16(const QString &text)
+{
+    return text.toStdU16String();
+}
