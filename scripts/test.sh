@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test twice: in an optimised build and in a
-# build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, then builds and runs every test twice: in an optimised build (with the
+# end-to-end suite) and in a build with AddressSanitizer and UndefinedBehaviorSanitizer; between
+# the two it fuzzes the SQL literal and the database layer for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,17 @@ jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --parallel "$jobs"
 ctest --test-dir build --output-on-failure --parallel "$jobs"
+
+fuzz_seconds=${TARNWICK_FUZZ_SECONDS:-60}
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_FUZZ=ON >/dev/null
+cmake --build build-fuzz --target fuzz_sqlliteral --parallel "$jobs"
+mkdir -p build-fuzz/corpus
+if ! build-fuzz/tests/fuzz_sqlliteral -max_total_time="$fuzz_seconds" -artifact_prefix=build-fuzz/ \
+    build-fuzz/corpus >build-fuzz/fuzz.log 2>&1; then
+    tail -n 60 build-fuzz/fuzz.log
+    exit 1
+fi
+grep -E '^Done [0-9]+ runs' build-fuzz/fuzz.log
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_SANITIZE=ON -DTARNWICK_BENCHMARKS=OFF >/dev/null
 cmake --build build-sanitize --parallel "$jobs"
