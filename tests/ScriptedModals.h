@@ -19,94 +19,58 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStringList>
 #include <QTest>
 
 #include <deque>
 #include <functional>
-#include <initializer_list>
-#include <utility>
 
 // One answer: acts on the real dialog as a person would and returns the empty text, or returns
 // why it cannot.
 class Answer
 {
 public:
-    using Act = std::function<QString(QDialog &)>;
-
-    explicit Answer(Act act) : act_(std::move(act)) {}
+    explicit Answer(std::function<QString(QDialog &)> act) : act_(std::move(act)) {}
     QString operator()(QDialog &dialog) const { return act_(dialog); }
 
     // Clicks the message box's button with that code (vbOK, vbCancel, vbYes, vbNo).
     static Answer Button(int code)
     {
         return Answer([code](QDialog &dialog) {
+            using B = QMessageBox;
+            const QHash<int, B::StandardButton> standard{
+                {vbOK, B::Ok}, {vbCancel, B::Cancel}, {vbYes, B::Yes}, {vbNo, B::No}};
             auto *box = qobject_cast<QMessageBox *>(&dialog);
-            if (!box)
-                return QStringLiteral("Button(%1) answered a dialog that is no message box").arg(code);
-            QAbstractButton *button = box->button(StandardButtonOf(code));
-            if (!button)
-                return QStringLiteral("the message box has no button %1").arg(code);
-            button->click();
-            return QString();
+            return Click(box ? box->button(standard.value(code, B::NoButton)) : nullptr);
         });
     }
 
     // Puts the password into the password box as a paste would (the box's limits apply) and clicks OK.
     static Answer Password(const QString &password)
     {
-        return Answer([password](QDialog &dialog) {
-            auto *form = qobject_cast<frmGetPass *>(&dialog);
-            if (!form)
-                return QStringLiteral("Password answered a dialog that is no frmGetPass");
-            Paste(*form->txtPass, password);
-            form->cmdOk->click();
-            return QString();
-        });
+        return FillAndOk<frmGetPass>([password](frmGetPass &form) { Paste(*form.txtPass, password); });
     }
 
     // Puts the two texts into frmGetNewPass's two boxes and clicks OK.
     static Answer NewPassword(const QString &password, const QString &confirmation)
     {
-        return Answer([password, confirmation](QDialog &dialog) {
-            auto *form = qobject_cast<frmGetNewPass *>(&dialog);
-            if (!form)
-                return QStringLiteral("NewPassword answered a dialog that is no frmGetNewPass");
-            Paste(*form->txtPass, password);
-            Paste(*form->txtConfirm, confirmation);
-            form->cmdOk->click();
-            return QString();
+        return FillAndOk<frmGetNewPass>([password, confirmation](frmGetNewPass &form) {
+            Paste(*form.txtPass, password);
+            Paste(*form.txtConfirm, confirmation);
         });
     }
 
-    // Picks the name in frmUserList when it is listed, else types it, and clicks OK.
+    // Puts the name into frmUserList's edit field, as picking or typing it would, and clicks OK.
     static Answer PickUser(const QString &name)
     {
-        return Answer([name](QDialog &dialog) {
-            auto *form = qobject_cast<frmUserList *>(&dialog);
-            if (!form)
-                return QStringLiteral("PickUser answered a dialog that is no frmUserList");
-            const int index = form->cmbUserName->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
-            if (index >= 0)
-                form->cmbUserName->setCurrentIndex(index);
-            else
-                form->cmbUserName->setEditText(name);
-            form->cmdOk->click();
-            return QString();
-        });
+        return FillAndOk<frmUserList>([name](frmUserList &form) { form.cmbUserName->setEditText(name); });
     }
 
     // Clicks the dialog's cmdCancel, or the message box's Cancel button.
     static Answer Cancel()
     {
         return Answer([](QDialog &dialog) {
-            auto *button = dialog.findChild<QPushButton *>(QStringLiteral("cmdCancel"));
-            if (auto *box = qobject_cast<QMessageBox *>(&dialog))
-                button = qobject_cast<QPushButton *>(box->button(QMessageBox::Cancel));
-            if (!button)
-                return QStringLiteral("Cancel answered a dialog without a Cancel button");
-            button->click();
-            return QString();
+            auto *box = qobject_cast<QMessageBox *>(&dialog);
+            return Click(box ? box->button(QMessageBox::Cancel) : dialog.findChild<QAbstractButton *>("cmdCancel"));
         });
     }
 
@@ -122,27 +86,26 @@ public:
     // Clicks the close box.
     static Answer Close()
     {
-        return Answer([](QDialog &dialog) {
-            dialog.close();
-            return QString();
-        });
+        return Answer([](QDialog &dialog) { return dialog.close(), QString(); });
     }
 
 private:
-    static QMessageBox::StandardButton StandardButtonOf(int code)
+    // Fills in a dialog of class Form, then clicks its cmdOk.
+    template <typename Form, typename Fill> static Answer FillAndOk(Fill fill)
     {
-        switch (code) {
-        case vbOK:
-            return QMessageBox::Ok;
-        case vbCancel:
-            return QMessageBox::Cancel;
-        case vbYes:
-            return QMessageBox::Yes;
-        case vbNo:
-            return QMessageBox::No;
-        default:
-            return QMessageBox::NoButton;
-        }
+        return Answer([fill](QDialog &dialog) {
+            auto *form = qobject_cast<Form *>(&dialog);
+            if (form)
+                fill(*form);
+            return Click(form ? form->cmdOk : nullptr);
+        });
+    }
+
+    static QString Click(QAbstractButton *button)
+    {
+        if (button)
+            button->click();
+        return button ? QString() : QStringLiteral("the answer found no button to click");
     }
 
     static void Paste(QLineEdit &box, const QString &text)
@@ -151,7 +114,7 @@ private:
         box.insert(text);
     }
 
-    Act act_;
+    std::function<QString(QDialog &)> act_;
 };
 
 class ScriptedModals final : public ModalRunner
@@ -159,8 +122,6 @@ class ScriptedModals final : public ModalRunner
 public:
     explicit ScriptedModals(std::initializer_list<Answer> answers = {}) : answers_(answers) { SetModalRunner(this); }
     ~ScriptedModals() override { SetModalRunner(nullptr); }
-    ScriptedModals(const ScriptedModals &) = delete;
-    ScriptedModals &operator=(const ScriptedModals &) = delete;
 
     void Add(Answer answer) { answers_.push_back(std::move(answer)); }
 
@@ -176,19 +137,18 @@ public:
         titles_ << dialog.windowTitle();
         dialog.show();
         while (dialog.isVisible()) {
-            if (answers_.empty()) {
-                Fail(QStringLiteral("no answer left for \"%1\"").arg(log_.last()));
-                break;
+            QString error = QStringLiteral("no answer left");
+            if (!answers_.empty()) {
+                const Answer answer = std::move(answers_.front());
+                answers_.pop_front();
+                error = answer(dialog);
             }
-            const Answer answer = std::move(answers_.front());
-            answers_.pop_front();
-            if (const QString error = answer(dialog); !error.isEmpty()) {
-                Fail(error);
-                break;
+            if (!error.isEmpty()) {
+                errors_ << error + QStringLiteral(" for \"%1\"").arg(log_.last());
+                QTest::qFail(qPrintable(errors_.last()), __FILE__, __LINE__);
+                dialog.done(QDialog::Rejected);
             }
         }
-        if (dialog.isVisible())
-            dialog.done(QDialog::Rejected);
         return dialog.result();
     }
 
@@ -196,7 +156,7 @@ private:
     static QString Describe(const QDialog &dialog)
     {
         if (const auto *box = qobject_cast<const QMessageBox *>(&dialog))
-            return QStringLiteral("MsgBox[%1]: %2").arg(QString::number(StyleOf(*box)), box->text());
+            return QStringLiteral("MsgBox[%1]: %2").arg(StyleOf(*box)).arg(box->text());
         if (const auto *form = qobject_cast<const frmUserList *>(&dialog)) {
             QStringList names;
             for (int i = 0; i < form->cmbUserName->count(); ++i)
@@ -206,32 +166,15 @@ private:
         return QString::fromLatin1(dialog.metaObject()->className()) + QStringLiteral(": ") + dialog.windowTitle();
     }
 
+    // The MsgBox style that shows this box's icon and buttons.
     static int StyleOf(const QMessageBox &box)
     {
         const QMessageBox::StandardButtons buttons = box.standardButtons();
-        int style = vbOKOnly;
-        if (buttons.testFlags(QMessageBox::Yes | QMessageBox::No))
-            style = buttons.testFlag(QMessageBox::Cancel) ? vbYesNoCancel : vbYesNo;
-        else if (buttons.testFlag(QMessageBox::Cancel))
-            style = vbOKCancel;
-        switch (box.icon()) {
-        case QMessageBox::Critical:
-            return style | vbCritical;
-        case QMessageBox::Question:
-            return style | vbQuestion;
-        case QMessageBox::Warning:
-            return style | vbExclamation;
-        case QMessageBox::Information:
-            return style | vbInformation;
-        default:
-            return style;
-        }
-    }
-
-    void Fail(const QString &message)
-    {
-        errors_ << message;
-        QTest::qFail(qPrintable(message), __FILE__, __LINE__);
+        const bool cancel = buttons.testFlag(QMessageBox::Cancel);
+        const int set =
+            buttons.testFlag(QMessageBox::Yes) ? (cancel ? vbYesNoCancel : vbYesNo) : (cancel ? vbOKCancel : vbOKOnly);
+        const int icons[] = {0, vbInformation, vbExclamation, vbCritical, vbQuestion};
+        return set | icons[box.icon()];
     }
 
     std::deque<Answer> answers_;
