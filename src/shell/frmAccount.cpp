@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFont>
 #include <QIcon>
 #include <QLabel>
 #include <QListWidget>
@@ -103,6 +104,10 @@ QRect FitLabel(const QLabel &label, QRect place, int windowWidth)
 
 frmAccount::frmAccount()
 {
+    // The layout's twips were drawn for an 8-point font.
+    QFont designFont = font();
+    designFont.setPointSize(8);
+    setFont(designFont);
     CreateControls();
     CreateMenus();
     PlaceControls();
