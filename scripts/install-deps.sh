@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build_packages=(cmake g++ pkgconf qt6-base-dev libsqlcipher-dev)
-test_packages=(libbenchmark-dev sqlcipher clang libclang-rt-14-dev)
+test_packages=(libbenchmark-dev sqlcipher clang libclang-rt-14-dev xvfb openbox trayer xdotool xclip x11-utils desktop-file-utils imagemagick python3)
 
 packages=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then
