@@ -1,6 +1,7 @@
 // Tarnwick: keeps each user's account records in one protected database beside the program and
 // lives in the notification area.
 
+#include "AccountDatabase.h"
 #include "Display.h"
 #include "MsgBox.h"
 #include "SessionEnd.h"
@@ -8,10 +9,12 @@
 #include "frmAccount.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QPushButton>
 #include <QThread>
 
 #include <cstdio>
+#include <future>
 #include <unistd.h>
 
 namespace {
@@ -53,8 +56,12 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    // Deriving the database key is most of the start-up: it runs while the window is built.
+    const std::string databasePath = QFile::encodeName(frmAccount::DatabasePath()).toStdString();
+    std::future<std::shared_ptr<Database>> opening =
+        std::async(std::launch::async, [databasePath] { return OpenAccountDatabase(databasePath); });
     frmAccount form;
-    if (!form.Form_Load())
+    if (!form.Form_Load([&opening] { return opening.get(); }))
         return form.ExitStatus();
     instance.SetClickHandler([&form](const QString &caption) { return ClickButton(form, caption); });
     const SessionEnd sessionEnd([&form] {

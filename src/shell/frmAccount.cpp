@@ -213,18 +213,24 @@ void frmAccount::PlaceControls()
     static_cast<MultiLineTextBox *>(txt[CommentField])->setTabChangesFocus(true);
 }
 
-bool frmAccount::Form_Load()
+QString frmAccount::DatabasePath()
 {
-    return Form_Load(QCoreApplication::applicationDirPath() + u'/' + ToQString(AccountDatabaseFileName));
+    return QCoreApplication::applicationDirPath() + u'/' + ToQString(AccountDatabaseFileName);
 }
 
 bool frmAccount::Form_Load(const QString &databasePath)
+{
+    const std::string path = QFile::encodeName(databasePath).toStdString();
+    return Form_Load([path] { return ::OpenAccountDatabase(path); });
+}
+
+bool frmAccount::Form_Load(const DatabaseOpener &openDatabase)
 {
     setWindowTitle(QStringLiteral("Tarnwick"));
     RestoreSettings();
     EnableFields(false);
     LoggedOn_ = false;
-    if (!OpenAccountDatabase(databasePath)) {
+    if (!OpenAccountDatabase(openDatabase)) {
         MsgBox(QStringLiteral("Cannot open database."), vbOKOnly | vbCritical);
         exitStatus_ = FailedToOpenDatabase;
         Unload();
@@ -241,11 +247,11 @@ bool frmAccount::Form_Load(const QString &databasePath)
     return true;
 }
 
-bool frmAccount::OpenAccountDatabase(const QString &path)
+bool frmAccount::OpenAccountDatabase(const DatabaseOpener &openDatabase)
 {
     try {
-        AccountDB = ::OpenAccountDatabase(QFile::encodeName(path).toStdString());
-    } catch (const StoreError &) {
+        AccountDB = openDatabase();
+    } catch (const std::exception &) {
         return false;
     }
     return true;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class Database;
@@ -31,10 +32,15 @@ public:
     frmAccount();
     ~frmAccount() override;
 
-    // The start-up sequence, with the database beside the program or the one given. False when
+    // Opens the account database, or raises StoreError.
+    using DatabaseOpener = std::function<std::shared_ptr<Database>()>;
+
+    // The start-up sequence, with the database at the path given or from the opener. False when
     // the program must end at once; the exit status is then ExitStatus().
-    bool Form_Load();
     bool Form_Load(const QString &databasePath);
+    bool Form_Load(const DatabaseOpener &openDatabase);
+    // The database beside the program.
+    static QString DatabasePath();
     int ExitStatus() const { return exitStatus_; }
     // Unloading the window: runs the shut-down sequence once and ends the program.
     void Unload();
@@ -101,7 +107,7 @@ private:
     void Form_Activate();
     void Form_Unload();
     void mnuExit_Click();
-    bool OpenAccountDatabase(const QString &path);
+    bool OpenAccountDatabase(const DatabaseOpener &openDatabase);
 
     // Window settings
     void RestoreSettings();
