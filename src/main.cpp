@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QIcon>
 #include <QPushButton>
 #include <QThread>
 
@@ -46,6 +47,7 @@ int main(int argc, char **argv)
     Q_INIT_RESOURCE(tarnwick);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/tarnwick.png")));
     QApplication::setQuitOnLastWindowClosed(false);
 
     SingleInstance instance(QStringLiteral("Tarnwick"));

@@ -29,7 +29,7 @@ frmUserList::frmUserList()
     cmbUserName->setCompleter(completer);
     // A very long name must not widen the dialog past the screen.
     cmbUserName->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    cmbUserName->setMinimumContentsLength(24);
+    cmbUserName->setMinimumContentsLength(36);
     cmdOk->setDefault(true);
 
     auto *buttons = new QHBoxLayout;
