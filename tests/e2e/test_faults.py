@@ -1,5 +1,4 @@
-"""Faults the program meets in its database: files it cannot open, another process holding the file locked, and
-being killed while it saves."""
+"""Faults in the database: files that cannot be opened, another process holding a lock, a kill while saving."""
 
 import random
 import signal
@@ -7,43 +6,35 @@ import subprocess
 import time
 import unittest
 
-from harness import (
-    ACCOUNT,
-    LOGIN_NAME,
-    USER_NAME,
-    EndToEndTest,
-    WriteLock,
-)
+from harness import ACCOUNT, LOGIN_NAME, USER_NAME, EndToEndTest
 
 
-class UnusableDatabaseTest(EndToEndTest):
-    def write_other_database(self, key, tables):
-        self.sandbox.database_path.unlink()
-        self.database.execute(
-            "PRAGMA encoding = 'UTF-16le';\n"
-            + "\n".join('CREATE TABLE "%s" (%s);' % (name, columns) for name, columns in tables),
-            key=key,
-        )
+class FaultsTest(EndToEndTest):
+    def accounts(self, column):
+        return [account[column] for account in self.database.accounts()]
 
     def test_a_database_that_cannot_be_opened_is_reported_and_left_as_it_was(self):
-        all_tables = [
-            ("User", '"ID" INTEGER PRIMARY KEY AUTOINCREMENT, "UserName" TEXT, "Password" TEXT'),
-            ("Accounts", '"ID" INTEGER PRIMARY KEY AUTOINCREMENT, "UserID" INTEGER, "Account" TEXT'),
-            ("Parameters", '"Name" TEXT, "Value" TEXT'),
-        ]
+        tables = [("User", '"ID" INTEGER PRIMARY KEY AUTOINCREMENT, "UserName" TEXT, "Password" TEXT'),
+                  ("Accounts", '"ID" INTEGER PRIMARY KEY AUTOINCREMENT, "UserID" INTEGER, "Account" TEXT'),
+                  ("Parameters", '"Name" TEXT, "Value" TEXT')]  # fmt: skip
         path = self.sandbox.database_path
+
+        def other_database(key, tables):
+            path.unlink()
+            script = "\n".join('CREATE TABLE "%s" (%s);' % table for table in tables)
+            self.database.execute("PRAGMA encoding = 'UTF-16le';\n" + script, key=key)
+
         cases = {
             "missing": path.unlink,
             "empty": lambda: path.write_bytes(b""),
             "random bytes": lambda: path.write_bytes(random.Random(7).randbytes(16384)),
-            "another key": lambda: self.write_other_database("not the key", all_tables),
-            "no Accounts table": lambda: self.write_other_database("wendrapolix", all_tables[::2]),
+            "another key": lambda: other_database("not the key", tables),
+            "no Accounts table": lambda: other_database("wendrapolix", tables[::2]),
         }
         for name, make in cases.items():
             with self.subTest(name):
-                if path.exists():
-                    path.unlink()
-                self.sandbox.create_database()
+                path.unlink(missing_ok=True)
+                self.create_database()
                 make()
                 before = path.read_bytes() if path.exists() else None
                 program = self.start_program(wait_for_icon=False)
@@ -51,73 +42,46 @@ class UnusableDatabaseTest(EndToEndTest):
                 self.assertIsNone(self.tray_icon(program))
                 self.x.key("Return")
                 self.wait_gone(window, "the message")
-                status = self.wait_exit(program)
-                self.assertGreater(status, 0, "ends with an error status, not a signal")
-                self.assertNotIn("Sanitizer", program.stderr())
+                self.assertGreater(self.wait_exit(program), 0, "ends with an error status, not a signal")
+                self.assertNotIn("Sanitizer", program.stderr_text())
                 self.assertEqual(path.read_bytes() if path.exists() else None, before)
 
-
-class LockedDatabaseTest(EndToEndTest):
-    def setUp(self):
-        super().setUp()
-        self.user_id = self.database.add_user(LOGIN_NAME, "pw")
-        self.first = self.database.add_account(LOGIN_NAME, self.user_id, Account="First", UserName="one")
-        self.second = self.database.add_account(LOGIN_NAME, self.user_id, Account="Second", UserName="two")
-
-    def stored_user_names(self):
-        return [account["UserName"] for account in self.database.accounts()]
-
-    def test_a_lock_held_longer_than_the_save_waits_fails_the_save_and_keeps_the_typed_text(self):
+    def test_a_lock_fails_the_save_when_held_longer_than_it_waits_and_only_delays_it_when_held_a_moment(self):
+        user_id = self.database.add_user(LOGIN_NAME, "pw")
+        for name, user_name in (("First", "one"), ("Second", "two")):
+            self.database.add_account(LOGIN_NAME, user_id, Account=name, UserName=user_name)
         program = self.start_program()
         window = self.log_on(program, "pw")
         self.type_into_field(window, USER_NAME, "typed while locked")
-        lock = WriteLock(self.database)
-        try:
-            self.pick_next_account(window)
+        with self.database.locked():
+            self.pick_account(window)
             self.wait_message(program, "Cannot save account changes.", "dialog-cannot-save")
-        finally:
-            lock.release()
         self.x.key("Return")
         self.wait_for("the message to close", lambda: not self.dialogs(program))
-
         # The typed text is still shown, on its own account, and the next pick saves it.
-        self.assertEqual(self.read_field(window, ACCOUNT), "First")
-        self.assertEqual(self.read_field(window, USER_NAME), "typed while locked")
-        self.assertEqual(self.stored_user_names(), ["one", "two"])
-        self.pick_next_account(window)
-        self.wait_for("the save", lambda: self.stored_user_names() == ["typed while locked", "two"])
+        self.assertEqual([self.read_field(window, ACCOUNT), self.read_field(window, USER_NAME)],
+                         ["First", "typed while locked"])  # fmt: skip
+        self.assertEqual(self.accounts("UserName"), ["one", "two"])
+        self.pick_account(window)
+        self.wait_for("the save", lambda: self.accounts("UserName") == ["typed while locked", "two"])
         self.assertEqual(self.read_field(window, ACCOUNT), "Second")
-        self.assertEqual(self.unload(program), 0)
-
-    def test_a_lock_held_a_moment_only_delays_the_save(self):
-        program = self.start_program()
-        window = self.log_on(program, "pw")
+        # A lock held only a moment delays the save, without a message.
         self.type_into_field(window, USER_NAME, "saved after the wait")
-        lock = WriteLock(self.database)
-        try:
-            self.pick_next_account(window)
+        with self.database.locked():
+            self.pick_account(window, "Up")
             time.sleep(1.5)
-        finally:
-            lock.release()
-        self.wait_for("the save", lambda: self.stored_user_names() == ["saved after the wait", "two"])
+        self.wait_for("the save", lambda: self.accounts("UserName") == ["typed while locked", "saved after the wait"])
         self.assertEqual(self.dialogs(program), [])
-        self.assertEqual(self.read_field(window, ACCOUNT), "Second")
+        self.assertEqual(self.read_field(window, ACCOUNT), "First")
         self.assertEqual(self.unload(program), 0)
-
-
-class KilledWhileSavingTest(EndToEndTest):
-    @staticmethod
-    def save_keys(letters):
-        """Keys that, from the account list with the first account picked, type each letter as the phone of the
-        first account, pick the second (saving the first), type it as the second's phone and pick the first
-        again (saving the second). Tab into a field selects its text, so the letter replaces it."""
-        keys = []
-        for letter in letters:
-            for pick in ("Down", "Up"):
-                keys += ["shift+Tab"] * 3 + [letter] + ["Tab"] * 3 + [pick]
-        return keys
 
     def test_a_kill_during_a_burst_of_saves_leaves_a_sound_file_with_every_completed_save(self):
+        def save_keys(letters):
+            """From the list with the first account picked: type each letter as the first account's phone, pick the
+            second (saving the first), type it as its phone and pick the first again (saving the second)."""
+            return [key for letter in letters for pick in ("Down", "Up")
+                    for key in ["shift+Tab"] * 3 + [letter] + ["Tab"] * 3 + [pick]]  # fmt: skip
+
         user_id = self.database.add_user(LOGIN_NAME, "pw")
         comment = "long text " * 500
         for name in ("First", "Second"):
@@ -125,33 +89,26 @@ class KilledWhileSavingTest(EndToEndTest):
         program = self.start_program()
         window = self.log_on(program, "pw")
         self.focus_list(window)
-        self.x.key(*self.save_keys("abc"))
-        self.wait_for("the saves before the burst", lambda: self.phones() == ["c", "c"])
-
+        self.x.key(*save_keys("abc"))  # Tab into a field selects its text, so the letter replaces it
+        self.wait_for("the saves before the burst", lambda: self.accounts("Phone") == ["c", "c"])
         letters = "defghijklmnopqrstuvwxyz"
-        burst = subprocess.Popen(
-            ["xdotool", "key", "--delay", "2"] + self.save_keys(letters), env=self.display.env
-        )
+        burst = subprocess.Popen(["xdotool", "key", "--delay", "2"] + save_keys(letters), env=self.display.env)
         self.helpers.append(burst)
         # The kill comes while the program works through the keys, whichever save it is in then.
         time.sleep(0.5)
-        program.signal(signal.SIGKILL)
+        program.send_signal(signal.SIGKILL)
         self.assertEqual(self.wait_exit(program), -signal.SIGKILL)
         burst.wait(timeout=30)
-
-        self.assertEqual(self.database.integrity(), ["ok"])
-        first, second = (letters.index(phone) if phone in letters else -1 for phone in self.phones())
+        self.assertEqual(self.database.execute("PRAGMA integrity_check;"), ["ok"])
+        first, second = (letters.index(phone) if phone in letters else -1 for phone in self.accounts("Phone"))
         # The saves alternate: the first account's save of a round completes before the second's.
         self.assertIn(second, (first - 1, first))
-        self.assertEqual([account["Comment"] for account in self.database.accounts()], [comment, comment])
+        self.assertEqual(self.accounts("Comment"), [comment, comment])
         # The next run works with the file as the kill left it.
         program = self.start_program()
         self.log_on(program, "pw")
         self.assertEqual(self.unload(program), 0)
-        self.assertEqual(self.database.integrity(), ["ok"])
-
-    def phones(self):
-        return [account["Phone"] for account in self.database.accounts()]
+        self.assertEqual(self.database.execute("PRAGMA integrity_check;"), ["ok"])
 
 
 if __name__ == "__main__":

@@ -1,23 +1,12 @@
-"""The tray icon and its menus, hiding and showing the window, ending on a signal, and a second start handing
-over to the running instance."""
+"""The tray icon and its menus, hiding and showing the window, signals, and second starts handing over."""
 
 import signal
 import subprocess
 import time
 import unittest
 
-from harness import (
-    ACCOUNT,
-    LEAVE_MENU,
-    LOG_IN,
-    LOGIN_NAME,
-    MAIN_SIZE,
-    OPEN,
-    UNLOAD,
-    USER_NAME,
-    EndToEndTest,
-    stop_process,
-)
+from harness import (ACCOUNT, LEAVE_MENU, LOG_IN, LOGIN_NAME, MAIN_SIZE, OPEN, UNLOAD, USER_NAME, EndToEndTest,
+                     stop_process)  # fmt: skip
 
 
 class TrayTest(EndToEndTest):
@@ -25,20 +14,19 @@ class TrayTest(EndToEndTest):
         super().setUp()
         self.user_id = self.database.add_user(LOGIN_NAME, "pw")
 
-    def test_the_menus_offer_log_in_or_open_unload_and_leave(self):
+    def assert_one_icon(self):
+        self.assertEqual(len([p for p in self.programs if p.running() and self.tray_icon(p)]), 1)
+
+    def test_the_menus_the_close_box_and_minimising_hide_and_show_the_window(self):
         program = self.start_program()
         menu = self.open_tray_menu(program)
         self.screenshot("tray-menu-before-logon")
-        # "Leave menu", the third item, only closes the menu.
-        self.x.key("Down", "Down", "Down", "Return")
-        self.wait_gone(menu, "the tray menu")
+        # "Leave menu", the third item, only closes the menu; "Log in" logs on and leaves the window hidden.
+        self.choose(menu, LEAVE_MENU)
         self.assert_stays_hidden(program)
-
-        # "Log in" logs on and leaves the window hidden.
         self.choose_from_tray_menu(program, LOG_IN)
         self.enter_password(program, "pw")
         self.assert_stays_hidden(program)
-
         # After the logon: "Open", and "Leave menu" third.
         menu = self.open_tray_menu(program)
         self.screenshot("tray-menu-after-logon")
@@ -49,41 +37,17 @@ class TrayTest(EndToEndTest):
         self.choose_from_tray_menu(program, OPEN)
         window = self.wait_main_window(program)
         self.assertEqual(self.dialogs(program), [])
-
         # No menu while the window is shown.
         self.x.click(self.tray_icon(program), (10, 10), button=3)
         time.sleep(1.0)
-        self.assertEqual(self.menus(program), [])
+        self.assertEqual(self.windows(program, "menu"), [])
         self.assertEqual(self.main_window(program), window)
-
-        self.assertEqual(self.unload(program), 0)
-
-    def test_the_icon_shows_the_program_picture(self):
-        program = self.start_program()
-        # A picture that failed to load leaves the tray's plain background: a colour or two.
-        self.wait_for("the icon's picture", lambda: self.colours(self.tray_icon(program)) > 8)
-        self.screenshot("tray-icon")
-        self.assertEqual(self.unload(program), 0)
-
-    def colours(self, window):
-        _, _, data = self.x.pixels(window)
-        return len({data[i : i + 3] for i in range(0, len(data), 3)})
-
-    def test_unload_before_logon_ends_the_program_and_stores_the_settings(self):
-        program = self.start_program()
-        self.choose_from_tray_menu(program, UNLOAD)
-        self.assertEqual(self.wait_exit(program), 0)
-        self.assertIn("FormStartX", self.sandbox.settings())
-
-    def test_the_close_box_and_minimising_hide_and_a_double_click_shows_without_a_password(self):
-        program = self.start_program()
-        window = self.log_on(program, "pw")
+        # The close box and minimising hide the window; a double click shows it without a password.
         self.close_window(window)
         self.assertIsNotNone(self.tray_icon(program))
         self.double_click_icon(program)
         self.assertEqual(self.wait_main_window(program), window)
         self.assertEqual(self.dialogs(program), [])
-
         self.x.call("xdotool", "windowminimize", str(window))
         self.wait_gone(window, "the minimised window")
         self.double_click_icon(program)
@@ -92,35 +56,40 @@ class TrayTest(EndToEndTest):
         self.assertEqual(self.x.info(window).size, MAIN_SIZE)
         self.assertEqual(self.unload(program), 0)
 
-    def test_sigterm_saves_unsaved_edits_and_ends_normally(self):
+    def test_the_icon_shows_the_program_picture_and_unload_before_logon_ends_and_stores_the_settings(self):
+        program = self.start_program()
+
+        def colours():  # a picture that failed to load leaves the tray's plain background: a colour or two
+            _, _, data = self.x.pixels(self.tray_icon(program))
+            return len({data[i : i + 3] for i in range(0, len(data), 3)})
+
+        self.wait_for("the icon's picture", lambda: colours() > 8)
+        self.screenshot("tray-icon")
+        self.choose_from_tray_menu(program, UNLOAD)
+        self.assertEqual(self.wait_exit(program), 0)
+        self.assertIn("FormStartX", self.settings())
+
+    def test_sigterm_ends_the_program_during_a_dialog_and_saves_unsaved_edits(self):
+        program = self.start_program()
+        self.double_click_icon(program)
+        self.wait_dialog(program, "Enter password for user " + LOGIN_NAME)
+        program.send_signal(signal.SIGTERM)
+        self.assertEqual(self.wait_exit(program), 0)
+        self.assertEqual(len(self.database.users()), 1)
+
         self.database.add_account(LOGIN_NAME, self.user_id, Account="Bank", UserName="old")
         program = self.start_program()
         window = self.log_on(program, "pw")
         self.type_into_field(window, USER_NAME, "typed before the end")
-        program.signal(signal.SIGTERM)
+        program.send_signal(signal.SIGTERM)
         self.assertEqual(self.wait_exit(program), 0)
         self.assertEqual(self.database.accounts()[0]["UserName"], "typed before the end")
-        self.assertIn("FormStartX", self.sandbox.settings())
+        self.assertIn("FormStartX", self.settings())
 
-    def test_sigterm_during_a_dialog_ends_the_program(self):
-        program = self.start_program()
-        self.double_click_icon(program)
-        self.wait_dialog(program, "Enter password for user " + LOGIN_NAME)
-        program.signal(signal.SIGTERM)
-        self.assertEqual(self.wait_exit(program), 0)
-        self.assertEqual(len(self.database.users()), 1)
-
-    def test_a_second_start_before_logon_logs_on_in_the_running_instance(self):
+    def test_a_second_start_hands_over_to_the_running_instance(self):
+        self.database.add_account(LOGIN_NAME, self.user_id, Account="Bank")
         first = self.start_program()
-        second = self.start_program(wait_for_icon=False)
-        self.enter_password(first, "pw")
-        self.wait_main_window(first)
-        self.assertEqual(self.wait_exit(second), 0)
-        self.assert_one_icon()
-        self.assertEqual(self.unload(first), 0)
-
-    def test_a_second_start_waits_while_the_running_instance_asks_for_the_password(self):
-        first = self.start_program()
+        # While the running instance asks for the password, the second waits.
         second = self.start_program(wait_for_icon=False)
         dialog = self.wait_dialog(first, "Enter password for user " + LOGIN_NAME)
         time.sleep(1.0)
@@ -130,26 +99,23 @@ class TrayTest(EndToEndTest):
         self.wait_gone(dialog, "the password dialog")
         self.assertEqual(self.wait_exit(second), 0)
         self.assertIsNone(self.main_window(first))
-        self.assertEqual(self.unload(first), 0)
-
-    def test_a_second_start_while_hidden_shows_the_window_and_leaves_the_settings_alone(self):
-        first = self.start_program()
-        window = self.log_on(first, "pw")
+        # Before the logon, a second start logs on in the running instance.
+        second = self.start_program(wait_for_icon=False)
+        self.enter_password(first, "pw")
+        window = self.wait_main_window(first)
+        self.assertEqual(self.wait_exit(second), 0)
+        self.assert_one_icon()
+        # While hidden, a second start shows the window and leaves the settings alone.
         self.close_window(window)
-        settings = self.sandbox.settings_path.read_bytes() if self.sandbox.settings_path.exists() else None
+        stored = lambda: self.sandbox.settings_path.exists() and self.sandbox.settings_path.read_bytes()  # noqa: E731
+        settings = stored()
         second = self.start_program(wait_for_icon=False)
         self.assertEqual(self.wait_main_window(first), window)
         self.assertEqual(self.wait_exit(second), 0)
         self.assertEqual(self.dialogs(first), [])
-        current = self.sandbox.settings_path.read_bytes() if self.sandbox.settings_path.exists() else None
-        self.assertEqual(current, settings)
+        self.assertEqual(stored(), settings)
         self.assert_one_icon()
-        self.assertEqual(self.unload(first), 0)
-
-    def test_a_second_start_while_shown_brings_the_window_forward(self):
-        self.database.add_account(LOGIN_NAME, self.user_id, Account="Bank")
-        first = self.start_program()
-        window = self.log_on(first, "pw")
+        # While shown behind another window, a second start brings it forward.
         other = subprocess.Popen(["xmessage", "-center", "another program"], env=self.display.env)
         self.helpers.append(other)
         self.wait_for("another window to get the focus", lambda: self.x.active_window() not in (None, window))
@@ -160,10 +126,6 @@ class TrayTest(EndToEndTest):
         stop_process(other)
         self.assert_one_icon()
         self.assertEqual(self.unload(first), 0)
-
-    def assert_one_icon(self):
-        icons = [program for program in self.programs if program.running() and self.tray_icon(program)]
-        self.assertEqual(len(icons), 1)
 
 
 if __name__ == "__main__":
