@@ -100,60 +100,60 @@ def resident_kilobytes(pid):
     raise RuntimeError("no VmRSS for %d" % pid)
 
 
-def prepared_sandbox(program, accounts=0):
-    sandbox = harness.Sandbox(tempfile.mkdtemp(prefix="tarnwick-bench-"), program)
-    sandbox.create_database()
-    user_id = sandbox.database.add_user(harness.LOGIN_NAME, PASSWORD)
-    if accounts:
-        sandbox.database.execute(
-            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %d) "
-            "INSERT INTO Accounts ([UserID], [Account], [UserName], [Password], [URL], [Phone], [Comment]) "
-            "SELECT %d, 'Account ' || i, 'user' || i, 'secret' || i, 'https://example.org/' || i, "
-            "'555 ' || i, 'Comment of account ' || i FROM n;" % (accounts, user_id)
-        )
-    return sandbox
-
-
-def end(program, sandbox):
-    harness.stop_process(program.process)
-    shutil.rmtree(sandbox.root, ignore_errors=True)
-
-
-def measure_start(program, display, listener):
-    """Milliseconds until the icon is embedded, and kilobytes resident when idle."""
-    sandbox = prepared_sandbox(program)
-    started = time.monotonic()
-    run = harness.Program(sandbox, display, program.name)
-    embedded = listener.next(harness.LONG_WAIT)
-    if embedded is None:
-        end(run, sandbox)
-        raise RuntimeError("%s: no tray icon embedded" % program.name)
-    time.sleep(IDLE_SECONDS)
-    memory = resident_kilobytes(run.pid)
-    end(run, sandbox)
-    return (embedded - started) * 1000, memory
-
-
 class Driver(harness.EndToEndTest):
-    """The harness's ways of finding windows and typing, used outside a test run."""
+    """The harness's fresh folders and its ways of finding windows and typing, used outside a test run."""
 
     def __init__(self, display):
         super().__init__()
         self.display = display
         self.x = harness.X(display.env)
-        self.programs = []
 
     def runTest(self):
         pass
 
 
+def prepared_driver(display, program, accounts=0):
+    """A fresh folder with this program beside a database holding the login user and its accounts."""
+    driver = Driver(display)
+    driver.setUp()
+    shutil.copy2(program, driver.sandbox.program)
+    user_id = driver.database.add_user(harness.LOGIN_NAME, PASSWORD)
+    if accounts:
+        driver.database.execute(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %d) "
+            "INSERT INTO Accounts ([UserID], [Account], [UserName], [Password], [URL], [Phone], [Comment]) "
+            "SELECT %d, 'Account ' || i, 'user' || i, 'secret' || i, 'https://example.org/' || i, "
+            "'555 ' || i, 'Comment of account ' || i FROM n;" % (accounts, user_id)
+        )
+    return driver
+
+
+def start(driver, name):
+    program = harness.Program(driver.sandbox, driver.env, name)
+    driver.programs.append(program)
+    return program
+
+
+def measure_start(program, display, listener):
+    """Milliseconds until the icon is embedded, and kilobytes resident when idle."""
+    driver = prepared_driver(display, program)
+    try:
+        started = time.monotonic()
+        run = start(driver, program.name)
+        embedded = listener.next(harness.LONG_WAIT)
+        if embedded is None:
+            raise RuntimeError("%s: no tray icon embedded" % program.name)
+        time.sleep(IDLE_SECONDS)
+        return (embedded - started) * 1000, resident_kilobytes(run.pid)
+    finally:
+        driver.doCleanups()
+
+
 def measure_logon(display, listener, accounts):
     """Milliseconds from Enter in the password dialog to the main window, and kilobytes resident afterwards."""
-    sandbox = prepared_sandbox(harness.PROGRAM, accounts)
-    driver = Driver(display)
-    program = harness.Program(sandbox, display, "tarnwick")
-    driver.programs.append(program)
+    driver = prepared_driver(display, harness.PROGRAM, accounts)
     try:
+        program = start(driver, "tarnwick")
         if listener.next(harness.LONG_WAIT) is None:
             raise RuntimeError("tarnwick: no tray icon embedded")
         driver.wait_for("the tray icon", lambda: driver.tray_icon(program))
@@ -170,7 +170,7 @@ def measure_logon(display, listener, accounts):
         time.sleep(IDLE_SECONDS)
         return (shown - entered) * 1000, resident_kilobytes(program.pid)
     finally:
-        end(program, sandbox)
+        driver.doCleanups()
 
 
 def main():
@@ -179,7 +179,6 @@ def main():
             sys.exit("missing %s: build with -DTARNWICK_BENCHMARKS=ON first" % path)
     logs = Path(tempfile.mkdtemp(prefix="tarnwick-bench-display-"))
     display = harness.Display(logs)
-    display.start()
     listener = Reparenting(display, harness.X(display.env).root())
     try:
         starts = {"bare": [], "tarnwick": []}
