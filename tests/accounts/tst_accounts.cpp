@@ -43,7 +43,6 @@ private slots:
     void listShowsAccountsInRecordOrder();
     void showingNeverMarksChanged();
     void pickingSavesWithThePasswordEnciphered();
-    void theKeyIsTheExactNameAndId();
     void failedSaveKeepsEditsAndSelection();
     void addingNamesTheFirstFreeName_data();
     void addingNamesTheFirstFreeName();
@@ -161,16 +160,6 @@ void TestAccounts::pickingSavesWithThePasswordEnciphered()
     form_->lAccounts->setCurrentRow(0);
     QCOMPARE(form_->txt[2]->Text(), QStringLiteral("n€w 'pass'"));
     QCOMPARE(form_->txt[1]->Text(), ToQString(u"\uFFFEuser"));
-}
-
-void TestAccounts::theKeyIsTheExactNameAndId()
-{
-    const std::int32_t id = AddAccount(QStringLiteral("a"), QStringLiteral("secret"));
-    LogOn();
-    const std::u16string stored = StoredColumn(id, u"Password");
-    QCOMPARE(ToQString(CryptString(ToU16(Key(userId_)), stored)), QStringLiteral("secret"));
-    QVERIFY(ToQString(CryptString(ToU16(Key(userId_).toUpper() + QStringLiteral("x")), stored)) !=
-            QStringLiteral("secret"));
 }
 
 void TestAccounts::failedSaveKeepsEditsAndSelection()

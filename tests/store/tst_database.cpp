@@ -14,11 +14,6 @@
 
 namespace {
 
-QString Q(const std::u16string &text)
-{
-    return ToQString(text);
-}
-
 std::u16string AccountsOf(std::int32_t userId)
 {
     return u"SELECT * FROM Accounts WHERE [UserID] = " + ToDecimal(userId) + u";";
@@ -130,8 +125,8 @@ void TestDatabase::textRoundTripsThroughLiteralsExactly()
     const auto found =
         database->OpenRecordset(u"SELECT * FROM User WHERE [UserName] = " + literal + u";", dbOpenSnapshot, dbReadOnly);
     QCOMPARE(found->RecordCount(), 1);
-    QCOMPARE(Q(found->Fields(u"[UserName]").ToText()), text);
-    QCOMPARE(Q(found->Fields(u"Password").ToText()), text);
+    QCOMPARE(ToQString(found->Fields(u"[UserName]").ToText()), text);
+    QCOMPARE(ToQString(found->Fields(u"Password").ToText()), text);
 }
 
 void TestDatabase::equalityCountsLetterCase()
@@ -159,7 +154,7 @@ void TestDatabase::rowsComeInTableOrder()
     auto users = database->OpenRecordset(u"SELECT [ID], [UserName] FROM User;", dbOpenSnapshot, dbReadOnly);
     QStringList names;
     for (users->MoveFirst(); !users->Eof(); users->MoveNext())
-        names << Q(users->Fields(u"UserName").ToText());
+        names << ToQString(users->Fields(u"UserName").ToText());
     QCOMPARE(names, (QStringList{QStringLiteral("zed"), QStringLiteral("alice"), QStringLiteral("Bob")}));
 }
 
@@ -170,7 +165,7 @@ void TestDatabase::chrWAcceptsBothRangesOfCodes()
     database->Execute(
         u"INSERT INTO [Parameters] ([Name], [Value]) VALUES ('k',ChrW(-3) & ChrW(65533) & ChrW(-32768));");
     const auto value = database->OpenRecordset(u"SELECT [Value] FROM [Parameters];", dbOpenSnapshot, dbReadOnly);
-    QCOMPARE(Q(value->Fields(u"Value").ToText()), QString::fromUtf16(u"\uFFFD\uFFFD\u8000"));
+    QCOMPARE(ToQString(value->Fields(u"Value").ToText()), QString::fromUtf16(u"\uFFFD\uFFFD\u8000"));
     QVERIFY(RaisedErrorNumber([&] { database->Execute(u"INSERT INTO [Parameters] ([Name]) VALUES (ChrW(65536));"); }) !=
             0);
     QVERIFY(RaisedErrorNumber(
@@ -236,9 +231,9 @@ void TestDatabase::dynasetFindsEditsAndDeletes()
     auto reread = database->OpenRecordset(AccountsOf(7));
     QCOMPARE(reread->RecordCount(), 2);
     reread->MoveFirst();
-    QCOMPARE(Q(reread->Fields(u"Account").ToText()), QStringLiteral("a"));
+    QCOMPARE(ToQString(reread->Fields(u"Account").ToText()), QStringLiteral("a"));
     reread->MoveNext();
-    QCOMPARE(Q(reread->Fields(u"Comment").ToText()), ToQString(u"\uFFFEedited"));
+    QCOMPARE(ToQString(reread->Fields(u"Comment").ToText()), ToQString(u"\uFFFEedited"));
     reread->MoveNext();
     QVERIFY(reread->Eof());
 

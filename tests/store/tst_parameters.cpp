@@ -1,4 +1,5 @@
 #include "TestDatabase.h"
+#include "TestSupport.h"
 
 #include "Parameters.h"
 #include "StoreError.h"
@@ -6,11 +7,6 @@
 #include <QTest>
 
 namespace {
-
-QString Q(const std::u16string &text)
-{
-    return QString::fromStdU16String(text);
-}
 
 std::int32_t RowsOf(Database &database, const std::u16string &name)
 {
@@ -59,9 +55,9 @@ void TestParameters::cleanup()
 
 void TestParameters::missingAndNullValuesReadAsEmpty()
 {
-    QCOMPARE(Q(params_.Parameter(u"never written")), QString());
+    QCOMPARE(ToQString(params_.Parameter(u"never written")), QString());
     database_->Execute(u"INSERT INTO [Parameters] ([Name]) VALUES ('null');");
-    QCOMPARE(Q(params_.Parameter(u"null")), QString());
+    QCOMPARE(ToQString(params_.Parameter(u"null")), QString());
     params_.Delete(u"never written");
 }
 
@@ -69,10 +65,10 @@ void TestParameters::writeReplacesAllRowsOfTheName()
 {
     database_->Execute(u"INSERT INTO [Parameters] ([Name], [Value]) VALUES ('k','first');");
     database_->Execute(u"INSERT INTO [Parameters] ([Name], [Value]) VALUES ('k','second');");
-    QCOMPARE(Q(params_.Parameter(u"k")), QStringLiteral("first"));
+    QCOMPARE(ToQString(params_.Parameter(u"k")), QStringLiteral("first"));
     params_.Parameter(u"k", Variant(u"third"));
     QCOMPARE(RowsOf(*database_, u"k"), 1);
-    QCOMPARE(Q(params_.Parameter(u"k")), QStringLiteral("third"));
+    QCOMPARE(ToQString(params_.Parameter(u"k")), QStringLiteral("third"));
     params_.Delete(u"k");
     QCOMPARE(RowsOf(*database_, u"k"), 0);
 }
@@ -90,32 +86,32 @@ void TestParameters::namesWithQuotesAndControlCharacters()
     QFETCH(QString, name);
     const std::u16string key = name.toStdU16String();
     params_.Parameter(key, Variant(key + u" value"));
-    QCOMPARE(Q(params_.Parameter(key)), name + QStringLiteral(" value"));
+    QCOMPARE(ToQString(params_.Parameter(key)), name + QStringLiteral(" value"));
     params_.Delete(key);
-    QCOMPARE(Q(params_.Parameter(key)), QString());
+    QCOMPARE(ToQString(params_.Parameter(key)), QString());
 }
 
 void TestParameters::numbersAreStoredAsText()
 {
     params_.Parameter(u"n", Variant(std::int32_t{-42}));
-    QCOMPARE(Q(params_.Parameter(u"n")), QStringLiteral("-42"));
+    QCOMPARE(ToQString(params_.Parameter(u"n")), QStringLiteral("-42"));
 }
 
 void TestParameters::failedWriteKeepsTheOldValue()
 {
     params_.Parameter(u"k", Variant(u"old"));
     QVERIFY_THROWS_EXCEPTION(StoreError, params_.Parameter(u"k", Variant::Null()));
-    QCOMPARE(Q(params_.Parameter(u"k")), QStringLiteral("old"));
+    QCOMPARE(ToQString(params_.Parameter(u"k")), QStringLiteral("old"));
 
     database_->Execute(u"CREATE TRIGGER refuse BEFORE INSERT ON Parameters BEGIN SELECT RAISE(ABORT, 'refused'); END;");
     QVERIFY_THROWS_EXCEPTION(StoreError, params_.Parameter(u"k", Variant(u"new")));
-    QCOMPARE(Q(params_.Parameter(u"k")), QStringLiteral("old"));
+    QCOMPARE(ToQString(params_.Parameter(u"k")), QStringLiteral("old"));
 }
 
 void TestParameters::tableNameWithClosingBracketIsRefused()
 {
     QVERIFY_THROWS_EXCEPTION(StoreError, params_.TableName(u"Para]meters"));
-    QCOMPARE(Q(params_.TableName()), QStringLiteral("Parameters"));
+    QCOMPARE(ToQString(params_.TableName()), QStringLiteral("Parameters"));
 }
 
 QTEST_APPLESS_MAIN(TestParameters)
