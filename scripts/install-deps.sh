@@ -3,7 +3,7 @@
 # "test" adds what the tests and benchmarks need.
 set -euo pipefail
 
-build_packages=(cmake g++ pkgconf qt6-base-dev libsqlcipher-dev fonts-dejavu-core)
+build_packages=(cmake g++ pkgconf qt6-base-dev libsqlcipher-dev libssl-dev fonts-dejavu-core)
 test_packages=(libbenchmark-dev sqlcipher clang libclang-rt-14-dev xvfb openbox trayer xdotool xclip x11-utils desktop-file-utils imagemagick python3)
 
 packages=("${build_packages[@]}")

@@ -1,10 +1,13 @@
 #include "Database.h"
 
+#include "DatabaseKey.h"
 #include "Engine.h"
 #include "Recordsets.h"
 #include "SqlDialect.h"
 #include "StoreError.h"
 #include "Text.h"
+
+#include <openssl/crypto.h>
 
 namespace {
 
@@ -40,14 +43,31 @@ std::shared_ptr<Connection> OpenConnection(const std::filesystem::path &name, bo
     return connection;
 }
 
-void ApplyPassword(const Connection &connection, std::u16string_view password)
+std::string EngineVersion(const std::shared_ptr<Connection> &connection)
+{
+    Statement version(connection, u"PRAGMA cipher_version;");
+    if (!version.Step())
+        return {};
+    const std::string text = ToUtf8(version.Column(0).ToText());
+    version.Reset();
+    return text;
+}
+
+// Deriving the key from the password is most of the time an opening takes, and the engine's own derivation is
+// slow: give it the same key ready-made where we know how it derives it.
+void ApplyPassword(const std::shared_ptr<Connection> &connection, const std::filesystem::path &name,
+                   std::u16string_view password)
 {
     if (password.empty())
         return;
-    const std::string key = ToUtf8(password);
-    const int code = sqlite3_key(connection.handle(), key.data(), static_cast<int>(key.size()));
+    const std::string passphrase = ToUtf8(password);
+    std::optional<std::string> raw = RawDatabaseKey(name, passphrase, EngineVersion(connection));
+    const std::string &key = raw ? *raw : passphrase;
+    const int code = sqlite3_key(connection->handle(), key.data(), static_cast<int>(key.size()));
+    if (raw)
+        OPENSSL_cleanse(raw->data(), raw->size());
     if (code != SQLITE_OK)
-        connection.Raise(code);
+        connection->Raise(code);
 }
 
 void Configure(const std::shared_ptr<Connection> &connection, bool exclusive)
@@ -98,7 +118,7 @@ std::shared_ptr<Database> OpenDatabase(const std::filesystem::path &name, bool e
                                        std::u16string_view connect)
 {
     auto connection = OpenConnection(name, readOnly);
-    ApplyPassword(*connection, ConnectPassword(connect));
+    ApplyPassword(connection, name, ConnectPassword(connect));
     Configure(connection, exclusive);
     ReadSchema(connection);
     return std::make_shared<Database>(std::move(connection));

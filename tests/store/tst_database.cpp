@@ -1,6 +1,7 @@
 #include "TestDatabase.h"
 #include "TestSupport.h"
 
+#include "DatabaseKey.h"
 #include "SqlLiteral.h"
 #include "StoreError.h"
 #include "Text.h"
@@ -11,6 +12,8 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -39,6 +42,9 @@ private slots:
     void openRefusesWhatIsNotAnAccountDatabase_data();
     void openRefusesWhatIsNotAnAccountDatabase();
     void openDoesNotCreateAMissingFile();
+    void keyDerivationKnownAnswers_data();
+    void keyDerivationKnownAnswers();
+    void readyMadeKeyOnlyWhereTheEngineWouldDeriveIt();
     void textRoundTripsThroughLiteralsExactly_data();
     void textRoundTripsThroughLiteralsExactly();
     void equalityCountsLetterCase();
@@ -94,6 +100,54 @@ void TestDatabase::openDoesNotCreateAMissingFile()
     const auto missing = database.path().parent_path() / "missing.mdb";
     QCOMPARE(RaisedErrorNumber([&] { OpenAccountDatabase(missing); }), 3024);
     QVERIFY(!std::filesystem::exists(missing));
+}
+
+void TestDatabase::keyDerivationKnownAnswers_data()
+{
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<QByteArray>("salt");
+    QTest::addColumn<unsigned>("iterations");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("one round") << "password"_ba
+                               << "salt"_ba << 1u << "0c60c80f961f0e71f3a9b524af6012062fe037a6"_ba;
+    QTest::newRow("two rounds") << "password"_ba
+                                << "salt"_ba << 2u << "ea6c014dc72d6f8ccd1ed92ace1d41f0d8de8957"_ba;
+    QTest::newRow("4096 rounds") << "password"_ba
+                                 << "salt"_ba << 4096u << "4b007901b765489abead49d926f721d065a429c1"_ba;
+    QTest::newRow("two blocks, the second cut") << "passwordPASSWORDpassword"_ba
+                                                << "saltSALTsaltSALTsaltSALTsaltSALTsalt"_ba << 4096u
+                                                << "3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038"_ba;
+    QTest::newRow("NULs, shorter than a block")
+        << QByteArray("pass\0word", 9) << QByteArray("sa\0lt", 5) << 4096u << "56fa6aa75548099dcc37d7f03425e0c3"_ba;
+    QTest::newRow("password longer than a block")
+        << QByteArray(100, 'x') << "salt"_ba << 3u
+        << "bf94cb1b26465c7332844a102eaf01faba310edb216986c95f48cd8649da9295"_ba;
+}
+
+void TestDatabase::keyDerivationKnownAnswers()
+{
+    QFETCH(QByteArray, password);
+    QFETCH(QByteArray, salt);
+    QFETCH(unsigned, iterations);
+    QFETCH(QByteArray, expected);
+    QByteArray derived(expected.size() / 2, '\0');
+    const auto *saltBytes = reinterpret_cast<const std::uint8_t *>(salt.constData());
+    auto *derivedBytes = reinterpret_cast<std::uint8_t *>(derived.data());
+    Pbkdf2HmacSha1(password.toStdString(), {saltBytes, static_cast<std::size_t>(salt.size())}, iterations,
+                   {derivedBytes, static_cast<std::size_t>(derived.size())});
+    QCOMPARE(derived.toHex(), expected);
+}
+
+// Every open of a file the engine keyed itself goes through the ready-made key, so the tests above check that it
+// is the engine's own; here, that it is made only where it can be.
+void TestDatabase::readyMadeKeyOnlyWhereTheEngineWouldDeriveIt()
+{
+    TemporaryAccountDatabase database;
+    const std::optional<std::string> key = RawDatabaseKey(database.path(), "pw", "3.4.1");
+    QVERIFY(key && key->starts_with("x'") && key->size() == 67);
+    QVERIFY(!RawDatabaseKey(database.path(), "pw", "4.5.6 community"));
+    std::filesystem::resize_file(database.path(), 15);
+    QVERIFY(!RawDatabaseKey(database.path(), "pw", "3.4.1"));
 }
 
 void TestDatabase::textRoundTripsThroughLiteralsExactly_data()
