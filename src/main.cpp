@@ -4,12 +4,12 @@
 #include "AccountDatabase.h"
 #include "Display.h"
 #include "MsgBox.h"
+#include "ProgramFolder.h"
 #include "SessionEnd.h"
 #include "SingleInstance.h"
 #include "frmAccount.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QIcon>
 #include <QPushButton>
 #include <QThread>
@@ -43,6 +43,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "tarnwick: no display to show the program on; start it from a desktop session.\n");
         return NoDisplay;
     }
+    // Deriving the database key is most of the start-up: it runs while Qt starts and the window is built.
+    std::future<std::shared_ptr<Database>> opening =
+        std::async(std::launch::async, [] { return OpenAccountDatabase(ProgramFolder() / AccountDatabaseFileName); });
     // The icon lives in the widget library, which is static: its resources must be pulled in by name.
     Q_INIT_RESOURCE(tarnwick);
     QApplication app(argc, argv);
@@ -58,10 +61,6 @@ int main(int argc, char **argv)
         return 0;
     }
 
-    // Deriving the database key is most of the start-up: it runs while the window is built.
-    const std::string databasePath = QFile::encodeName(frmAccount::DatabasePath()).toStdString();
-    std::future<std::shared_ptr<Database>> opening =
-        std::async(std::launch::async, [databasePath] { return OpenAccountDatabase(databasePath); });
     frmAccount form;
     if (!form.Form_Load([&opening] { return opening.get(); }))
         return form.ExitStatus();

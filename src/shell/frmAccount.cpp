@@ -191,7 +191,7 @@ void frmAccount::PlaceControls()
 {
     setFixedSize(TwipsToPixelsX(ClientWidth), TwipsToPixelsY(ClientHeight));
     for (std::size_t i = 0; i < lbl.size(); ++i)
-        lbl[i]->setGeometry(FitLabel(*lbl[i], ToPixels(LabelDesigns[i].place), width()));
+        lbl[i]->setGeometry(ToPixels(LabelDesigns[i].place));
     for (std::size_t i = 0; i < txt.size(); ++i)
         txt[i]->Widget()->setGeometry(ToPixels(FieldDesigns[i].place));
     cmdAddAccount->setGeometry(ToPixels({4560, 135, 1500, 375}));
@@ -213,9 +213,20 @@ void frmAccount::PlaceControls()
     static_cast<MultiLineTextBox *>(txt[CommentField])->setTabChangesFocus(true);
 }
 
-QString frmAccount::DatabasePath()
+void frmAccount::FitLabels()
 {
-    return QCoreApplication::applicationDirPath() + u'/' + ToQString(AccountDatabaseFileName);
+    for (std::size_t i = 0; i < lbl.size(); ++i)
+        lbl[i]->setGeometry(FitLabel(*lbl[i], ToPixels(LabelDesigns[i].place), width()));
+}
+
+// Measuring the captions loads the fonts, which a start that ends in the tray never needs: the labels are fitted
+// when the window is first shown.
+void frmAccount::showEvent(QShowEvent *event)
+{
+    if (!labelsFitted_)
+        FitLabels();
+    labelsFitted_ = true;
+    QWidget::showEvent(event);
 }
 
 bool frmAccount::Form_Load(const QString &databasePath)

@@ -39,8 +39,6 @@ public:
     // the program must end at once; the exit status is then ExitStatus().
     bool Form_Load(const QString &databasePath);
     bool Form_Load(const DatabaseOpener &openDatabase);
-    // The database beside the program.
-    static QString DatabasePath();
     int ExitStatus() const { return exitStatus_; }
     // Unloading the window: runs the shut-down sequence once and ends the program.
     void Unload();
@@ -92,6 +90,7 @@ public:
     std::int32_t LogOn();
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
 
@@ -100,6 +99,7 @@ private:
     void CreateControls();
     void CreateMenus();
     void PlaceControls();
+    void FitLabels();
 
     // Start-up and shut-down
     void Form_QueryUnload(bool &Cancel, int UnloadMode);
@@ -186,5 +186,6 @@ private:
     bool DeleteBusy = false;
     bool closedWithCloseBox_ = false;
     bool unloaded_ = false;
+    bool labelsFitted_ = false;
     int exitStatus_ = 0;
 };
