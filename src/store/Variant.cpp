@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <limits>
+#include <utility>
 
 Variant Variant::Null()
 {
@@ -16,7 +17,14 @@ Variant::Kind Variant::kind() const
     return static_cast<Kind>(value_.index());
 }
 
-std::u16string Variant::ToText() const
+std::u16string Variant::ToText() &&
+{
+    if (kind() == Kind::Text)
+        return std::move(std::get<std::u16string>(value_));
+    return std::as_const(*this).ToText();
+}
+
+std::u16string Variant::ToText() const &
 {
     switch (kind()) {
     case Kind::Empty:
@@ -70,7 +78,9 @@ bool operator==(const Variant &a, const Variant &b)
     return a.ToInteger() == b.ToInteger();
 }
 
-Variant NullToEmpty(const Variant &value)
+Variant NullToEmpty(Variant value)
 {
-    return value.IsNull() ? Variant() : value;
+    if (value.IsNull())
+        return Variant();
+    return value;
 }

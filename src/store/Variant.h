@@ -32,7 +32,8 @@ public:
 
     // Empty reads as "" and 0. Null raises StoreError 94 (invalid use of Null); a text that is not
     // a whole number raises 13 (type mismatch) from ToLong, and a number out of its range 6 (overflow).
-    std::u16string ToText() const;
+    std::u16string ToText() const &;
+    std::u16string ToText() &&;
     std::int32_t ToLong() const;
     std::int64_t ToInteger() const;
 
@@ -51,4 +52,4 @@ private:
 };
 
 // The empty value for a Null, otherwise the value unchanged.
-Variant NullToEmpty(const Variant &value);
+Variant NullToEmpty(Variant value);
