@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -52,8 +51,6 @@ private slots:
     void deleteOfAMissingRecordRemovesNothing();
     void passwordCopyShortcuts_data();
     void passwordCopyShortcuts();
-    void urlDoubleClickStartsAProgram();
-    void unloadSavesTheShownAccount();
 
 private:
     std::int32_t AddAccount(const QString &name, const QString &password = QString());
@@ -316,35 +313,6 @@ void TestAccounts::passwordCopyShortcuts()
     QTest::keyClick(&box, Qt::Key_End);
     QTest::keyClicks(&box, QStringLiteral("z"));
     QCOMPARE(box.text(), before + QStringLiteral("z"));
-}
-
-void TestAccounts::urlDoubleClickStartsAProgram()
-{
-    AddAccount(QStringLiteral("a"));
-    LogOn();
-    const QString marker = fixture_->file().folder() + QStringLiteral("/opened");
-    const QString script = fixture_->file().folder() + QStringLiteral("/open me.sh");
-    QFile file(script);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("#!/bin/sh\ntouch '" + marker.toLocal8Bit() + "'\n");
-    file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QTest::mouseDClick(form_->txt[3]->Widget(), Qt::LeftButton);
-    Line(*form_, 3).setText(script);
-    QTest::mouseDClick(form_->txt[1]->Widget(), Qt::LeftButton);
-    QTest::qWait(200);
-    QVERIFY(!QFile::exists(marker));
-    QTest::mouseDClick(form_->txt[3]->Widget(), Qt::LeftButton);
-    QTRY_VERIFY(QFile::exists(marker));
-}
-
-void TestAccounts::unloadSavesTheShownAccount()
-{
-    const std::int32_t a = AddAccount(QStringLiteral("a"));
-    LogOn();
-    Line(*form_, 4).setText(QStringLiteral("+1 555"));
-    form_->Unload();
-    QCOMPARE(ToQString(StoredColumn(a, u"Phone")), QStringLiteral("+1 555"));
 }
 
 QTEST_MAIN(TestAccounts)

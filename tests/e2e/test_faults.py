@@ -1,5 +1,8 @@
-"""Faults in the database: files that cannot be opened, another process holding a lock, a kill while saving."""
+"""Faults in the database: files that cannot be opened, a read-only folder, another process holding a lock, a kill
+while saving."""
 
+import contextlib
+import os
 import random
 import signal
 import subprocess
@@ -46,31 +49,61 @@ class FaultsTest(EndToEndTest):
                 self.assertNotIn("Sanitizer", program.stderr_text())
                 self.assertEqual(path.read_bytes() if path.exists() else None, before)
 
-    def test_a_lock_fails_the_save_when_held_longer_than_it_waits_and_only_delays_it_when_held_a_moment(self):
+    def logged_on_with_two_accounts(self):
         user_id = self.database.add_user(LOGIN_NAME, "pw")
         for name, user_name in (("First", "one"), ("Second", "two")):
             self.database.add_account(LOGIN_NAME, user_id, Account=name, UserName=user_name)
         program = self.start_program()
-        window = self.log_on(program, "pw")
-        self.type_into_field(window, USER_NAME, "typed while locked")
-        with self.database.locked():
+        return program, self.log_on(program, "pw")
+
+    def assert_failed_save_keeps_the_text(self, program, window, fault):
+        """Types into the first account and picks the second while the fault lasts: the message comes, the text
+        stays shown on its own account, and the next pick saves it."""
+        self.type_into_field(window, USER_NAME, "typed while failing")
+        with fault():
             self.pick_account(window)
             self.wait_message(program, "Cannot save account changes.", "dialog-cannot-save")
         self.x.key("Return")
         self.wait_for("the message to close", lambda: not self.dialogs(program))
-        # The typed text is still shown, on its own account, and the next pick saves it.
         self.assertEqual([self.read_field(window, ACCOUNT), self.read_field(window, USER_NAME)],
-                         ["First", "typed while locked"])  # fmt: skip
+                         ["First", "typed while failing"])  # fmt: skip
         self.assertEqual(self.accounts("UserName"), ["one", "two"])
         self.pick_account(window)
-        self.wait_for("the save", lambda: self.accounts("UserName") == ["typed while locked", "two"])
+        self.wait_for("the save", lambda: self.accounts("UserName") == ["typed while failing", "two"])
         self.assertEqual(self.read_field(window, ACCOUNT), "Second")
+
+    @contextlib.contextmanager
+    def read_only_folder(self):
+        """The program's folder made read-only, so the engine cannot create its journal and every write fails. Root
+        passes over permissions: for root the folder is made immutable instead."""
+        folder = self.sandbox.database_path.parent
+        if os.geteuid() != 0:
+            folder.chmod(0o555)
+            undo = ["chmod", "755", str(folder)]
+        else:
+            made = subprocess.run(["chattr", "+i", str(folder)], capture_output=True, text=True)
+            if made.returncode != 0:
+                self.skipTest("no immutable folders here: " + made.stderr.strip())
+            undo = ["chattr", "-i", str(folder)]
+        try:
+            yield
+        finally:
+            subprocess.run(undo, check=True)
+
+    def test_a_read_only_folder_fails_the_save_and_the_typed_text_is_kept(self):
+        program, window = self.logged_on_with_two_accounts()
+        self.assert_failed_save_keeps_the_text(program, window, self.read_only_folder)
+        self.assertEqual(self.unload(program), 0)
+
+    def test_a_lock_fails_the_save_when_held_longer_than_it_waits_and_only_delays_it_when_held_a_moment(self):
+        program, window = self.logged_on_with_two_accounts()
+        self.assert_failed_save_keeps_the_text(program, window, self.database.locked)
         # A lock held only a moment delays the save, without a message.
         self.type_into_field(window, USER_NAME, "saved after the wait")
         with self.database.locked():
             self.pick_account(window, "Up")
             time.sleep(1.5)
-        self.wait_for("the save", lambda: self.accounts("UserName") == ["typed while locked", "saved after the wait"])
+        self.wait_for("the save", lambda: self.accounts("UserName") == ["typed while failing", "saved after the wait"])
         self.assertEqual(self.dialogs(program), [])
         self.assertEqual(self.read_field(window, ACCOUNT), "First")
         self.assertEqual(self.unload(program), 0)

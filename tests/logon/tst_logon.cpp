@@ -35,11 +35,7 @@ private slots:
     void init();
     void cleanup();
     void knownUserWithRightPassword();
-    void wrongPasswordAsksAgain();
-    void cancelledPasswordAbandons();
-    void registersTheLoginUser();
     void registrationCancelledAbandons();
-    void declinedWithNoUsersFails();
     void pickedAndTypedUsers();
     void awkwardNamesRegisterAndLogOn_data();
     void awkwardNamesRegisterAndLogOn();
@@ -77,60 +73,12 @@ void TestLogon::knownUserWithRightPassword()
     QCOMPARE(modals.log(), QStringList{PasswordCaption(FormFixture::LoginName())});
 }
 
-void TestLogon::wrongPasswordAsksAgain()
-{
-    fixture_->AddUser(FormFixture::LoginName(), QStringLiteral("Secret"));
-    form_ = fixture_->LoadForm();
-    ScriptedModals modals{Answer::Password(QStringLiteral("secret")), Answer::Button(vbOK),
-                          Answer::Password(QStringLiteral("")), Answer::Button(vbOK),
-                          Answer::Password(QStringLiteral("Secret"))};
-    QCOMPARE(form_->LogOn(), 0);
-    QCOMPARE(modals.log().count(QStringLiteral("MsgBox[16]: Incorrect password.")), 2);
-    QCOMPARE(modals.titles().last(), QStringLiteral("Enter password for user ") + FormFixture::LoginName());
-}
-
-void TestLogon::cancelledPasswordAbandons()
-{
-    fixture_->AddUser(FormFixture::LoginName(), QStringLiteral("pw"));
-    form_ = fixture_->LoadForm();
-    ScriptedModals modals{Answer::Cancel()};
-    QCOMPARE(form_->LogOn(), 2);
-    QVERIFY(!form_->LoggedOn() && !form_->Unlocked());
-}
-
-void TestLogon::registersTheLoginUser()
-{
-    form_ = fixture_->LoadForm();
-    const QString name = FormFixture::LoginName();
-    ScriptedModals modals{Answer::Button(vbYes), Answer::Button(vbOK),
-                          Answer::NewPassword(QStringLiteral("pw"), QStringLiteral("PW")), Answer::Button(vbOK),
-                          Answer::NewPassword(QStringLiteral("pw"), QStringLiteral("pw"))};
-    QCOMPARE(form_->LogOn(), 0);
-    QCOMPARE(modals.log(),
-             (QStringList{RegisterQuestion(name), QStringLiteral("MsgBox[64]: Please enter password for new user."),
-                          QStringLiteral("frmGetNewPass: Enter password for user ") + name,
-                          QStringLiteral("MsgBox[64]: Please confirm password correctly.")}));
-    QCOMPARE(ToQString(StoredPassword(fixture_->database(), name)), ToQString(HashPassword(u"pw")));
-    auto row = fixture_->database().OpenRecordset(u"SELECT [ID], [UserName] FROM User;", dbOpenSnapshot, dbReadOnly);
-    QCOMPARE(form_->CurrentUserID(), row->Fields(u"ID").ToLong());
-    QVERIFY(form_->LoggedOn() && form_->Unlocked());
-}
-
 void TestLogon::registrationCancelledAbandons()
 {
     form_ = fixture_->LoadForm();
     ScriptedModals modals{Answer::Button(vbYes), Answer::Button(vbOK), Answer::Close()};
     QCOMPARE(form_->LogOn(), 2);
     QCOMPARE(ToQString(StoredPassword(fixture_->database(), FormFixture::LoginName())), QStringLiteral("<no row>"));
-}
-
-void TestLogon::declinedWithNoUsersFails()
-{
-    form_ = fixture_->LoadForm();
-    ScriptedModals modals{Answer::Button(vbNo), Answer::Button(vbOK)};
-    QCOMPARE(form_->LogOn(), 1);
-    QCOMPARE(modals.log().last(), QStringLiteral("MsgBox[64]: No users in database."));
-    QVERIFY(!form_->Unlocked());
 }
 
 void TestLogon::pickedAndTypedUsers()

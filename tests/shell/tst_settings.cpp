@@ -4,8 +4,6 @@
 #include "Twips.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
@@ -43,13 +41,9 @@ class TestSettings : public QObject
 private slots:
     void init();
     void cleanup();
-    void firstRunIsCentredAndPlain();
-    void storedValuesComeBack();
     void positionIsCorrectedOnlyBeyondTheScreen_data();
     void positionIsCorrectedOnlyBeyondTheScreen();
-    void checkBoxesAreStoredAtUnload();
     void floatingTakesEffectAtOnce();
-    void closeBoxPositionIsStored();
     void unshownRunKeepsThePositionRead();
     void failedStartWritesBackWhatItRead();
     void unwritableStoreIsReported();
@@ -68,31 +62,6 @@ void TestSettings::cleanup()
 {
     form_.reset();
     fixture_.reset();
-}
-
-void TestSettings::firstRunIsCentredAndPlain()
-{
-    form_ = fixture_->LoadForm();
-    QVERIFY(!form_->chkLaunch->isChecked());
-    QVERIFY(!form_->chkFloat->isChecked());
-    QVERIFY(!(form_->windowFlags() & Qt::WindowStaysOnTopHint));
-    QCOMPARE(form_->x(), TwipsToPixelsX(CentredLeft(*form_)));
-}
-
-void TestSettings::storedValuesComeBack()
-{
-    SetRegString(RunKey, QStringLiteral("Tarnwick"), QString(), HKEY_CURRENT_USER);
-    SetRegString(ProgramKey, QStringLiteral("FormTopMost"), QStringLiteral("true"), HKEY_CURRENT_USER);
-    SetRegLong(ProgramKey, QStringLiteral("FormStartX"), 1440, HKEY_CURRENT_USER);
-    SetRegLong(ProgramKey, QStringLiteral("FormStartY"), 720, HKEY_CURRENT_USER);
-    form_ = fixture_->LoadForm();
-    QVERIFY(form_->chkLaunch->isChecked());
-    QVERIFY(form_->chkFloat->isChecked());
-    QVERIFY(form_->windowFlags() & Qt::WindowStaysOnTopHint);
-    QCOMPARE(form_->pos(), QPoint(TwipsToPixelsX(1440), TwipsToPixelsY(720)));
-    form_->Unload();
-    QCOMPARE(Stored(RunKey, QStringLiteral("Tarnwick")), QCoreApplication::applicationFilePath());
-    QCOMPARE(Stored(ProgramKey, QStringLiteral("FormTopMost")), QStringLiteral("True"));
 }
 
 void TestSettings::positionIsCorrectedOnlyBeyondTheScreen_data()
@@ -114,23 +83,6 @@ void TestSettings::positionIsCorrectedOnlyBeyondTheScreen()
     QVERIFY(centred == (form_->y() != TwipsToPixelsY(100)));
 }
 
-void TestSettings::checkBoxesAreStoredAtUnload()
-{
-    SetRegString(ProgramKey, QStringLiteral("FormTopMost"), QStringLiteral("True"), HKEY_CURRENT_USER);
-    form_ = fixture_->LoadForm();
-    form_->chkLaunch->setChecked(true);
-    form_->chkFloat->setChecked(false);
-    form_->Unload();
-    QCOMPARE(Stored(RunKey, QStringLiteral("Tarnwick")), QCoreApplication::applicationFilePath());
-    QCOMPARE(Stored(ProgramKey, QStringLiteral("FormTopMost")), Absent);
-
-    form_ = fixture_->LoadForm();
-    QVERIFY(form_->chkLaunch->isChecked());
-    form_->chkLaunch->setChecked(false);
-    form_->Unload();
-    QCOMPARE(Stored(RunKey, QStringLiteral("Tarnwick")), Absent);
-}
-
 void TestSettings::floatingTakesEffectAtOnce()
 {
     form_ = fixture_->LoadForm();
@@ -144,19 +96,6 @@ void TestSettings::floatingTakesEffectAtOnce()
     form_->chkFloat->setChecked(false);
     QVERIFY(!(form_->windowFlags() & Qt::WindowStaysOnTopHint));
     QVERIFY(form_->isVisible());
-}
-
-void TestSettings::closeBoxPositionIsStored()
-{
-    form_ = fixture_->LoadForm();
-    form_->show();
-    form_->move(TwipsToPixelsX(2880), TwipsToPixelsY(1440));
-    form_->close();
-    form_->show();
-    form_->move(0, 0);
-    form_->Unload();
-    QCOMPARE(StoredNumber(QStringLiteral("FormStartX")), std::lround(PixelsToTwipsX(TwipsToPixelsX(2880))));
-    QCOMPARE(StoredNumber(QStringLiteral("FormStartY")), std::lround(PixelsToTwipsY(TwipsToPixelsY(1440))));
 }
 
 void TestSettings::unshownRunKeepsThePositionRead()
