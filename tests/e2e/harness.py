@@ -286,17 +286,7 @@ class Display:
 
     def __init__(self, logs):
         self.logs, self.processes = logs, []
-        # The server picks a free display itself and writes its number to the pipe once it accepts clients.
-        reader, writer = os.pipe()
-        with open(logs / "Xvfb.log", "wb") as log:
-            self.processes.append(subprocess.Popen(["Xvfb", "-displayfd", str(writer), "-screen", "0", "%dx%dx24"
-                                  % SCREEN_SIZE, "-nolisten", "tcp"], pass_fds=(writer,), stdout=log, stderr=log))  # fmt: skip
-        os.close(writer)
-        number = os.read(reader, 16) if select.select([reader], [], [], LONG_WAIT)[0] else b""
-        os.close(reader)
-        if not number.endswith(b"\n"):
-            self.fail_to_start("Xvfb")
-        self.name = ":" + number.decode().strip()
+        self.name = ":" + self.start_server()
         self.env = {"DISPLAY": self.name, "PATH": os.environ.get("PATH", "/usr/bin:/bin")}
         x = X(self.env)
         self.start_client("openbox", ["openbox", "--sm-disable"],
@@ -304,6 +294,26 @@ class Display:
         self.start_client("trayer", ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
                                      "24", "--SetDockType", "true", "--transparent", "false"],
                           lambda: x.search("--onlyvisible", "--name", "^panel$"))  # fmt: skip
+
+    def start_server(self):
+        """Starts Xvfb on a free display and returns the display's number, which the server writes to a pipe once it
+        accepts clients: the number and its line end in two writes, so the pipe is read to the line end (a reader that
+        went away after the number would make the server give up)."""
+        reader, writer = os.pipe()
+        with open(self.logs / "Xvfb.log", "wb") as log:
+            self.processes.append(subprocess.Popen(["Xvfb", "-displayfd", str(writer), "-screen", "0", "%dx%dx24"
+                                  % SCREEN_SIZE, "-nolisten", "tcp"], pass_fds=(writer,), stdin=subprocess.DEVNULL,
+                                  stdout=log, stderr=log))  # fmt: skip
+        os.close(writer)
+        number, deadline = b"", time.monotonic() + LONG_WAIT
+        while not number.endswith(b"\n") and select.select([reader], [], [], max(0, deadline - time.monotonic()))[0]:
+            if not (part := os.read(reader, 16)):
+                break
+            number += part
+        os.close(reader)
+        if not number.endswith(b"\n"):
+            self.fail_to_start("Xvfb")
+        return number.decode().strip()
 
     def start_client(self, name, command, ready):
         """Starts a client and waits until it is ready, again when it gives up at once, as it may at server start."""
