@@ -17,6 +17,21 @@ constexpr int CtrlMask = 2;
 constexpr int AltMask = 4;
 constexpr int vbKeyInsert = 45;
 
+// Qt's wrapping of a run of characters with no break between them takes time that grows with the square of the
+// run's length: seconds for 64 KB, minutes for a megabyte. Runs this long are wrapped anywhere instead.
+constexpr qsizetype LongRun = 1024;
+
+bool HasLongRun(const QString &text)
+{
+    qsizetype run = 0;
+    for (const QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > LongRun)
+            return true;
+    }
+    return false;
+}
+
 int ShiftState(Qt::KeyboardModifiers modifiers)
 {
     return (modifiers & Qt::ShiftModifier ? ShiftMask : 0) | (modifiers & Qt::ControlModifier ? CtrlMask : 0) |
@@ -156,7 +171,27 @@ MultiLineTextBox::MultiLineTextBox(int index, const QString &tag, TextBoxEvents 
 void MultiLineTextBox::TextChanged()
 {
     unedited_ = unedited_ && setting_;
+    if (!setting_)
+        FitWrapping(toPlainText());
     DispatchChange();
+}
+
+// Text with a long unbroken run is wrapped anywhere, which costs time in proportion to its length; other text
+// breaks at word boundaries, and within a word only when the word is wider than the box.
+void MultiLineTextBox::FitWrapping(const QString &text)
+{
+    const QTextOption::WrapMode mode =
+        HasLongRun(text) ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+    if (wordWrapMode() != mode)
+        setWordWrapMode(mode);
+}
+
+// Pasted or dropped text is laid out as it goes in: the wrapping must suit it before.
+void MultiLineTextBox::insertFromMimeData(const QMimeData *source)
+{
+    if (source->hasText() && HasLongRun(source->text()))
+        setWordWrapMode(QTextOption::WrapAnywhere);
+    EditTextBox::insertFromMimeData(source);
 }
 
 QString MultiLineTextBox::Text() const
@@ -174,6 +209,7 @@ void MultiLineTextBox::Text(const QString &text)
     setText_ = text;
     unedited_ = true;
     setting_ = true;
+    FitWrapping(text);
     setPlainText(text);
     setting_ = false;
 }

@@ -113,6 +113,8 @@ private:
     void PlaceCursor(const QPoint &position) override { setTextCursor(cursorForPosition(position)); }
     QWidget *DragSource() override { return viewport(); }
     void TextChanged() override;
+    void FitWrapping(const QString &text);
+    void insertFromMimeData(const QMimeData *source) override;
 
     QString setText_;
     bool unedited_ = true;

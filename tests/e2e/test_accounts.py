@@ -87,6 +87,13 @@ class AccountsTest(EndToEndTest):
         self.assertEqual(self.unload(program), 0)
         self.assertEqual(self.sandbox.database_path.read_bytes(), before)
 
+    def test_a_megabyte_comment_with_nul_and_cr_lf_is_kept_exactly_when_its_account_is_saved(self):
+        comment = "NUL\x00inside\r\nCR LF\ttab 😀 " + "0123456789abcdef" * 65536
+        program, window = self.start(dict(Account="Big", Comment=comment))
+        # Another field edited: the save writes back the comment as the editor holds it.
+        self.type_into_field(window, PHONE, "1")
+        self.unload_and_check(program, [["Big", "", "", "", "1", comment]])
+
     def test_ctrl_c_in_the_password_field_copies_the_whole_password_and_types_nothing(self):
         program, window = self.start(dict(Account="Bank", UserName="jdoe", Password="p@ss w0rd!"))
         # Only the first character selected: the whole password is copied all the same.
