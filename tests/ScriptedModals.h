@@ -8,7 +8,7 @@
 //   "frmUserList: <entries joined by ','>", e.g. "frmUserList: alice,bob"
 //   otherwise "<class>: <caption>", e.g. "frmGetPass: Enter password for user bob"
 // and its caption in titles(). A dialog that finds no answer left, or an answer that does not fit
-// its dialog, fails the running test, is recorded in errors() and closes the dialog as cancelled.
+// its dialog, fails the running test and closes the dialog as cancelled.
 
 #include "Modal.h"
 #include "MsgBox.h"
@@ -127,9 +127,6 @@ public:
 
     const QStringList &log() const { return log_; }
     const QStringList &titles() const { return titles_; }
-    const QStringList &errors() const { return errors_; }
-    // Answers not used yet.
-    qsizetype remaining() const { return static_cast<qsizetype>(answers_.size()); }
 
     int Run(QDialog &dialog) override
     {
@@ -144,8 +141,8 @@ public:
                 error = answer(dialog);
             }
             if (!error.isEmpty()) {
-                errors_ << error + QStringLiteral(" for \"%1\"").arg(log_.last());
-                QTest::qFail(qPrintable(errors_.last()), __FILE__, __LINE__);
+                const QString failure = error + QStringLiteral(" for \"%1\"").arg(log_.last());
+                QTest::qFail(qPrintable(failure), __FILE__, __LINE__);
                 dialog.done(QDialog::Rejected);
             }
         }
@@ -180,5 +177,4 @@ private:
     std::deque<Answer> answers_;
     QStringList log_;
     QStringList titles_;
-    QStringList errors_;
 };
