@@ -23,16 +23,13 @@ namespace {
 constexpr int NoDisplay = 1;
 constexpr int ButtonClicked = 0;
 
-// Clicks the window's child button with this caption, as a second start asks.
+// Clicks the hidden button when a second start asks for it by its caption; nothing else can be clicked.
 int ClickButton(frmAccount &form, const QString &caption)
 {
-    for (QPushButton *button : form.findChildren<QPushButton *>()) {
-        if (button->text() == caption) {
-            button->click();
-            return ButtonClicked;
-        }
-    }
-    return SingleInstance::NoButton;
+    if (caption != form.cmdRMessage->text())
+        return SingleInstance::NoButton;
+    form.cmdRMessage->click();
+    return ButtonClicked;
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "Text.h"
 
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMenu>
@@ -59,6 +60,7 @@ void frmAccount::ConnectAccountEvents()
     lAccounts->setSelectionMode(QAbstractItemView::SingleSelection);
     lAccounts->setUniformItemSizes(true);
     lAccounts->viewport()->installEventFilter(this);
+    lAccounts->installEventFilter(this);
     connect(lAccounts, &QListWidget::currentItemChanged, this, [this] { lAccounts_ItemClick(); });
     connect(mnuAddNew, &QAction::triggered, this, [this] { mnuAddNew_Click(); });
     connect(cmdAddAccount, &QPushButton::clicked, this, [this] { cmdAddAccount_Click(); });
@@ -218,8 +220,20 @@ bool frmAccount::eventFilter(QObject *watched, QEvent *event)
     if (watched == lAccounts->viewport() && event->type() == QEvent::MouseButtonRelease) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         lAccounts_MouseUp(mouse->button(), mouse->globalPosition().toPoint());
+    } else if (watched == lAccounts && event->type() == QEvent::ContextMenu &&
+               static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
+        lAccounts_KeyboardMenu();
+        return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+// The Menu key and Shift+F10 open the account menu at the current item, or at the list's corner.
+void frmAccount::lAccounts_KeyboardMenu()
+{
+    const QListWidgetItem *item = SelectedItem();
+    const QRect at = item ? lAccounts->visualItemRect(item) : QRect();
+    mnuAcctPopUpMenu->popup(lAccounts->viewport()->mapToGlobal(item ? at.center() : QPoint(0, 0)));
 }
 
 void frmAccount::lAccounts_MouseUp(Qt::MouseButton Button, const QPoint &position)

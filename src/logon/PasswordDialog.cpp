@@ -10,6 +10,7 @@ PasswordDialog::PasswordDialog()
       cmdCancel(new QPushButton(QStringLiteral("Cancel"), this))
 {
     txtPass->setObjectName(QStringLiteral("txtPass"));
+    txtPass->setAccessibleName(QStringLiteral("Password"));
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdOk->setDefault(true);

@@ -11,6 +11,9 @@ frmGetNewPass::frmGetNewPass()
                                              new QLabel(QStringLiteral("Confirm password:"), this)}
 {
     txtConfirm->setObjectName(QStringLiteral("txtConfirm"));
+    txtConfirm->setAccessibleName(QStringLiteral("Confirm password"));
+    lbl[0]->setBuddy(txtPass);
+    lbl[1]->setBuddy(txtConfirm);
     auto *layout = new QVBoxLayout(this);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     txtPass->setMinimumWidth(240);

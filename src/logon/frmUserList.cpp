@@ -17,6 +17,7 @@ frmUserList::frmUserList()
 {
     setWindowTitle(QStringLiteral("Please select user to log on"));
     cmbUserName->setObjectName(QStringLiteral("cmbUserName"));
+    cmbUserName->setAccessibleName(QStringLiteral("User name"));
     cmdOk->setObjectName(QStringLiteral("cmdOk"));
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
 

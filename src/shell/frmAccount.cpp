@@ -38,11 +38,10 @@ struct Place
     int left, top, width, height;
 };
 
-QRect ToPixels(const Place &place)
-{
-    return QRect(TwipsToPixelsX(place.left), TwipsToPixelsY(place.top), TwipsToPixelsX(place.width),
-                 TwipsToPixelsY(place.height));
-}
+// The window as drawn, in twips, for an 8-point font: the controls stand at these places scaled by one factor.
+constexpr double DesignPointSize = 8.0;
+// Nothing of a control's text comes nearer than this to the window's edges.
+constexpr int EdgeMargin = 120;
 
 struct LabelDesign
 {
@@ -51,6 +50,7 @@ struct LabelDesign
     Qt::Alignment alignment;
 };
 
+// The right-aligned labels end where their fields begin; the centred one stands over the account list.
 constexpr std::array<LabelDesign, 7> LabelDesigns = {{
     {"Account name:", {135, 210, 1080, 195}, Qt::AlignRight},
     {"User name:", {525, 600, 810, 195}, Qt::AlignRight},
@@ -77,40 +77,70 @@ constexpr std::array<FieldDesign, 6> FieldDesigns = {{
     {"Comment", {1440, 2130, 2415, 1455}, 0},
 }};
 
+constexpr Place AddAccountPlace{4560, 135, 1500, 375};
+constexpr Place AccountListPlace{5100, 915, 1920, 2700};
+constexpr Place LaunchPlace{120, 3690, 5100, 255};
+constexpr Place FloatPlace{120, 3945, 5100, 255};
+
 constexpr int PasswordField = 2;
 constexpr int CommentField = 5;
+constexpr int LineFieldHeight = 300;
+constexpr int FieldsRight = 3855;
 
-// The desktop's font may be wider than the one the layout was drawn for: a label too narrow for its
-// caption grows away from the field it labels, keeping its right edge (or its centre), within the window.
-QRect FitLabel(const QLabel &label, QRect place, int windowWidth)
+QRect ToPixels(const Place &place, double scale)
+{
+    return QRect(TwipsToPixelsX(place.left * scale), TwipsToPixelsY(place.top * scale),
+                 TwipsToPixelsX(place.width * scale), TwipsToPixelsY(place.height * scale));
+}
+
+// The factor at which the control gets the room its style and text ask for.
+double ScaleFor(const QWidget &control, const Place &place)
+{
+    const QSize hint = control.sizeHint();
+    return std::max(PixelsToTwipsX(hint.width()) / place.width, PixelsToTwipsY(hint.height()) / place.height);
+}
+
+// The room, in twips, that a label's text may take: from the window's margin to the label's right edge, or
+// between the fields and the window's margin for the label over the list.
+double LabelRoom(const QLabel &label, const Place &place)
+{
+    if (label.alignment() & Qt::AlignRight)
+        return place.left + place.width - EdgeMargin;
+    return ClientWidth - EdgeMargin - (FieldsRight + EdgeMargin);
+}
+
+double ScaleForLabel(const QLabel &label, const Place &place)
 {
     const QSize hint = label.sizeHint();
-    if (hint.height() > place.height())
-        place = QRect(place.left(), place.center().y() - hint.height() / 2, place.width(), hint.height());
-    const int needed = hint.width();
-    if (needed <= place.width())
-        return place;
-    if (label.alignment() & Qt::AlignRight)
-        place.setLeft(std::max(0, place.right() - needed));
-    else
-        place = QRect(place.center().x() - needed / 2, place.top(), needed, place.height());
-    if (place.right() >= windowWidth)
-        place.moveRight(windowWidth - 1);
-    place.moveLeft(std::max(0, place.left()));
-    return place;
+    return std::max(PixelsToTwipsX(hint.width()) / LabelRoom(label, place),
+                    PixelsToTwipsY(hint.height()) / place.height);
+}
+
+// A label as large as its text: right-aligned ones end at their place and stand level with the first line of
+// their field; the one over the list is centred on it, moved left when its text would pass the window's margin.
+QRect LabelGeometry(const QLabel &label, const Place &place, const Place &field, double scale)
+{
+    const QSize hint = label.sizeHint();
+    if (label.alignment() & Qt::AlignRight) {
+        const QRect line = ToPixels({field.left, field.top, field.width, LineFieldHeight}, scale);
+        const QRect at = ToPixels(place, scale);
+        return QRect(at.right() + 1 - hint.width(), line.center().y() - hint.height() / 2, hint.width(), hint.height());
+    }
+    const QRect at = ToPixels(place, scale);
+    const int rightmost = TwipsToPixelsX((ClientWidth - EdgeMargin) * scale) - hint.width();
+    const int left = std::min(ToPixels(field, scale).center().x() - hint.width() / 2, rightmost);
+    return QRect(left, at.center().y() - hint.height() / 2, hint.width(), hint.height());
 }
 
 } // namespace
 
 frmAccount::frmAccount()
 {
-    // The layout's twips were drawn for an 8-point font.
-    QFont designFont = font();
-    designFont.setPointSize(8);
-    setFont(designFont);
     CreateControls();
     CreateMenus();
-    PlaceControls();
+    SetTabOrder();
+    // Until the controls are measured at the first show, the window is sized by the font alone.
+    Arrange(FontScale());
     ConnectAccountEvents();
     setWindowIcon(QIcon(QStringLiteral(":/tarnwick.png")));
 }
@@ -134,20 +164,24 @@ void frmAccount::CreateControls()
             line->setMaxLength(FieldDesigns[i].maxLength > 0 ? FieldDesigns[i].maxLength
                                                              : std::numeric_limits<int>::max());
     }
+    cmdAddAccount = new QPushButton(QStringLiteral("Add account"), this);
+    lAccounts = new QListWidget(this);
     for (std::size_t i = 0; i < lbl.size(); ++i) {
         lbl[i] = new QLabel(QString::fromLatin1(LabelDesigns[i].caption), this);
         lbl[i]->setAlignment(LabelDesigns[i].alignment | Qt::AlignVCenter);
+        QWidget *labelled = i < txt.size() ? txt[i]->Widget() : lAccounts;
+        lbl[i]->setBuddy(labelled);
+        // Screen readers name the control after its label, without the label's colon.
+        labelled->setAccessibleName(lbl[i]->text().chopped(1));
     }
-    cmdAddAccount = new QPushButton(QStringLiteral("Add account"), this);
-    lAccounts = new QListWidget(this);
     lAccounts->setViewMode(QListView::ListMode);
     lAccounts->setSortingEnabled(false);
     lAccounts->setEditTriggers(QAbstractItemView::NoEditTriggers);
     chkLaunch = new QCheckBox(QStringLiteral("Run on system startup"), this);
     chkFloat = new QCheckBox(QStringLiteral("Make this window 'floating'..."), this);
-    cmdRMessage = new QPushButton(QStringLiteral("TarnwickHiddenButton"), this);
-    cmdRMessage->setVisible(false);
-    connect(cmdRMessage, &QPushButton::clicked, this, [this] { cmdRMessage_Click(); });
+    // Never shown and outside the window, so that no screen reader offers it.
+    cmdRMessage = std::make_unique<QPushButton>(QStringLiteral("TarnwickHiddenButton"));
+    connect(cmdRMessage.get(), &QPushButton::clicked, this, [this] { cmdRMessage_Click(); });
     connect(chkFloat, &QCheckBox::stateChanged, this, [this] { chkFloat_Click(); });
 }
 
@@ -187,20 +221,48 @@ void frmAccount::CreateMenus()
     mnuPassDelete = mnuPassPopUp->addAction(QStringLiteral("&Delete"));
 }
 
-void frmAccount::PlaceControls()
+// The desktop's font against the one the window was drawn for.
+double frmAccount::FontScale() const
 {
-    setFixedSize(TwipsToPixelsX(ClientWidth), TwipsToPixelsY(ClientHeight));
-    for (std::size_t i = 0; i < lbl.size(); ++i)
-        lbl[i]->setGeometry(ToPixels(LabelDesigns[i].place));
-    for (std::size_t i = 0; i < txt.size(); ++i)
-        txt[i]->Widget()->setGeometry(ToPixels(FieldDesigns[i].place));
-    cmdAddAccount->setGeometry(ToPixels({4560, 135, 1500, 375}));
-    lAccounts->setGeometry(ToPixels({5100, 915, 1920, 2700}));
-    chkLaunch->setGeometry(ToPixels({120, 3690, 5100, 255}));
-    chkFloat->setGeometry(ToPixels({120, 3945, 5100, 255}));
-    cmdRMessage->setGeometry(ToPixels({420, 2895, 3240, 420}));
+    const QFont current = font();
+    const double points = current.pointSizeF() > 0 ? current.pointSizeF() : current.pixelSize() * 72.0 / logicalDpiY();
+    return std::max(1.0, points / DesignPointSize);
+}
 
-    // Tab order: the six fields, "Add account", the list, the two check boxes.
+// The smallest factor at which every control gets the room it asks for, and no smaller than the font's.
+double frmAccount::LayoutScale() const
+{
+    double scale = FontScale();
+    for (std::size_t i = 0; i < lbl.size(); ++i)
+        scale = std::max(scale, ScaleForLabel(*lbl[i], LabelDesigns[i].place));
+    for (std::size_t i = 0; i < txt.size(); ++i) {
+        if (i != CommentField)
+            scale = std::max(scale, ScaleFor(*txt[i]->Widget(), FieldDesigns[i].place));
+    }
+    for (auto [control, place] : {std::pair<const QWidget *, Place>{cmdAddAccount, AddAccountPlace},
+                                  {chkLaunch, LaunchPlace},
+                                  {chkFloat, FloatPlace}})
+        scale = std::max(scale, ScaleFor(*control, place));
+    return scale;
+}
+
+void frmAccount::Arrange(double scale)
+{
+    setFixedSize(ToPixels({0, 0, ClientWidth, ClientHeight}, scale).size());
+    for (std::size_t i = 0; i < lbl.size(); ++i)
+        lbl[i]->setGeometry(LabelGeometry(*lbl[i], LabelDesigns[i].place,
+                                          i < txt.size() ? FieldDesigns[i].place : AccountListPlace, scale));
+    for (std::size_t i = 0; i < txt.size(); ++i)
+        txt[i]->Widget()->setGeometry(ToPixels(FieldDesigns[i].place, scale));
+    cmdAddAccount->setGeometry(ToPixels(AddAccountPlace, scale));
+    lAccounts->setGeometry(ToPixels(AccountListPlace, scale));
+    chkLaunch->setGeometry(ToPixels(LaunchPlace, scale));
+    chkFloat->setGeometry(ToPixels(FloatPlace, scale));
+}
+
+void frmAccount::SetTabOrder()
+{
+    // The six fields, "Add account", the list, the two check boxes.
     QWidget *previous = txt[0]->Widget();
     for (QWidget *next : {txt[1]->Widget(), txt[2]->Widget(), txt[3]->Widget(), txt[4]->Widget(), txt[5]->Widget(),
                           static_cast<QWidget *>(cmdAddAccount), static_cast<QWidget *>(lAccounts),
@@ -213,20 +275,18 @@ void frmAccount::PlaceControls()
     static_cast<MultiLineTextBox *>(txt[CommentField])->setTabChangesFocus(true);
 }
 
-void frmAccount::FitLabels()
+// Measuring the captions loads the fonts, which a start that ends in the tray never needs: the controls are
+// measured before the window is first shown. A window that stood centred is centred again at its final size.
+void frmAccount::setVisible(bool visible)
 {
-    for (std::size_t i = 0; i < lbl.size(); ++i)
-        lbl[i]->setGeometry(FitLabel(*lbl[i], ToPixels(LabelDesigns[i].place), width()));
-}
-
-// Measuring the captions loads the fonts, which a start that ends in the tray never needs: the labels are fitted
-// when the window is first shown.
-void frmAccount::showEvent(QShowEvent *event)
-{
-    if (!labelsFitted_)
-        FitLabels();
-    labelsFitted_ = true;
-    QWidget::showEvent(event);
+    if (visible && !arranged_) {
+        arranged_ = true;
+        const bool wasCentred = pos() == CentredPosition();
+        Arrange(LayoutScale());
+        if (wasCentred)
+            move(CentredPosition());
+    }
+    QWidget::setVisible(visible);
 }
 
 bool frmAccount::Form_Load(const QString &databasePath)

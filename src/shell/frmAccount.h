@@ -43,6 +43,9 @@ public:
     // Unloading the window: runs the shut-down sequence once and ends the program.
     void Unload();
 
+    // Arranges the controls for the desktop's font before the window is first shown.
+    void setVisible(bool visible) override;
+
     // Brings the program forward, logging on first when nobody is logged on.
     void ExternalActivate();
     bool AcctWasChanged() const { return acctWasChanged_; }
@@ -56,7 +59,7 @@ public:
     QListWidget *lAccounts = nullptr;
     QCheckBox *chkLaunch = nullptr;
     QCheckBox *chkFloat = nullptr;
-    QPushButton *cmdRMessage = nullptr;
+    std::unique_ptr<QPushButton> cmdRMessage;
 
     // Menus that are only ever shown as pop-ups.
     QMenu *mnuFile = nullptr;
@@ -90,7 +93,6 @@ public:
     std::int32_t LogOn();
 
 protected:
-    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
 
@@ -98,8 +100,10 @@ private:
     // Layout
     void CreateControls();
     void CreateMenus();
-    void PlaceControls();
-    void FitLabels();
+    double FontScale() const;
+    double LayoutScale() const;
+    void Arrange(double scale);
+    void SetTabOrder();
 
     // Start-up and shut-down
     void Form_QueryUnload(bool &Cancel, int UnloadMode);
@@ -113,6 +117,7 @@ private:
     void RestoreSettings();
     void StoreSettings();
     void RestorePosition();
+    QPoint CentredPosition() const;
     bool MakeSureProgramKeyExists();
     void chkFloat_Click();
     void RecordPosition();
@@ -146,6 +151,7 @@ private:
     void SelectWithoutClick(QListWidgetItem *item);
     void lAccounts_ItemClick();
     void lAccounts_MouseUp(Qt::MouseButton Button, const QPoint &position);
+    void lAccounts_KeyboardMenu();
     void mnuAddNew_Click();
     void cmdAddAccount_Click();
     void mnuDelete_Click();
@@ -186,6 +192,6 @@ private:
     bool DeleteBusy = false;
     bool closedWithCloseBox_ = false;
     bool unloaded_ = false;
-    bool labelsFitted_ = false;
+    bool arranged_ = false;
     int exitStatus_ = 0;
 };

@@ -39,6 +39,12 @@ QPoint CentredTwips(const QSize &window)
     return QPoint((screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2);
 }
 
+QSize WindowTwips(const QWidget &window)
+{
+    return QSize(static_cast<int>(std::lround(PixelsToTwipsX(window.width()))),
+                 static_cast<int>(std::lround(PixelsToTwipsY(window.height()))));
+}
+
 } // namespace
 
 void frmAccount::RestoreSettings()
@@ -52,10 +58,15 @@ void frmAccount::RestoreSettings()
     RestorePosition();
 }
 
+QPoint frmAccount::CentredPosition() const
+{
+    const QPoint centred = CentredTwips(WindowTwips(*this));
+    return QPoint(TwipsToPixelsX(centred.x()), TwipsToPixelsY(centred.y()));
+}
+
 void frmAccount::RestorePosition()
 {
-    const QSize windowTwips(static_cast<int>(std::lround(PixelsToTwipsX(width()))),
-                            static_cast<int>(std::lround(PixelsToTwipsY(height()))));
+    const QSize windowTwips = WindowTwips(*this);
     const QPoint centred = CentredTwips(windowTwips);
     QPoint at(GetRegLong(ProgramKey, QStringLiteral("FormStartX"), centred.x(), HKEY_CURRENT_USER),
               GetRegLong(ProgramKey, QStringLiteral("FormStartY"), centred.y(), HKEY_CURRENT_USER));

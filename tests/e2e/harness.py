@@ -23,7 +23,7 @@ TITLE = "Tarnwick"
 LOGIN_NAME = pwd.getpwuid(os.geteuid()).pw_name
 SCREEN_SIZE = (1024, 768)
 TWIPS_PER_PIXEL = 15  # 1440 twips per inch at 96 dots per inch
-MAIN_SIZE = (7080 // TWIPS_PER_PIXEL, 4245 // TWIPS_PER_PIXEL)  # the main window's client area
+DESIGN_WIDTH = 7080  # the main window's client area in twips; the window is this scaled to the desktop's font
 LARGEST_ICON = 64  # a tray icon is a small window; anything larger of the program's is a window of its own
 SHORT_WAIT, LONG_WAIT, POLL_INTERVAL = 5.0, 15.0, 0.05
 
@@ -39,17 +39,6 @@ FLOAT_PLACE = (120, 3945, 5100, 255)
 LOG_IN = OPEN = ADD_NEW_ACCOUNT = 1
 UNLOAD = DELETE_ACCOUNT = 2
 LEAVE_MENU = 3
-
-
-def centre(place):
-    """The centre of a place given in twips, in pixels of the window's client area."""
-    left, top, width, height = place
-    return ((left + width // 2) // TWIPS_PER_PIXEL, (top + height // 2) // TWIPS_PER_PIXEL)
-
-
-def check_box_point(place):
-    """A point on the box of a check box, which is drawn at the left of its place."""
-    return (place[0] // TWIPS_PER_PIXEL + 8, (place[1] + place[3] // 2) // TWIPS_PER_PIXEL)
 
 
 def poll(condition, timeout=LONG_WAIT):
@@ -450,7 +439,9 @@ class EndToEndTest(unittest.TestCase):
         def kind_of(info):
             if info.width <= LARGEST_ICON and info.height <= LARGEST_ICON:
                 return "icon"
-            return "menu" if info.override_redirect else "main" if info.size == MAIN_SIZE else "dialog"
+            if info.override_redirect:
+                return "menu"
+            return "dialog" if "_DIALOG" in self.x.property(info.id, "_NET_WM_WINDOW_TYPE") else "main"
 
         found = map(self.x.info, self.x.search("--onlyvisible", "--pid", str(program.pid)))
         return [info.id for info in found if info.viewable and kind_of(info) == kind and title in (None, info.name)]
@@ -607,8 +598,15 @@ class EndToEndTest(unittest.TestCase):
         self.x.call("xdotool", "mousemove", str(info.x + info.width - 10), str(info.y - 10), "click", "1")
         self.wait_gone(window, "the main window")
 
+    def point(self, window, place, x_offset=None):
+        """The centre of a place on the main window given in design twips, or a point x_offset pixels into it."""
+        left, top, width, height = place
+        scale = self.x.info(window).width / (DESIGN_WIDTH / TWIPS_PER_PIXEL)
+        x = left * scale / TWIPS_PER_PIXEL + x_offset if x_offset is not None else (left + width / 2) * scale / TWIPS_PER_PIXEL
+        return (round(x), round((top + height / 2) * scale / TWIPS_PER_PIXEL))
+
     def click_field(self, window, index, repeat=1):
-        self.x.click(window, centre(FIELD_PLACES[index]), repeat=repeat)
+        self.x.click(window, self.point(window, FIELD_PLACES[index]), repeat=repeat)
 
     def select_field(self, window, index, *then):
         """Clicks into the field and selects all its text: a click into a focused field only moves the cursor."""
@@ -631,7 +629,7 @@ class EndToEndTest(unittest.TestCase):
     def choose_from_account_menu(self, program, window, position):
         """Right-clicks the empty bottom of the account list and chooses the item at this position."""
         left, top, width, height = LIST_PLACE
-        self.x.click(window, ((left + width // 2) // TWIPS_PER_PIXEL, (top + height) // TWIPS_PER_PIXEL - 6), 3)
+        self.x.click(window, self.point(window, (left, top + height - 150, width, 0)), 3)
         self.choose(self.wait_for("the account menu", lambda: self.windows(program, "menu"))[0], position, "the account menu")
 
     def focus_list(self, window):

@@ -4,7 +4,7 @@ import os
 import unittest
 
 from harness import (ACCOUNT, ADD_ACCOUNT_PLACE, ADD_NEW_ACCOUNT, COMMENT, DELETE_ACCOUNT, FIELD_COLUMNS, LOGIN_NAME,
-                     PASSWORD, PHONE, URL, USER_NAME, EndToEndTest, centre, crypt_string)  # fmt: skip
+                     PASSWORD, PHONE, URL, USER_NAME, EndToEndTest, crypt_string)  # fmt: skip
 
 FIRST = ["Bank", "jdoe", "s3cret pass", "https://bank.example.org/login", "+44 20 7946 0000", "Branch: high street"]
 SECOND = ["Mail", "jane.doe", "m@il-Pa55", "https://mail.example.org", "555 0101", "Two lines:\nsecond one"]
@@ -38,7 +38,7 @@ class AccountsTest(EndToEndTest):
 
     def test_two_accounts_typed_in_every_field_are_shown_when_picked_and_stored_at_unload(self):
         program, window = self.start()
-        self.x.click(window, centre(ADD_ACCOUNT_PLACE))
+        self.x.click(window, self.point(window, ADD_ACCOUNT_PLACE))
         for index, value in enumerate(FIRST):
             self.type_into_field(window, index, value)
         # The second through the list's menu; adding saves the first.
@@ -58,8 +58,8 @@ class AccountsTest(EndToEndTest):
 
     def test_adding_names_new_accounts_and_deleting_asks_first(self):
         program, window = self.start(dict(Account="Keep"))
-        self.x.click(window, centre(ADD_ACCOUNT_PLACE))
-        self.x.click(window, centre(ADD_ACCOUNT_PLACE))
+        self.x.click(window, self.point(window, ADD_ACCOUNT_PLACE))
+        self.x.click(window, self.point(window, ADD_ACCOUNT_PLACE))
         self.pick_account(window, "Up")
         self.choose_from_account_menu(program, window, DELETE_ACCOUNT)
         self.answer_message(program, "Really delete New account?", key="n")

@@ -4,8 +4,7 @@ import subprocess
 import time
 import unittest
 
-from harness import (FLOAT_PLACE, LAUNCH_PLACE, LOGIN_NAME, MAIN_SIZE, SCREEN_SIZE, TWIPS_PER_PIXEL, UNLOAD,
-                     EndToEndTest, check_box_point)  # fmt: skip
+from harness import FLOAT_PLACE, LAUNCH_PLACE, LOGIN_NAME, SCREEN_SIZE, TWIPS_PER_PIXEL, UNLOAD, EndToEndTest
 
 
 class SettingsTest(EndToEndTest):
@@ -23,9 +22,9 @@ class SettingsTest(EndToEndTest):
         return (frame.x, frame.y)
 
     def assert_centred(self, window):
-        x, y = self.frame_position(window)
-        self.assertLessEqual(abs(x - (SCREEN_SIZE[0] - MAIN_SIZE[0]) // 2), 1)
-        self.assertLessEqual(abs(y - (SCREEN_SIZE[1] - MAIN_SIZE[1]) // 2), 1)
+        (x, y), size = self.frame_position(window), self.x.info(window).size
+        self.assertLessEqual(abs(x - (SCREEN_SIZE[0] - size[0]) // 2), 1)
+        self.assertLessEqual(abs(y - (SCREEN_SIZE[1] - size[1]) // 2), 1)
 
     def floating(self, program):
         return "_NET_WM_STATE_ABOVE" in self.x.property(self.main_window(program), "_NET_WM_STATE")
@@ -33,7 +32,7 @@ class SettingsTest(EndToEndTest):
     def test_run_on_system_startup_writes_a_valid_autostart_entry_and_clearing_it_removes_the_entry(self):
         entry = self.sandbox.autostart_path
         program, window = self.start()
-        self.x.click(window, check_box_point(LAUNCH_PLACE))
+        self.x.click(window, self.point(window, LAUNCH_PLACE, 8))
         self.assertFalse(entry.exists(), "written only when the program ends")
         self.assertEqual(self.unload(program), 0)
         validation = subprocess.run(["desktop-file-validate", str(entry)], capture_output=True, text=True)
@@ -47,7 +46,7 @@ class SettingsTest(EndToEndTest):
         self.assertEqual(self.wait_exit(program), 0)
         self.assertEqual(entry.read_text(), text)
         program, window = self.start()
-        self.x.click(window, check_box_point(LAUNCH_PLACE))
+        self.x.click(window, self.point(window, LAUNCH_PLACE, 8))
         self.assertEqual(self.unload(program), 0)
         self.assertFalse(entry.exists())
 
@@ -55,7 +54,7 @@ class SettingsTest(EndToEndTest):
         program, window = self.start()
         self.assert_centred(window)
         self.assertFalse(self.floating(program))
-        self.x.click(window, check_box_point(FLOAT_PLACE))
+        self.x.click(window, self.point(window, FLOAT_PLACE, 8))
         self.wait_for("the window to float", lambda: self.floating(program))
         window = self.main_window(program)
         # Dragged by its title bar: the window manager moves it only after the pointer has travelled a little.
@@ -79,7 +78,7 @@ class SettingsTest(EndToEndTest):
         self.assertEqual(self.frame_position(window), place)
         self.assertTrue(self.floating(program))
         # Clearing the box takes the window out of the top layer at once and forgets the state at the end.
-        self.x.click(window, check_box_point(FLOAT_PLACE))
+        self.x.click(window, self.point(window, FLOAT_PLACE, 8))
         self.wait_for("the window to stop floating", lambda: not self.floating(program))
         self.assertEqual(self.unload(program), 0)
         self.assertNotIn("FormTopMost", self.settings())
