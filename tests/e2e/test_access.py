@@ -22,6 +22,7 @@ LABEL_GAP = 12  # a label further from its field reads as belonging to nothing
 BUS_CONFIG = """<busconfig><type>session</type><listen>unix:path=%s</listen><auth>EXTERNAL</auth>
 <policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>
 </policy></busconfig>"""
+# A desktop's settings as qt6ct keeps them: its style, and its fonts as Qt writes a font (family, points, ...).
 QT6CT_CONF = '[Appearance]\nstyle=Fusion\n[Fonts]\ngeneral="DejaVu Sans,%d,-1,5,400,0,0,0,0,0,0,0,0,0,0,1"\n' \
              'fixed="DejaVu Sans Mono,%d,-1,5,400,0,0,0,0,0,0,0,0,0,0,1"\n'  # fmt: skip
 # The desktop's font size in points, and further settings.
@@ -42,6 +43,29 @@ def nodes(tree, roles=None):
 def overlap(a, b):
     (ax, ay, aw, ah), (bx, by, bw, bh) = a["extents"], b["extents"]
     return ax < bx + bw and bx < ax + aw and ay < by + bh and by < ay + ah
+
+
+def describe(node):
+    return "%s %r at %s" % (node["role"], node["name"], node["extents"])
+
+
+def layout_problems(window, unit):
+    """Controls that overlap, come near the window's edge, or stand apart from their fields, in words; a logical
+    pixel is this many of the tree's pixels."""
+    controls = [node for node in nodes(window, CONTROL_ROLES) if node["showing"]]
+    left, top, width, height = window["extents"]
+    problems = ["%s is within %d px of the window's edge %s" % (describe(node), MARGIN, window["extents"])
+                for node in controls for x, y, w, h in [node["extents"]]
+                if min(x - left, y - top, left + width - x - w, top + height - y - h) < MARGIN * unit]  # fmt: skip
+    problems += ["%s overlaps %s" % (describe(a), describe(b)) for a, b in combinations(controls, 2) if overlap(a, b)]
+    labels = [node["extents"] for node in controls if node["role"] == "label"]
+    for field in (node for node in controls if node["role"] in FIELD_ROLES):
+        x, y, _, h = field["extents"]
+        # The gaps to the labels whose middle is level with the field and that begin left of it.
+        gaps = [x - lx - lw for lx, ly, lw, lh in labels if y <= ly + lh / 2 <= y + h and lx < x]
+        if not gaps or not 0 <= min(gaps, key=abs) <= LABEL_GAP * unit:
+            problems.append("%s has no label ending within %d px left of it" % (describe(field), LABEL_GAP))
+    return problems
 
 
 class AccessTest(EndToEndTest):
@@ -105,7 +129,9 @@ class AccessTest(EndToEndTest):
 
     def window_tree(self, title):
         """The shown window or dialog with this name in the tree, once it is there."""
-        shown = lambda: next((w for w in self.tree()["children"] if w["showing"] and w["name"] == title), None)  # noqa: E731
+        def shown():
+            return next((w for w in self.tree()["children"] if w["showing"] and w["name"] == title), None)
+
         return self.wait_for("%r in the accessibility tree" % title, shown)
 
     def named(self, title, roles):
@@ -168,30 +194,9 @@ class AccessTest(EndToEndTest):
                     # The tree gives logical pixels or, in some Qt versions, device pixels, as the X window has.
                     tree, scale = self.window_tree(TITLE), float(settings.get("QT_SCALE_FACTOR", 1))
                     unit = round(scale * tree["extents"][2] / self.x.info(window).width)
-                    self.assertEqual(self.layout_problems(tree, unit), [])
+                    self.assertEqual(layout_problems(tree, unit), [])
                 finally:
                     stop_process(program)
-
-    def layout_problems(self, window, unit):
-        """Controls that overlap, come near the window's edge, or stand apart from their fields, in words; a logical
-        pixel is this many of the tree's pixels."""
-        controls, problems = [node for node in nodes(window, CONTROL_ROLES) if node["showing"]], []
-        describe = lambda node: "%s %r at %s" % (node["role"], node["name"], node["extents"])  # noqa: E731
-        left, top, width, height = window["extents"]
-        for control in controls:
-            x, y, w, h = control["extents"]
-            if min(x - left, y - top, left + width - x - w, top + height - y - h) < MARGIN * unit:
-                problems.append("%s is within %d px of the window's edge %s" % (describe(control), MARGIN, window["extents"]))
-        problems += ["%s overlaps %s" % (describe(a), describe(b)) for a, b in combinations(controls, 2) if overlap(a, b)]
-        labels = [node for node in controls if node["role"] == "label"]
-        for field in (node for node in controls if node["role"] in FIELD_ROLES):
-            x, y, _, h = field["extents"]
-            beside = [label for label in labels if y <= label["extents"][1] + label["extents"][3] / 2 <= y + h
-                      and label["extents"][0] < x]  # fmt: skip
-            gaps = [x - label["extents"][0] - label["extents"][2] for label in beside]
-            if not gaps or not 0 <= min(gaps, key=abs) <= LABEL_GAP * unit:
-                problems.append("%s has no label ending within %d px left of it" % (describe(field), LABEL_GAP))
-        return problems
 
 
 if __name__ == "__main__":
