@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build_packages=(cmake g++ pkgconf qt6-base-dev libsqlcipher-dev libssl-dev fonts-dejavu-core)
-test_packages=(libbenchmark-dev sqlcipher clang libclang-rt-14-dev xvfb openbox trayer xdotool xclip x11-utils desktop-file-utils imagemagick python3)
+test_packages=(libbenchmark-dev sqlcipher clang libclang-rt-14-dev xvfb openbox trayer xfce4-panel dbus-daemon libglib2.0-bin xdotool xclip x11-utils desktop-file-utils imagemagick python3)
 
 packages=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then
