@@ -105,7 +105,7 @@ class NoNotificationAreaTest(EndToEndTest):
         self.x.call("xdotool", "windowactivate", str(window))
         self.wait_main_window(program)
         self.type_into_field(window, USER_NAME, "typed before exit")
-        # "File" holds "Hide" and "Exit".
+        # "Exit" in the menu bar's "File" menu ends the program as "Unload" does.
         self.x.key("alt+f")
         menu = self.wait_for("the File menu", lambda: self.windows(program, "menu"))[0]
         self.screenshot("file-menu")
