@@ -26,6 +26,26 @@ TWIPS_PER_PIXEL = 15  # 1440 twips per inch at 96 dots per inch
 DESIGN_WIDTH = 7080  # the main window's client area in twips; the window is this scaled to the desktop's font
 LARGEST_ICON = 64  # a tray icon is a small window; anything larger of the program's is a window of its own
 SHORT_WAIT, LONG_WAIT, POLL_INTERVAL = 5.0, 15.0, 0.05
+TRAYER = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24", "--SetDockType",
+          "true", "--transparent", "false"]  # fmt: skip
+WATCHER = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher")
+# One panel along the top that holds only the status tray, the plugin that hosts StatusNotifierItems.
+PANEL_CONFIG = """<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=6;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="30"/>
+      <property name="plugin-ids" type="array"><value type="int" value="1"/></property>
+    </property>
+  </property>
+  <property name="plugins" type="empty"><property name="plugin-1" type="string" value="systray"/></property>
+</channel>
+"""
 
 # Places on the main window in twips: left, top, width, height.
 FIELD_PLACES = [(1320, 195, 2535, 300)] + [(1440, 582 + 387 * i, 2415, 300) for i in range(4)] + [(1440, 2130, 2415, 1455)]
@@ -47,6 +67,17 @@ def poll(condition, timeout=LONG_WAIT):
     while not (value := condition()) and time.monotonic() < deadline:
         time.sleep(POLL_INTERVAL)
     return value
+
+
+def read_line(reader):
+    """What a child writes to a pipe up to its first line end, within the long wait; the pipe is closed then."""
+    text, deadline = b"", time.monotonic() + LONG_WAIT
+    while not text.endswith(b"\n") and select.select([reader], [], [], max(0, deadline - time.monotonic()))[0]:
+        if not (part := os.read(reader, 256)):
+            break
+        text += part
+    os.close(reader)
+    return text.decode() if text.endswith(b"\n") else None
 
 
 def stop_process(process, grace=SHORT_WAIT):
@@ -225,6 +256,15 @@ class X:
     def property(self, window, name):
         return self.call("xprop", "-id", str(window), name, check=False)
 
+    def bus_call(self, destination, path, method, *args, timeout=SHORT_WAIT, check=True):
+        """A method call on the display's session bus; its answer as GVariant text."""
+        return self.call("gdbus", "call", "--session", "--timeout", str(int(timeout)), "--dest", destination,
+                         "--object-path", path, "--method", method, "--", *args, check=check,
+                         timeout=timeout + 5)  # fmt: skip
+
+    def bus_property(self, destination, path, interface, name, check=True):
+        return self.bus_call(destination, path, "org.freedesktop.DBus.Properties.Get", interface, name, check=check)
+
     # Keys go to whichever window has the focus: "xdotool key --window" can leave a key held down in Xvfb.
     def key(self, *keys):
         self.call("xdotool", "key", "--delay", "40", *keys)
@@ -271,18 +311,42 @@ class X:
 
 
 class Display:
-    """A private X server with a window manager and a tray host."""
+    """A private X server with a window manager and a tray host: trayer, xfce4-panel on a session bus, or none."""
 
-    def __init__(self, logs):
+    def __init__(self, logs, tray="trayer"):
         self.logs, self.processes = logs, []
         self.name = ":" + self.start_server()
         self.env = {"DISPLAY": self.name, "PATH": os.environ.get("PATH", "/usr/bin:/bin")}
-        x = X(self.env)
+        x = self.x = X(self.env)
         self.start_client("openbox", ["openbox", "--sm-disable"],
                           lambda: "window id" in x.property(x.root(), "_NET_SUPPORTING_WM_CHECK"))  # fmt: skip
-        self.start_client("trayer", ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
-                                     "24", "--SetDockType", "true", "--transparent", "false"],
-                          lambda: x.search("--onlyvisible", "--name", "^panel$"))  # fmt: skip
+        if tray == "trayer":
+            self.start_trayer()
+        elif tray == "xfce4-panel":
+            self.start_panel()
+
+    def start_trayer(self):
+        return self.start_client("trayer", TRAYER, lambda: self.x.search("--onlyvisible", "--name", "^panel$"))
+
+    def start_panel(self):
+        """Starts a session bus and the panel on it, ready once its tray has registered as the items' host."""
+        config = self.logs / ".config" / "xfce4" / "xfconf" / "xfce-perchannel-xml"
+        config.mkdir(parents=True)
+        (config / "xfce4-panel.xml").write_text(PANEL_CONFIG)
+        # The bus starts the panel's settings daemon, which reads the file above from the home given here; GTK's
+        # accessibility bus would only outlive the test.
+        self.env |= {"HOME": str(self.logs), "NO_AT_BRIDGE": "1"}
+        reader, writer = os.pipe()
+        with open(self.logs / "dbus-daemon.log", "wb") as log:
+            self.processes.append(subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=%d"
+                                  % writer], env=self.env, pass_fds=(writer,), stdin=subprocess.DEVNULL, stdout=log,
+                                  stderr=log))  # fmt: skip
+        os.close(writer)
+        if not (address := read_line(reader)):
+            self.fail_to_start("dbus-daemon")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address.strip()
+        self.start_client("xfce4-panel", ["xfce4-panel", "--disable-wm-check"], lambda: "true" in self.x.bus_property(
+            *WATCHER, WATCHER[0], "IsStatusNotifierHostRegistered", check=False))
 
     def start_server(self):
         """Starts Xvfb on a free display and returns the display's number, which the server writes to a pipe once it
@@ -294,15 +358,9 @@ class Display:
                                   % SCREEN_SIZE, "-nolisten", "tcp"], pass_fds=(writer,), stdin=subprocess.DEVNULL,
                                   stdout=log, stderr=log))  # fmt: skip
         os.close(writer)
-        number, deadline = b"", time.monotonic() + LONG_WAIT
-        while not number.endswith(b"\n") and select.select([reader], [], [], max(0, deadline - time.monotonic()))[0]:
-            if not (part := os.read(reader, 16)):
-                break
-            number += part
-        os.close(reader)
-        if not number.endswith(b"\n"):
+        if not (number := read_line(reader)):
             self.fail_to_start("Xvfb")
-        return number.decode().strip()
+        return number.strip()
 
     def start_client(self, name, command, ready):
         """Starts a client and waits until it is ready, again when it gives up at once, as it may at server start."""
@@ -311,7 +369,7 @@ class Display:
                 client = subprocess.Popen(command, env=self.env, stdout=log, stderr=log, stdin=subprocess.DEVNULL)
             self.processes.append(client)
             if poll(lambda: client.poll() is not None or ready()) and client.poll() is None:
-                return
+                return client
             stop_process(client)
             time.sleep(0.5)
         self.fail_to_start(name)
@@ -344,10 +402,12 @@ class Program(subprocess.Popen):
 class EndToEndTest(unittest.TestCase):
     """One display per test class; a fresh sandbox and database for every test."""
 
+    tray = "trayer"
+
     @classmethod
     def setUpClass(cls):
         cls.logs = Path(tempfile.mkdtemp(prefix="tarnwick-e2e-display-"))
-        cls.display = Display(cls.logs)
+        cls.display = Display(cls.logs, cls.tray)
         cls.x = X(cls.display.env)
 
     @classmethod
@@ -369,11 +429,13 @@ class EndToEndTest(unittest.TestCase):
         shutil.copy2(PROGRAM, self.sandbox.program)
         self.database, self.programs, self.helpers = AccountFile(self.sandbox.database_path), [], []
         self.create_database()
-        # No session bus: the tray icon is the plain X11 one. A sanitizer build's options pass through.
+        # The display's session bus if it has one, else none: the tray icon is then the plain X11 one. A sanitizer
+        # build's options pass through.
         self.env = {name: value for name, value in os.environ.items() if name.endswith("SAN_OPTIONS")} | {
             "DISPLAY": self.display.name, "HOME": str(home), "XDG_CONFIG_HOME": str(config),
             "XDG_RUNTIME_DIR": str(root / "runtime"), "PATH": str(root / "bin") + ":" + os.environ["PATH"],
-            "LANG": "C.UTF-8", "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + str(root / "no-bus"),
+            "LANG": "C.UTF-8",
+            "DBUS_SESSION_BUS_ADDRESS": self.display.env.get("DBUS_SESSION_BUS_ADDRESS", "unix:path=%s/no-bus" % root),
         }  # fmt: skip
         self.addCleanup(self.clean_up)
 
