@@ -3,8 +3,8 @@
 # "test" adds what the tests and benchmarks need.
 set -euo pipefail
 
-build_packages=(cmake g++ pkgconf qt6-base-dev libsqlcipher-dev libssl-dev fonts-dejavu-core)
-test_packages=(libbenchmark-dev sqlcipher clang libclang-rt-14-dev xvfb openbox trayer xdotool xclip x11-utils desktop-file-utils imagemagick python3)
+build_packages=(cmake g++ pkgconf qt6-base-dev qt6-wayland libsqlcipher-dev libssl-dev fonts-dejavu-core)
+test_packages=(libbenchmark-dev sqlcipher clang libclang-rt-14-dev xvfb openbox trayer xdotool xclip x11-utils desktop-file-utils imagemagick python3 sway waybar wtype grim dbus-daemon dbus-bin libglib2.0-bin)
 
 packages=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then
