@@ -386,11 +386,11 @@ class Display:
 class Program(subprocess.Popen):
     """One run of the program, started from a folder that is not its own."""
 
-    def __init__(self, sandbox, env, name):
+    def __init__(self, sandbox, env, name, **options):
         self.name, self.stderr_path = name, sandbox.root / (name + ".err")
         with open(sandbox.root / (name + ".out"), "wb") as stdout, open(self.stderr_path, "wb") as stderr:
             super().__init__([str(sandbox.program)], cwd=sandbox.home, env=env, stdin=subprocess.DEVNULL, stdout=stdout,
-                             stderr=stderr)  # fmt: skip
+                             stderr=stderr, **options)  # fmt: skip
 
     def running(self):
         return self.poll() is None
@@ -460,6 +460,13 @@ class EndToEndTest(unittest.TestCase):
                 values[number.group(1)] = value - (1 << 32) * (value >= 1 << 31)
         return values
 
+    def store_numbers(self, **numbers):
+        """Replaces the stored settings with these numbers, written as the program writes them."""
+        lines = ["Tarnwick settings 1", 'key "Software\\\\Quillmoor\\\\Tarnwick"']
+        lines += ['number "%s" %08x' % (name, value % (1 << 32)) for name, value in numbers.items()]
+        self.sandbox.settings_path.parent.mkdir(parents=True, exist_ok=True)
+        self.sandbox.settings_path.write_text("\n".join(lines) + "\n", encoding="utf-8")
+
     def clean_up(self):
         for process in self.programs + self.helpers:
             stop_process(process)
@@ -470,9 +477,8 @@ class EndToEndTest(unittest.TestCase):
         """Polls until the condition gives a true value and returns it; fails with a screenshot if it does not."""
         value = poll(condition, timeout)
         if not value:
-            path = SCREENSHOTS / ("FAILED-%s.png" % self.id().split(".", 1)[-1])
             try:
-                self.x.capture(path)
+                path = self.screenshot("FAILED-" + self.id().split(".", 1)[-1])
             except (AssertionError, subprocess.SubprocessError):
                 path = "(no screenshot)"
             errors = "".join("\n--- %s stderr:\n%s" % (program.name, program.stderr_text()) for program in self.programs)
@@ -480,7 +486,8 @@ class EndToEndTest(unittest.TestCase):
         return value
 
     def screenshot(self, name, window=None):
-        self.x.capture(SCREENSHOTS / (name + ".png"), window)
+        self.x.capture(path := SCREENSHOTS / (name + ".png"), window)
+        return path
 
     # The program and its windows
 
