@@ -36,7 +36,7 @@ int ClickButton(frmAccount &form, const QString &caption)
 
 int main(int argc, char **argv)
 {
-    if (!DisplayAvailable()) {
+    if (!ChooseDisplay()) {
         std::fprintf(stderr, "tarnwick: no display to show the program on; start it from a desktop session.\n");
         return NoDisplay;
     }
@@ -62,6 +62,7 @@ int main(int argc, char **argv)
     if (!form.Form_Load([&opening] { return opening.get(); }))
         return form.ExitStatus();
     instance.SetClickHandler([&form](const QString &caption) { return ClickButton(form, caption); });
+    form.WatchTrayHost();
     const SessionEnd sessionEnd([&form] {
         form.Unload();
         // Inside a dialog the code that opened it would go on with the database already closed:

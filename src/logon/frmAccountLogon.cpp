@@ -63,11 +63,12 @@ std::int32_t frmAccount::LogOnUser()
         }
         user.reset();
         int style = vbQuestion;
-        const std::int32_t found =
-            AskYesNo(QStringLiteral("User ") + CurrentUserName_ + QStringLiteral(" not found, register?"),
-                     QStringLiteral("Default"), style)
-                ? RegisterUser()
-                : PickUser();
+        const std::optional<bool> registering =
+            AskYesNoOrClose(QStringLiteral("User ") + CurrentUserName_ + QStringLiteral(" not found, register?"),
+                            QStringLiteral("Default"), style);
+        if (!registering)
+            return LogonAbandoned;
+        const std::int32_t found = *registering ? RegisterUser() : PickUser();
         if (found != LogonDone)
             return found;
     }

@@ -7,7 +7,7 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QHBoxLayout>
-#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -22,6 +22,7 @@ frmUserList::frmUserList()
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
 
     cmbUserName->setEditable(true);
+    cmbUserName->lineEdit()->setAccessibleName(QStringLiteral("User name"));
     cmbUserName->setInsertPolicy(QComboBox::NoInsert);
     // A completer without entries completes nothing, and being case-sensitive it keeps the combo box
     // from replacing a typed name with a listed one that differs only in letter case.
@@ -69,17 +70,10 @@ QString frmUserList::UserName() const
     return userName_;
 }
 
-// The close box ends here.
+// Esc and the close box end here.
 void frmUserList::reject()
 {
     cmdCancel_Click();
-}
-
-void frmUserList::keyPressEvent(QKeyEvent *event)
-{
-    if (event->matches(QKeySequence::Cancel))
-        return;
-    QDialog::keyPressEvent(event);
 }
 
 void frmUserList::showEvent(QShowEvent *event)

@@ -8,7 +8,7 @@ class QPushButton;
 class Recordset;
 
 // Lets the person pick the user to log on as, or type any other name: cmbUserName, then OK (the
-// default button) and Cancel. Esc does not close it; Cancel and the close box leave AllOk false.
+// default button) and Cancel. Cancel, Esc and the close box leave AllOk false.
 // AllOk and UserName keep their values after the dialog has closed.
 class frmUserList : public QDialog
 {
@@ -33,7 +33,6 @@ public:
     void reject() override;
 
 protected:
-    void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private slots:

@@ -45,12 +45,32 @@ bool XDisplayReachable(std::string_view display)
     return std::filesystem::exists("/tmp/.X11-unix/X" + std::string(*number), error);
 }
 
+// $WAYLAND_DISPLAY names a socket in the runtime folder, or gives a path of its own.
+bool WaylandReachable()
+{
+    const char *name = std::getenv("WAYLAND_DISPLAY");
+    if (!name || !*name)
+        return false;
+    std::filesystem::path socket = name;
+    if (socket.is_relative()) {
+        const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+        if (!runtime || !*runtime)
+            return false;
+        socket = std::filesystem::path(runtime) / socket;
+    }
+    std::error_code error;
+    return std::filesystem::is_socket(socket, error);
+}
+
 } // namespace
 
-bool DisplayAvailable()
+bool ChooseDisplay()
 {
-    if (Set("QT_QPA_PLATFORM") || Set("WAYLAND_DISPLAY"))
+    if (Set("QT_QPA_PLATFORM"))
         return true;
     const char *display = std::getenv("DISPLAY");
-    return XDisplayReachable(display ? display : "");
+    const bool x = XDisplayReachable(display ? display : "");
+    if (WaylandReachable())
+        return ::setenv("QT_QPA_PLATFORM", x ? "wayland;xcb" : "wayland", 1) == 0;
+    return x && ::setenv("QT_QPA_PLATFORM", "xcb", 1) == 0;
 }

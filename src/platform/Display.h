@@ -1,5 +1,6 @@
 #pragma once
 
-// True when the program has a display to show its windows on: a platform chosen explicitly, a
-// Wayland session, or an X display whose local socket exists.
-bool DisplayAvailable();
+// Chooses the display the program shows its windows on, before Qt starts: a platform the person chose
+// (QT_QPA_PLATFORM) is kept; otherwise a Wayland compositor whose socket exists comes first, then an X display
+// whose local socket exists (or any other X display, taken on trust). False when there is none: Qt would abort.
+bool ChooseDisplay();

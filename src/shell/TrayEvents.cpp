@@ -1,20 +1,29 @@
 #include "TrayEvents.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 
 namespace {
 
-bool HostSpeaksStatusNotifierItem()
-{
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.isConnected() && bus.interface() &&
-           bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")).value();
-}
+// A host that does not answer at once counts as none.
+constexpr int HostAnswerMs = 500;
 
 } // namespace
 
-int TrayEventCode(QSystemTrayIcon::ActivationReason reason)
+bool TrayHostShowsMenus()
+{
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    QDBusMessage get =
+        QDBusMessage::createMethodCall(watcher, QStringLiteral("/StatusNotifierWatcher"),
+                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage answer = QDBusConnection::sessionBus().call(get, QDBus::Block, HostAnswerMs);
+    return answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty() &&
+           answer.arguments().first().value<QDBusVariant>().variant().toBool();
+}
+
+int TrayEventCode(QSystemTrayIcon::ActivationReason reason, bool hostShowsMenus)
 {
     switch (reason) {
     case QSystemTrayIcon::DoubleClick:
@@ -22,7 +31,7 @@ int TrayEventCode(QSystemTrayIcon::ActivationReason reason)
     case QSystemTrayIcon::Context:
         return TrayContextMenu;
     case QSystemTrayIcon::Trigger:
-        return HostSpeaksStatusNotifierItem() ? TrayDoubleClick : 0;
+        return hostShowsMenus ? TrayDoubleClick : 0;
     default:
         return 0;
     }

@@ -18,12 +18,12 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -191,6 +191,10 @@ void frmAccount::CreateMenus()
     mnuHide = mnuFile->addAction(QStringLiteral("&Hide"));
     mnuExit = mnuFile->addAction(QStringLiteral("&Exit"));
     connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });
+    // Shown only without a tray, when the window is the one way to end the program.
+    menuBar_ = new QMenuBar(this);
+    menuBar_->addMenu(mnuFile);
+    menuBar_->setVisible(false);
 
     mnuAcctPopUpMenu = new QMenu(QStringLiteral("AcctPopUpMenu"), this);
     mnuAddNew = mnuAcctPopUpMenu->addAction(QStringLiteral("&Add new account"));
@@ -202,8 +206,11 @@ void frmAccount::CreateMenus()
     mnuUnLoad = mnuPopUp->addAction(QStringLiteral("&Unload"));
     mnuPopUp->addSeparator();
     mnuLeave2 = mnuPopUp->addAction(QStringLiteral("&Leave menu"));
-    connect(mnuOpen, &QAction::triggered, this, [this] { ShowWindow(); });
-    connect(mnuUnLoad, &QAction::triggered, this, [this] { Unload(); });
+    // The tray menus' commands run once the menu is answered: a host showing an exported menu waits for that.
+    connect(
+        mnuOpen, &QAction::triggered, this, [this] { ShowWindow(); }, Qt::QueuedConnection);
+    connect(
+        mnuUnLoad, &QAction::triggered, this, [this] { Unload(); }, Qt::QueuedConnection);
 
     mnuLogOnPopUpMenu = new QMenu(QStringLiteral("BeforeLogon"), this);
     mnuLogOn = mnuLogOnPopUpMenu->addAction(QStringLiteral("&Log in"));
@@ -211,8 +218,10 @@ void frmAccount::CreateMenus()
     mnuBLUnload = mnuLogOnPopUpMenu->addAction(QStringLiteral("&Unload"));
     mnuLogOnPopUpMenu->addSeparator();
     mnuLeave1 = mnuLogOnPopUpMenu->addAction(QStringLiteral("&Leave menu"));
-    connect(mnuLogOn, &QAction::triggered, this, [this] { mnuLogOn_Click(); });
-    connect(mnuBLUnload, &QAction::triggered, this, [this] { Unload(); });
+    connect(
+        mnuLogOn, &QAction::triggered, this, [this] { mnuLogOn_Click(); }, Qt::QueuedConnection);
+    connect(
+        mnuBLUnload, &QAction::triggered, this, [this] { Unload(); }, Qt::QueuedConnection);
 
     mnuPassPopUp = new QMenu(QStringLiteral("PassPopUpMenu"), this);
     mnuPassCut = mnuPassPopUp->addAction(QStringLiteral("&Cut"));
@@ -246,18 +255,24 @@ double frmAccount::LayoutScale() const
     return scale;
 }
 
+// The controls at their places scaled, below the menu bar when it shows.
 void frmAccount::Arrange(double scale)
 {
-    setFixedSize(ToPixels({0, 0, ClientWidth, ClientHeight}, scale).size());
+    scale_ = scale;
+    const int top = menuBar_->isVisibleTo(this) ? menuBar_->sizeHint().height() : 0;
+    const QSize client = ToPixels({0, 0, ClientWidth, ClientHeight}, scale).size();
+    setFixedSize(client.width(), client.height() + top);
+    menuBar_->setGeometry(0, 0, client.width(), top);
+    const auto place = [top](QWidget *control, const QRect &at) { control->setGeometry(at.translated(0, top)); };
     for (std::size_t i = 0; i < lbl.size(); ++i)
-        lbl[i]->setGeometry(LabelGeometry(*lbl[i], LabelDesigns[i].place,
-                                          i < txt.size() ? FieldDesigns[i].place : AccountListPlace, scale));
+        place(lbl[i], LabelGeometry(*lbl[i], LabelDesigns[i].place,
+                                    i < txt.size() ? FieldDesigns[i].place : AccountListPlace, scale));
     for (std::size_t i = 0; i < txt.size(); ++i)
-        txt[i]->Widget()->setGeometry(ToPixels(FieldDesigns[i].place, scale));
-    cmdAddAccount->setGeometry(ToPixels(AddAccountPlace, scale));
-    lAccounts->setGeometry(ToPixels(AccountListPlace, scale));
-    chkLaunch->setGeometry(ToPixels(LaunchPlace, scale));
-    chkFloat->setGeometry(ToPixels(FloatPlace, scale));
+        place(txt[i]->Widget(), ToPixels(FieldDesigns[i].place, scale));
+    place(cmdAddAccount, ToPixels(AddAccountPlace, scale));
+    place(lAccounts, ToPixels(AccountListPlace, scale));
+    place(chkLaunch, ToPixels(LaunchPlace, scale));
+    place(chkFloat, ToPixels(FloatPlace, scale));
 }
 
 void frmAccount::SetTabOrder()
@@ -352,7 +367,6 @@ void frmAccount::Form_Unload()
 void frmAccount::mnuExit_Click()
 {
     Unload();
-    std::exit(exitStatus_);
 }
 
 void frmAccount::closeEvent(QCloseEvent *event)
@@ -369,7 +383,10 @@ void frmAccount::Form_QueryUnload(bool &Cancel, int UnloadMode)
     RecordPosition();
     closedWithCloseBox_ = true;
     Cancel = true;
-    hide();
+    if (WithoutTray())
+        showMinimized();
+    else
+        hide();
 }
 
 void frmAccount::changeEvent(QEvent *event)
@@ -384,7 +401,7 @@ void frmAccount::changeEvent(QEvent *event)
 
 void frmAccount::Form_Resize()
 {
-    if (isVisible() && isMinimized()) {
+    if (isVisible() && isMinimized() && !WithoutTray()) {
         if (!closedWithCloseBox_)
             RecordPosition();
         setVisible(false);

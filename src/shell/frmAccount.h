@@ -2,6 +2,7 @@
 
 #include "TextBox.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <array>
@@ -18,8 +19,10 @@ class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class QMenu;
+class QMenuBar;
 class QPushButton;
 class QSystemTrayIcon;
+class QTimer;
 
 // The main window and the program's state for the whole run: the open account database, the
 // parameter table, the logged-on user's account set and the logon state. It is created hidden;
@@ -48,6 +51,9 @@ public:
 
     // Brings the program forward, logging on first when nobody is logged on.
     void ExternalActivate();
+    // Watches for a tray host from now on: when none has come after a moment, the program logs on and shows its
+    // window by itself, and keeps it in the task bar until a host comes.
+    void WatchTrayHost();
     bool AcctWasChanged() const { return acctWasChanged_; }
     void AcctWasChanged(bool value);
     std::int32_t CheckPassword(const QString &UserName);
@@ -124,7 +130,12 @@ private:
 
     // Tray
     void AddTrayIcon();
+    void ExportTrayMenu();
     void RemoveTrayIcon();
+    void trayWatch_Timer();
+    bool WithoutTray();
+    void UseTray(bool tray);
+    void ComeForwardWithoutTray();
     void ShowWindow();
     void FinalWindowRequest();
     void HandleHiddenTrayEvent(int code);
@@ -187,6 +198,12 @@ private:
     bool LoggedOn_ = false;
 
     QSystemTrayIcon *trayIcon = nullptr;
+    bool hostShowsMenus_ = false;
+    QTimer *trayWatch_ = nullptr;
+    QElapsedTimer trayWaitStarted_;
+    bool withoutTray_ = false;
+    QMenuBar *menuBar_ = nullptr;
+    double scale_ = 1.0;
     bool TrayBusy = false;
     bool AddBusy = false;
     bool DeleteBusy = false;

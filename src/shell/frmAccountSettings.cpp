@@ -19,6 +19,12 @@ const QString RunKey = RunKeyPath.toString();
 const QString RunValue = QStringLiteral("Tarnwick");
 const QString ProgramKey = QStringLiteral("Software\\Quillmoor\\Tarnwick");
 
+// Where the platform neither reports nor sets window positions (Wayland), the stored place is left as it was.
+bool PlatformPlacesWindows()
+{
+    return !QGuiApplication::platformName().startsWith(QStringLiteral("wayland"));
+}
+
 QString Absent()
 {
     return QString(QChar(0));
@@ -114,6 +120,8 @@ void frmAccount::StoreSettings()
         SetRegString(ProgramKey, QStringLiteral("FormTopMost"), QStringLiteral("True"), root);
     else if (chkFloat->checkState() == Qt::Unchecked)
         DeleteRegValue(ProgramKey, QStringLiteral("FormTopMost"), root);
+    if (!PlatformPlacesWindows())
+        return;
     if (isVisible() && !closedWithCloseBox_)
         RecordPosition();
     SetRegLong(ProgramKey, QStringLiteral("FormStartX"), SavedLeft, root);

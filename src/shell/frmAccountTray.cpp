@@ -1,4 +1,5 @@
-// The notification-area icon of the main window, its two menus, and coming forward for a second start.
+// The notification-area icon of the main window, its two menus, coming forward for a second start, and
+// staying reachable on a desktop without a notification area.
 
 #include "frmAccount.h"
 
@@ -6,8 +7,11 @@
 #include "TrayEvents.h"
 
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <exception>
 
@@ -16,17 +20,42 @@ namespace {
 constexpr std::int32_t LogonDone = 0;
 constexpr std::int32_t LogonFailed = 1;
 
+// A tray host starting with the session may come up a moment after the program.
+constexpr int TrayHostWaitMs = 1000;
+constexpr int TrayHostPollMs = 100;
+// Without a host, how often to look whether one has come.
+constexpr int TrayHostWatchMs = 1000;
+
+// Wayland lets no program place a menu by itself: there only the host shows the tray menu.
+bool CanPlaceMenus()
+{
+    return !QGuiApplication::platformName().startsWith(QStringLiteral("wayland"));
+}
+
 } // namespace
 
 void frmAccount::AddTrayIcon()
 {
+    hostShowsMenus_ = TrayHostShowsMenus();
     trayIcon = new QSystemTrayIcon(windowIcon(), this);
     trayIcon->setToolTip(QStringLiteral("Tarnwick"));
-    connect(trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (const int code = TrayEventCode(reason))
-            Form_MouseMove(code);
-    });
+    ExportTrayMenu();
+    // Handled once the event's sender has its answer: a D-Bus host waits for it, and a logon takes minutes.
+    connect(
+        trayIcon, &QSystemTrayIcon::activated, this,
+        [this](QSystemTrayIcon::ActivationReason reason) {
+            if (const int code = TrayEventCode(reason, hostShowsMenus_))
+                Form_MouseMove(code);
+        },
+        Qt::QueuedConnection);
     trayIcon->show();
+}
+
+// A host that shows menus gets the one that fits the logon state; an XEmbed tray asks for it at each right click.
+void frmAccount::ExportTrayMenu()
+{
+    if (trayIcon && hostShowsMenus_)
+        trayIcon->setContextMenu(Unlocked_ ? mnuPopUp : mnuLogOnPopUpMenu);
 }
 
 void frmAccount::RemoveTrayIcon()
@@ -58,7 +87,8 @@ void frmAccount::Form_MouseMove(int code)
 void frmAccount::HandleHiddenTrayEvent(int code)
 {
     if (code == TrayContextMenu) {
-        (Unlocked_ ? mnuPopUp : mnuLogOnPopUpMenu)->exec(QCursor::pos());
+        if (CanPlaceMenus())
+            (Unlocked_ ? mnuPopUp : mnuLogOnPopUpMenu)->exec(QCursor::pos());
         return;
     }
     if (code == TrayDoubleClick && LogOnUntilDone())
@@ -70,6 +100,7 @@ bool frmAccount::LogOnUntilDone()
 {
     while (!(LoggedOn_ && Unlocked_)) {
         const std::int32_t result = LogOn();
+        ExportTrayMenu();
         if (result == LogonFailed)
             MsgBox(QStringLiteral("Logon failed."), vbOKOnly | vbCritical);
         else if (result != LogonDone)
@@ -98,6 +129,7 @@ void frmAccount::mnuLogOn_Click()
     } catch (const std::exception &) {
         // The logon simply did not happen; the menu offers it again.
     }
+    ExportTrayMenu();
 }
 
 void frmAccount::cmdRMessage_Click()
@@ -117,4 +149,53 @@ void frmAccount::ExternalActivate()
     } catch (const std::exception &) {
         // The logon could not be completed; the window stays hidden.
     }
+}
+
+void frmAccount::WatchTrayHost()
+{
+    trayWatch_ = new QTimer(this);
+    connect(trayWatch_, &QTimer::timeout, this, [this] { trayWatch_Timer(); });
+    trayWatch_->start(TrayHostPollMs);
+    trayWaitStarted_.start();
+}
+
+void frmAccount::trayWatch_Timer()
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        trayWatch_->stop();
+        if (withoutTray_)
+            UseTray(true);
+    } else if (!withoutTray_ && trayWaitStarted_.hasExpired(TrayHostWaitMs)) {
+        trayWatch_->setInterval(TrayHostWatchMs);
+        UseTray(false);
+        ComeForwardWithoutTray();
+    }
+}
+
+// True while the program runs without a tray; a host that has come since the last look ends that at once.
+bool frmAccount::WithoutTray()
+{
+    if (withoutTray_ && QSystemTrayIcon::isSystemTrayAvailable()) {
+        trayWatch_->stop();
+        UseTray(true);
+    }
+    return withoutTray_;
+}
+
+// Without a tray the window is the program's only presence: the close box and minimising leave it in the task
+// bar, and its menu bar offers "Exit".
+void frmAccount::UseTray(bool tray)
+{
+    withoutTray_ = !tray;
+    menuBar_->setVisible(withoutTray_);
+    Arrange(scale_);
+}
+
+// Logs on as a double click would and shows the window; a person who gives up the logon ends the program, which
+// would otherwise run on with nothing to show.
+void frmAccount::ComeForwardWithoutTray()
+{
+    ExternalActivate();
+    if (!isVisible() && withoutTray_)
+        Unload();
 }

@@ -23,7 +23,7 @@ TITLE = "Tarnwick"
 LOGIN_NAME = pwd.getpwuid(os.geteuid()).pw_name
 SCREEN_SIZE = (1024, 768)
 TWIPS_PER_PIXEL = 15  # 1440 twips per inch at 96 dots per inch
-DESIGN_WIDTH = 7080  # the main window's client area in twips; the window is this scaled to the desktop's font
+DESIGN_SIZE = (7080, 4245)  # the main window's client area in twips; the window is this scaled to the desktop's font
 LARGEST_ICON = 64  # a tray icon is a small window; anything larger of the program's is a window of its own
 SHORT_WAIT, LONG_WAIT, POLL_INTERVAL = 5.0, 15.0, 0.05
 TRAYER = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24", "--SetDockType",
@@ -668,11 +668,14 @@ class EndToEndTest(unittest.TestCase):
         self.wait_gone(window, "the main window")
 
     def point(self, window, place, x_offset=None):
-        """The centre of a place on the main window given in design twips, or a point x_offset pixels into it."""
+        """The centre of a place on the main window given in design twips, or a point x_offset pixels into it; a menu
+        bar above the controls moves them down."""
         left, top, width, height = place
-        scale = self.x.info(window).width / (DESIGN_WIDTH / TWIPS_PER_PIXEL)
+        info = self.x.info(window)
+        scale = info.width * TWIPS_PER_PIXEL / DESIGN_SIZE[0]
+        menu_bar = info.height - round(DESIGN_SIZE[1] * scale / TWIPS_PER_PIXEL)
         x = left * scale / TWIPS_PER_PIXEL + x_offset if x_offset is not None else (left + width / 2) * scale / TWIPS_PER_PIXEL
-        return (round(x), round((top + height / 2) * scale / TWIPS_PER_PIXEL))
+        return (round(x), menu_bar + round((top + height / 2) * scale / TWIPS_PER_PIXEL))
 
     def click_field(self, window, index, repeat=1):
         self.x.click(window, self.point(window, FIELD_PLACES[index]), repeat=repeat)

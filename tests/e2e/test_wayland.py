@@ -8,7 +8,7 @@ import subprocess
 import time
 import unittest
 
-from harness import LONG_WAIT, MAIN_SIZE, SCREENSHOTS, TITLE, UNLOAD, EndToEndTest, Program
+from harness import DESIGN_SIZE, LONG_WAIT, SCREENSHOTS, TITLE, TWIPS_PER_PIXEL, UNLOAD, EndToEndTest, Program
 
 USER = "tarnwick-e2e"  # sway refuses to run as root; the program's login name is this user's
 AS_USER = {"user": USER, "group": USER, "extra_groups": []}
@@ -173,13 +173,13 @@ class WaylandTest(EndToEndTest):
         self.assertEqual((dialog["app_id"], dialog["shell"]), ("tarnwick", "xdg_shell"), "a Wayland window")
         self.type("pw", "-k", "Return")
         # Wider than a message box: the main window, whose exact size follows the desktop's font.
-        self.wait_window(program, TITLE, MAIN_SIZE[0] // 2)
+        self.wait_window(program, TITLE, DESIGN_SIZE[0] // TWIPS_PER_PIXEL // 2)
         self.assertEqual(self.titles(program), [TITLE])
         self.screenshot("wayland-main-window")
         # Closing only hides the window: the icon shows it again, without a password.
         self.close(program)
         self.click_icon(item)
-        self.wait_window(program, TITLE, MAIN_SIZE[0] // 2)
+        self.wait_window(program, TITLE, DESIGN_SIZE[0] // TWIPS_PER_PIXEL // 2)
         self.assertEqual(self.titles(program), [TITLE])
         self.close(program)
         # The tray host shows the menu: the program opens no window for it.

@@ -98,10 +98,12 @@ void TestFrmAccount::trayMenusFollowTheLogon()
     {
         ScriptedModals modals{Answer::Password(QStringLiteral("pw"))};
         form_->mnuLogOn->trigger();
+        QCoreApplication::processEvents();
     }
     QVERIFY(!form_->isVisible());
     QCOMPARE(PoppedMenu([&] { form_->Form_MouseMove(517); }), AfterLogonMenu);
     form_->mnuOpen->trigger();
+    QCoreApplication::processEvents();
     QVERIFY(form_->isVisible());
     QCOMPARE(PoppedMenu([&] { form_->Form_MouseMove(517); }), QStringList());
 }
@@ -120,6 +122,11 @@ void TestFrmAccount::failedLogonIsRetriedUntilAbandoned()
                           QStringLiteral("MsgBox[64]: Please enter password for new user."),
                           QStringLiteral("frmGetNewPass: Enter password for user ") + FormFixture::LoginName()}));
     QVERIFY(!form_->isVisible());
+    // Esc leaves the question unanswered, which gives up the logon.
+    ScriptedModals escape{Answer::Escape()};
+    form_->Form_MouseMove(515);
+    QCOMPARE(escape.log(), QStringList{question});
+    QVERIFY(!form_->isVisible() && !form_->Unlocked());
 }
 
 void TestFrmAccount::trayEventsWaitWhileOneIsHandled()

@@ -43,9 +43,12 @@ void TestPrompts::messageBoxes_data()
         << "MsgBox" << (vbExclamation | vbOKCancel) << QString() << Answers{Enter()} << 49 << "Tarnwick" << int(vbOK);
     QTest::newRow("own title, OK and Cancel, Esc")
         << "MsgBox" << int(vbOKCancel) << "Accounts" << Answers{Answer::Escape()} << 1 << "Accounts" << int(vbCancel);
-    QTest::newRow("Yes/No ignores Esc and close box, Yes is default")
-        << "MsgBox" << (vbQuestion | vbYesNo) << QString() << Answers{Answer::Escape(), Answer::Close(), Enter()} << 36
-        << "Tarnwick" << int(vbYes);
+    QTest::newRow("Yes/No, Yes is default")
+        << "MsgBox" << (vbQuestion | vbYesNo) << QString() << Answers{Enter()} << 36 << "Tarnwick" << int(vbYes);
+    QTest::newRow("Yes/No left unanswered with Esc") << "MsgBox" << (vbQuestion | vbYesNo) << QString()
+                                                     << Answers{Answer::Escape()} << 36 << "Tarnwick" << int(vbCancel);
+    QTest::newRow("a closed question is no consent")
+        << "AskYesNo" << int(vbQuestion) << "Default" << Answers{Answer::Close()} << 36 << "Tarnwick" << int(vbNo);
     QTest::newRow("Default means the application's")
         << "AskYesNo" << int(vbQuestion) << "Default" << Answers{Answer::Button(vbNo)} << 36 << "Tarnwick" << int(vbNo);
     QTest::newRow("default in other case is kept")

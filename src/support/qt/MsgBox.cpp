@@ -8,31 +8,21 @@
 
 namespace {
 
-// A Yes/No box has no answer for Esc or the close box, so it ignores both until a button is clicked.
+// Esc and the close box close the box without a click: a question can go unanswered, which QMessageBox would
+// otherwise take for its No button.
 class MessageBox final : public QMessageBox
 {
-public:
-    explicit MessageBox(bool dismissable) : QMessageBox(nullptr), dismissable_(dismissable) {}
-
 protected:
     void keyPressEvent(QKeyEvent *event) override
     {
-        if (!dismissable_ && event->matches(QKeySequence::Cancel))
+        if (event->matches(QKeySequence::Cancel)) {
+            reject();
             return;
+        }
         QMessageBox::keyPressEvent(event);
     }
 
-    void closeEvent(QCloseEvent *event) override
-    {
-        if (!dismissable_) {
-            event->ignore();
-            return;
-        }
-        QMessageBox::closeEvent(event);
-    }
-
-private:
-    bool dismissable_;
+    void closeEvent(QCloseEvent *event) override { QDialog::closeEvent(event); }
 };
 
 QMessageBox::Icon IconOf(int style)
@@ -80,13 +70,11 @@ int ResultOf(QMessageBox::StandardButton button)
     }
 }
 
-// The answer of a box that ended without a click: what Esc would have given, and No for a Yes/No
-// box, so that an interrupted question never counts as consent.
+// The answer of a box closed without a click (Esc, the close box, an interrupted question): OK in a box that has
+// nothing else to say, otherwise Cancel, which never counts as consent.
 int UnansweredResult(const QList<QMessageBox::StandardButton> &buttons)
 {
-    if (buttons.contains(QMessageBox::Cancel))
-        return vbCancel;
-    return buttons.contains(QMessageBox::Ok) ? vbOK : vbNo;
+    return buttons == QList{QMessageBox::Ok} ? vbOK : vbCancel;
 }
 
 } // namespace
@@ -94,7 +82,7 @@ int UnansweredResult(const QList<QMessageBox::StandardButton> &buttons)
 int MsgBox(const QString &prompt, int style, const QString &title)
 {
     const QList<QMessageBox::StandardButton> buttons = ButtonsOf(style);
-    MessageBox box(buttons.contains(QMessageBox::Cancel) || buttons.size() == 1);
+    MessageBox box;
     box.setWindowTitle(title.isEmpty() ? AppTitle : title);
     box.setTextFormat(Qt::PlainText);
     box.setText(prompt);

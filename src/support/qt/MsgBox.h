@@ -29,6 +29,6 @@ enum MsgBoxResult : int
 
 // The standard modal message box, no owner, run through RunModal; an empty title means the
 // application's title. The prompt is shown as plain text. Returns the code of the button clicked.
-// Esc and the close box answer Cancel in a box that has it and OK in an OK-only box; a Yes/No box
-// ignores both and must be answered. A button set other than the four above shows OK only.
+// Esc and the close box answer OK in an OK-only box and Cancel in every other, a Yes/No box too: an
+// unanswered question. A button set other than the four above shows OK only.
 int MsgBox(const QString &prompt, int style = vbOKOnly, const QString &title = QString());

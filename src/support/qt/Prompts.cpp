@@ -13,7 +13,15 @@ QString TitleOf(const QString &title)
 
 bool AskYesNo(const QString &prompt, const QString &title, int &style)
 {
-    return MsgBox(prompt, style | vbYesNo, TitleOf(title)) == vbYes;
+    return AskYesNoOrClose(prompt, title, style).value_or(false);
+}
+
+std::optional<bool> AskYesNoOrClose(const QString &prompt, const QString &title, int &style)
+{
+    const int answer = MsgBox(prompt, style | vbYesNo, TitleOf(title));
+    if (answer == vbCancel)
+        return std::nullopt;
+    return answer == vbYes;
 }
 
 int AskYesNoCancel(const QString &prompt, const QString &title, int &style)
