@@ -140,7 +140,7 @@ frmAccount::frmAccount()
     CreateMenus();
     SetTabOrder();
     // Until the controls are measured at the first show, the window is sized by the font alone.
-    Arrange(FontScale());
+    setFixedSize(ToPixels({0, 0, ClientWidth, ClientHeight}, FontScale()).size());
     ConnectAccountEvents();
     setWindowIcon(QIcon(QStringLiteral(":/tarnwick.png")));
 }
@@ -191,10 +191,6 @@ void frmAccount::CreateMenus()
     mnuHide = mnuFile->addAction(QStringLiteral("&Hide"));
     mnuExit = mnuFile->addAction(QStringLiteral("&Exit"));
     connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });
-    // Shown only without a tray, when the window is the one way to end the program.
-    menuBar_ = new QMenuBar(this);
-    menuBar_->addMenu(mnuFile);
-    menuBar_->setVisible(false);
 
     mnuAcctPopUpMenu = new QMenu(QStringLiteral("AcctPopUpMenu"), this);
     mnuAddNew = mnuAcctPopUpMenu->addAction(QStringLiteral("&Add new account"));
@@ -259,10 +255,11 @@ double frmAccount::LayoutScale() const
 void frmAccount::Arrange(double scale)
 {
     scale_ = scale;
-    const int top = menuBar_->isVisibleTo(this) ? menuBar_->sizeHint().height() : 0;
+    const int top = menuBar_ && menuBar_->isVisibleTo(this) ? menuBar_->sizeHint().height() : 0;
     const QSize client = ToPixels({0, 0, ClientWidth, ClientHeight}, scale).size();
     setFixedSize(client.width(), client.height() + top);
-    menuBar_->setGeometry(0, 0, client.width(), top);
+    if (menuBar_)
+        menuBar_->setGeometry(0, 0, client.width(), top);
     const auto place = [top](QWidget *control, const QRect &at) { control->setGeometry(at.translated(0, top)); };
     for (std::size_t i = 0; i < lbl.size(); ++i)
         place(lbl[i], LabelGeometry(*lbl[i], LabelDesigns[i].place,

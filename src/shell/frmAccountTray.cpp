@@ -187,8 +187,13 @@ bool frmAccount::WithoutTray()
 void frmAccount::UseTray(bool tray)
 {
     withoutTray_ = !tray;
+    if (!menuBar_) {
+        menuBar_ = new QMenuBar(this);
+        menuBar_->addMenu(mnuFile);
+    }
     menuBar_->setVisible(withoutTray_);
-    Arrange(scale_);
+    if (arranged_)
+        Arrange(scale_);
 }
 
 // Logs on as a double click would and shows the window; a person who gives up the logon ends the program, which
