@@ -15,6 +15,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
@@ -44,6 +45,17 @@ std::u16string Column(const TextBox &field)
 bool IsPasswordField(const TextBox &field)
 {
     return field.Tag().toUpper() == QStringLiteral("PASSWORD");
+}
+
+// The Menu key (which Qt turns into a context menu event) or Shift+F10 (which it leaves a key press).
+bool IsMenuRequest(const QEvent &event)
+{
+    if (event.type() == QEvent::ContextMenu)
+        return static_cast<const QContextMenuEvent &>(event).reason() == QContextMenuEvent::Keyboard;
+    if (event.type() != QEvent::KeyPress)
+        return false;
+    const auto &key = static_cast<const QKeyEvent &>(event);
+    return key.key() == Qt::Key_F10 && key.modifiers() == Qt::ShiftModifier;
 }
 
 void PutOnClipboard(const QString &text)
@@ -220,8 +232,7 @@ bool frmAccount::eventFilter(QObject *watched, QEvent *event)
     if (watched == lAccounts->viewport() && event->type() == QEvent::MouseButtonRelease) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         lAccounts_MouseUp(mouse->button(), mouse->globalPosition().toPoint());
-    } else if (watched == lAccounts && event->type() == QEvent::ContextMenu &&
-               static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
+    } else if (watched == lAccounts && IsMenuRequest(*event)) {
         lAccounts_KeyboardMenu();
         return true;
     }

@@ -698,10 +698,14 @@ class EndToEndTest(unittest.TestCase):
         """The field's whole text, copied with Ctrl+C."""
         return self.grab("clipboard", lambda: self.select_field(window, index, "ctrl+c"), 2.0)
 
-    def choose_from_account_menu(self, program, window, position):
-        """Right-clicks the empty bottom of the account list and chooses the item at this position."""
+    def choose_from_account_menu(self, program, window, position, key=None):
+        """Opens the account menu with the key in the focused list, or else by a right click on the list's empty
+        bottom, and chooses the item at this position."""
         left, top, width, height = LIST_PLACE
-        self.x.click(window, self.point(window, (left, top + height - 150, width, 0)), 3)
+        if key:
+            self.x.key(key)
+        else:
+            self.x.click(window, self.point(window, (left, top + height - 150, width, 0)), 3)
         self.choose(self.wait_for("the account menu", lambda: self.windows(program, "menu"))[0], position, "the account menu")
 
     def focus_list(self, window):
