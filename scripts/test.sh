@@ -8,12 +8,12 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh test
 jobs=$(nproc)
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_WERROR=ON >/dev/null
 cmake --build build --parallel "$jobs"
 ctest --test-dir build --output-on-failure --parallel "$jobs"
 
 fuzz_seconds=${TARNWICK_FUZZ_SECONDS:-60}
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_FUZZ=ON >/dev/null
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_FUZZ=ON -DTARNWICK_WERROR=ON >/dev/null
 cmake --build build-fuzz --target fuzz_sqlliteral --parallel "$jobs"
 mkdir -p build-fuzz/corpus
 if ! build-fuzz/tests/fuzz_sqlliteral -max_total_time="$fuzz_seconds" -artifact_prefix=build-fuzz/ \
@@ -23,6 +23,6 @@ if ! build-fuzz/tests/fuzz_sqlliteral -max_total_time="$fuzz_seconds" -artifact_
 fi
 grep -E '^Done [0-9]+ runs' build-fuzz/fuzz.log
 
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_SANITIZE=ON -DTARNWICK_BENCHMARKS=OFF >/dev/null
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_SANITIZE=ON -DTARNWICK_WERROR=ON -DTARNWICK_BENCHMARKS=OFF >/dev/null
 cmake --build build-sanitize --parallel "$jobs"
 ctest --test-dir build-sanitize --output-on-failure --parallel "$jobs"
