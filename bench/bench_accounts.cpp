@@ -102,7 +102,7 @@ void BM_LogOnUntilListShown(benchmark::State &state)
         form->Form_Load(Shared().database);
         const double before = ResidentMegabytes();
         state.ResumeTiming();
-        form->Form_MouseMove(515);
+        form->Form_MouseMove(TrayEvent::DoubleClick);
         QApplication::processEvents();
         state.PauseTiming();
         if (!form->isVisible() || form->lAccounts->count() != AccountCount)
@@ -121,7 +121,7 @@ void BM_PickAnotherAccount(benchmark::State &state)
 {
     frmAccount form;
     form.Form_Load(Shared().database);
-    form.Form_MouseMove(515);
+    form.Form_MouseMove(TrayEvent::DoubleClick);
     int row = 0;
     for (auto _ : state) {
         static_cast<QLineEdit *>(form.txt[4]->Widget())->setText(QString::number(row));

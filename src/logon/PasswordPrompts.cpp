@@ -1,19 +1,18 @@
 #include "PasswordPrompts.h"
 
 #include "Modal.h"
+#include "NulMarker.h"
 #include "frmGetNewPass.h"
 #include "frmGetPass.h"
 
 namespace {
-
-const QString CancelMarker = QString(QChar(u'\0'));
 
 QString Ask(PasswordDialog &form, const QString &name)
 {
     form.UserName(name);
     RunModal(form);
     if (!form.AllOk())
-        return CancelMarker;
+        return NulMarker;
     QString password = form.Password();
     form.Password(QString());
     return password;
@@ -31,4 +30,11 @@ QString AskNewPassword(const QString &name)
 {
     frmGetNewPass form;
     return Ask(form, name);
+}
+
+std::optional<QString> Typed(QString answer)
+{
+    if (answer == NulMarker)
+        return std::nullopt;
+    return answer;
 }

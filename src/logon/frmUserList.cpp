@@ -2,8 +2,6 @@
 
 #include "QtText.h"
 
-#include "Database.h"
-
 #include <QComboBox>
 #include <QCompleter>
 #include <QHBoxLayout>
@@ -49,15 +47,13 @@ frmUserList::frmUserList()
     connect(cmdCancel, &QPushButton::clicked, this, &frmUserList::cmdCancel_Click);
 }
 
-void frmUserList::ImportUserList(Recordset *rstUserList)
+void frmUserList::ImportUserList(const std::vector<std::u16string> &userNames)
 {
     cmbUserName->clear();
-    if (!rstUserList || rstUserList->RecordCount() < 1)
-        return;
-    rstUserList->MoveFirst();
-    for (; !rstUserList->Eof(); rstUserList->MoveNext())
-        cmbUserName->addItem(ToQString(NullToEmpty(rstUserList->Fields(u"UserName")).ToText()));
-    cmbUserName->setCurrentIndex(0);
+    for (const std::u16string &name : userNames)
+        cmbUserName->addItem(ToQString(name));
+    if (!userNames.empty())
+        cmbUserName->setCurrentIndex(0);
 }
 
 bool frmUserList::AllOk() const

@@ -3,9 +3,11 @@
 #include <QDialog>
 #include <QString>
 
+#include <string>
+#include <vector>
+
 class QComboBox;
 class QPushButton;
-class Recordset;
 
 // Lets the person pick the user to log on as, or type any other name: cmbUserName, then OK (the
 // default button) and Cancel. Cancel, Esc and the close box leave AllOk false.
@@ -21,10 +23,9 @@ public:
     QPushButton *cmdOk;
     QPushButton *cmdCancel;
 
-    // Empties the list, then lists the UserName of every row in row order (a Null name as the empty
-    // text) and selects the first entry. No recordset, or one without rows, leaves the list empty
-    // and nothing selected. Leaves the recordset after its last row; raises what the recordset raises.
-    void ImportUserList(Recordset *rstUserList);
+    // Empties the list, then lists the names in their order and selects the first entry. No names leave the
+    // list empty and nothing selected.
+    void ImportUserList(const std::vector<std::u16string> &userNames);
     // True only when the dialog was closed with OK.
     bool AllOk() const;
     // The text in the combo box's edit field, picked or typed, when OK was clicked.

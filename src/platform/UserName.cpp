@@ -1,5 +1,7 @@
 #include "UserName.h"
 
+#include "NulMarker.h"
+
 #include <cerrno>
 #include <pwd.h>
 #include <unistd.h>
@@ -29,7 +31,7 @@ QString GetWindowsUserName()
             continue;
         }
         if (error != 0 || found == nullptr || found->pw_name == nullptr || found->pw_name[0] == '\0') {
-            return QString(QChar(0));
+            return NulMarker;
         }
         return QString::fromLocal8Bit(found->pw_name);
     }

@@ -12,6 +12,12 @@ inline QString ToQString(std::u16string_view text)
     return QString(reinterpret_cast<const QChar *>(text.data()), static_cast<qsizetype>(text.size()));
 }
 
+// The QString's own units, without a copy: a typed password is read in place, where it will be wiped.
+inline std::u16string_view View(const QString &text)
+{
+    return {reinterpret_cast<const char16_t *>(text.utf16()), static_cast<std::size_t>(text.size())};
+}
+
 inline std::u16string ToU16(const QString &text)
 {
     return text.toStdU16String();

@@ -12,11 +12,6 @@
 
 namespace {
 
-constexpr int ShiftMask = 1;
-constexpr int CtrlMask = 2;
-constexpr int AltMask = 4;
-constexpr int vbKeyInsert = 45;
-
 // Qt's wrapping of a run of characters with no break between them takes time that grows with the square of the
 // run's length: seconds for 64 KB, minutes for a megabyte. Runs this long are wrapped anywhere instead.
 constexpr qsizetype LongRun = 1024;
@@ -32,29 +27,14 @@ bool HasLongRun(const QString &text)
     return false;
 }
 
-int ShiftState(Qt::KeyboardModifiers modifiers)
-{
-    return (modifiers & Qt::ShiftModifier ? ShiftMask : 0) | (modifiers & Qt::ControlModifier ? CtrlMask : 0) |
-           (modifiers & Qt::AltModifier ? AltMask : 0);
-}
-
-int KeyCodeOf(int key)
-{
-    if (key == Qt::Key_Insert)
-        return vbKeyInsert;
-    return key;
-}
-
-// The character the key produces: its text, or for Ctrl with a letter the control character the
-// letter stands for (Ctrl+C is 3), which some platforms leave out of the text.
-int CharacterOf(const QKeyEvent &event)
+// Whether the key produces a character: its text, or for Ctrl with a letter the control character the letter
+// stands for (Ctrl+C is 3), which some platforms leave out of the text.
+bool ProducesCharacter(const QKeyEvent &event)
 {
     if (!event.text().isEmpty())
-        return event.text().at(0).unicode();
+        return true;
     const bool ctrlOnly = (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == Qt::ControlModifier;
-    if (ctrlOnly && event.key() >= Qt::Key_A && event.key() <= Qt::Key_Z)
-        return event.key() - Qt::Key_A + 1;
-    return 0;
+    return ctrlOnly && event.key() >= Qt::Key_A && event.key() <= Qt::Key_Z;
 }
 
 bool PastDragDistance(const QPoint &start, const QPoint &now)
@@ -76,13 +56,8 @@ void StartCopyDrag(QWidget *source, const QString &selectedText)
 
 bool TextBox::DispatchKey(const QKeyEvent &event)
 {
-    int keyCode = KeyCodeOf(event.key());
-    events_.txt_KeyDown(index_, keyCode, ShiftState(event.modifiers()));
-    int keyAscii = CharacterOf(event);
-    if (keyAscii == 0)
-        return true;
-    events_.txt_KeyPress(index_, keyAscii);
-    return keyAscii != 0;
+    events_.txt_KeyDown(index_, event);
+    return !ProducesCharacter(event) || !events_.txt_KeyPress(index_);
 }
 
 template <typename Edit>

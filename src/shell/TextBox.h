@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QString>
@@ -11,10 +12,9 @@ public:
     virtual ~TextBoxEvents() = default;
     virtual void txt_Change(int Index) = 0;
     virtual void txt_GotFocus(int Index) = 0;
-    // KeyCode: the key (letters as their capital's code, Insert 45); Shift: 1 Shift, 2 Ctrl, 4 Alt.
-    virtual void txt_KeyDown(int Index, int &KeyCode, int Shift) = 0;
-    // The character the key produces; setting it to 0 drops it.
-    virtual void txt_KeyPress(int Index, int &KeyAscii) = 0;
+    virtual void txt_KeyDown(int Index, const QKeyEvent &event) = 0;
+    // For a key that produces a character; true drops the character.
+    virtual bool txt_KeyPress(int Index) = 0;
     virtual void txt_DblClick(int Index) = 0;
 };
 
@@ -39,7 +39,7 @@ protected:
 
     // KeyDown, then KeyPress for a produced character. False when the character was dropped and
     // the key must not reach the box.
-    bool DispatchKey(const class QKeyEvent &event);
+    bool DispatchKey(const QKeyEvent &event);
     void DispatchChange() { events_.txt_Change(index_); }
     void DispatchGotFocus() { events_.txt_GotFocus(index_); }
     void DispatchDblClick() { events_.txt_DblClick(index_); }

@@ -23,16 +23,16 @@ bool TrayHostShowsMenus()
            answer.arguments().first().value<QDBusVariant>().variant().toBool();
 }
 
-int TrayEventCode(QSystemTrayIcon::ActivationReason reason, bool hostShowsMenus)
+std::optional<TrayEvent> TrayEventOf(QSystemTrayIcon::ActivationReason reason, bool hostShowsMenus)
 {
     switch (reason) {
     case QSystemTrayIcon::DoubleClick:
-        return TrayDoubleClick;
+        return TrayEvent::DoubleClick;
     case QSystemTrayIcon::Context:
-        return TrayContextMenu;
+        return TrayEvent::ContextMenu;
     case QSystemTrayIcon::Trigger:
-        return hostShowsMenus ? TrayDoubleClick : 0;
+        return hostShowsMenus ? std::optional(TrayEvent::DoubleClick) : std::nullopt;
     default:
-        return 0;
+        return std::nullopt;
     }
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "AccountSession.h"
 #include "TextBox.h"
+#include "TrayEvents.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
@@ -10,23 +12,24 @@
 #include <functional>
 #include <memory>
 
+class AccountEditor;
 class Database;
-class Recordset;
+class LogonFlow;
 class clsParameters;
 class QAction;
 class QCheckBox;
 class QLabel;
 class QListWidget;
-class QListWidgetItem;
 class QMenu;
 class QMenuBar;
 class QPushButton;
 class QSystemTrayIcon;
 class QTimer;
 
-// The main window and the program's state for the whole run: the open account database, the
-// parameter table, the logged-on user's account set and the logon state. It is created hidden;
-// closing or minimising it only hides it, and unloading it ends the program.
+// The main window: the program's start-up and shut-down, its tray icon and menus, its settings, and the entry
+// points through which its events reach the logon and the account editor. It owns the session (the open database,
+// the logon state, the accounts) and the parameter table for the whole run. It is created hidden; closing or
+// minimising it only hides it, and unloading it ends the program.
 class frmAccount final : public QWidget, private TextBoxEvents
 {
     Q_OBJECT
@@ -54,17 +57,18 @@ public:
     // Watches for a tray host from now on: when none has come after a moment, the program logs on and shows its
     // window by itself, and keeps it in the task bar until a host comes.
     void WatchTrayHost();
-    bool AcctWasChanged() const { return acctWasChanged_; }
+    bool AcctWasChanged() const;
     void AcctWasChanged(bool value);
-    std::int32_t CheckPassword(const QString &UserName);
+    LogonResult CheckPassword(const QString &UserName);
 
     // Controls, in the order of the window's layout table.
     std::array<QLabel *, 7> lbl{};
-    std::array<TextBox *, 6> txt{};
+    std::array<TextBox *, AccountFieldCount> txt{};
     QPushButton *cmdAddAccount = nullptr;
     QListWidget *lAccounts = nullptr;
     QCheckBox *chkLaunch = nullptr;
     QCheckBox *chkFloat = nullptr;
+    // Never shown, and outside the window so that no screen reader offers it: a second start clicks it.
     std::unique_ptr<QPushButton> cmdRMessage;
 
     // Menus that are only ever shown as pop-ups.
@@ -88,15 +92,11 @@ public:
     QAction *mnuPassPaste = nullptr;
     QAction *mnuPassDelete = nullptr;
 
-    // The logon state, read by the tray and by tests.
-    const QString &CurrentUserName() const { return CurrentUserName_; }
-    std::int32_t CurrentUserID() const { return CurrentUserID_; }
-    bool LoggedOn() const { return LoggedOn_; }
-    bool Unlocked() const { return Unlocked_; }
+    // The session, for the tray and for tests; it exists from a successful Form_Load on.
+    const AccountSession &Session() const { return *session_; }
 
-    // Tray events: code 515 a double click, 517 a request for the menu.
-    void Form_MouseMove(int code);
-    std::int32_t LogOn();
+    void Form_MouseMove(TrayEvent event);
+    LogonResult LogOn();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -110,9 +110,10 @@ private:
     double LayoutScale() const;
     void Arrange(double scale);
     void SetTabOrder();
+    void ArrangeForFont();
 
     // Start-up and shut-down
-    void Form_QueryUnload(bool &Cancel, int UnloadMode);
+    void Form_QueryUnload(bool &Cancel);
     void Form_Resize();
     void Form_Activate();
     void Form_Unload();
@@ -138,64 +139,34 @@ private:
     void ComeForwardWithoutTray();
     void ShowWindow();
     void FinalWindowRequest();
-    void HandleHiddenTrayEvent(int code);
+    void HandleHiddenTrayEvent(TrayEvent event);
     bool LogOnUntilDone();
     void mnuLogOn_Click();
     void cmdRMessage_Click();
 
-    // Logon
-    std::int32_t LogOnUser();
-    std::int32_t RegisterUser();
-    std::int32_t PickUser();
-
-    // Accounts
-    void ConnectAccountEvents();
-    void OpenAccountSet();
+    // Accounts, carried out by the editor
     void LoadAccountList();
     void ShowAccount();
     bool SaveAccount();
     void EnableFields(bool enabled);
-    void ClearFields();
-    QString AccountKey() const;
-    QListWidgetItem *SelectedItem() const;
-    QListWidgetItem *FindAccountItem(std::int32_t id) const;
-    void SelectWithoutClick(QListWidgetItem *item);
-    void lAccounts_ItemClick();
-    void lAccounts_MouseUp(Qt::MouseButton Button, const QPoint &position);
-    void lAccounts_KeyboardMenu();
     void mnuAddNew_Click();
     void cmdAddAccount_Click();
     void mnuDelete_Click();
-    QString NewAccountName() const;
-    bool AddAccountRecord(const QString &name, std::int32_t &id);
-    void CopyPasswordToClipboard();
-    void mnuPassCut_Click();
-    void mnuPassCopy_Click();
-    void mnuPassPaste_Click();
-    void mnuPassDelete_Click();
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
     // Editor events
     void txt_Change(int Index) override;
     void txt_GotFocus(int Index) override;
-    void txt_KeyDown(int Index, int &KeyCode, int Shift) override;
-    void txt_KeyPress(int Index, int &KeyAscii) override;
+    void txt_KeyDown(int Index, const QKeyEvent &event) override;
+    bool txt_KeyPress(int Index) override;
     void txt_DblClick(int Index) override;
 
-    // Form state, in declaration order.
+    // Form state.
     std::unique_ptr<clsParameters> Params;
-    std::shared_ptr<Database> AccountDB;
-    QString CurrentUserName_;
-    std::int32_t CurrentUserID_ = 0;
-    bool Unlocked_ = false;
-    bool SwallowKeyPress = false;
+    std::unique_ptr<AccountSession> session_;
+    std::unique_ptr<LogonFlow> logon_;
+    std::unique_ptr<AccountEditor> editor_;
     std::int32_t SavedLeft = 0;
     std::int32_t SavedTop = 0;
-    std::unique_ptr<Recordset> rstAccounts;
-    std::int32_t CurrentAccountID = 0;
-    bool acctWasChanged_ = false;
-    bool LoadingAccount = false;
-    bool LoggedOn_ = false;
 
     QSystemTrayIcon *trayIcon = nullptr;
     bool hostShowsMenus_ = false;
@@ -205,8 +176,6 @@ private:
     QMenuBar *menuBar_ = nullptr;
     double scale_ = 1.0;
     bool TrayBusy = false;
-    bool AddBusy = false;
-    bool DeleteBusy = false;
     bool closedWithCloseBox_ = false;
     bool unloaded_ = false;
     bool arranged_ = false;

@@ -3,6 +3,7 @@
 #include "frmAccount.h"
 
 #include "MsgBox.h"
+#include "NulMarker.h"
 #include "RegFunctions.h"
 #include "Twips.h"
 
@@ -23,11 +24,6 @@ const QString ProgramKey = QStringLiteral("Software\\Quillmoor\\Tarnwick");
 bool PlatformPlacesWindows()
 {
     return !QGuiApplication::platformName().startsWith(QStringLiteral("wayland"));
-}
-
-QString Absent()
-{
-    return QString(QChar(0));
 }
 
 QSize ScreenTwips()
@@ -55,10 +51,10 @@ QSize WindowTwips(const QWidget &window)
 
 void frmAccount::RestoreSettings()
 {
-    const bool launch = GetRegString(RunKey, RunValue, Absent(), HKEY_CURRENT_USER) != Absent();
+    const bool launch = GetRegString(RunKey, RunValue, NulMarker, HKEY_CURRENT_USER) != NulMarker;
     chkLaunch->setCheckState(launch ? Qt::Checked : Qt::Unchecked);
     const bool floating =
-        GetRegString(ProgramKey, QStringLiteral("FormTopMost"), Absent(), HKEY_CURRENT_USER).toUpper() ==
+        GetRegString(ProgramKey, QStringLiteral("FormTopMost"), NulMarker, HKEY_CURRENT_USER).toUpper() ==
         QStringLiteral("TRUE");
     chkFloat->setCheckState(floating ? Qt::Checked : Qt::Unchecked);
     RestorePosition();

@@ -17,9 +17,6 @@
 
 namespace {
 
-constexpr std::int32_t LogonDone = 0;
-constexpr std::int32_t LogonFailed = 1;
-
 // A tray host starting with the session may come up a moment after the program.
 constexpr int TrayHostWaitMs = 1000;
 constexpr int TrayHostPollMs = 100;
@@ -44,8 +41,8 @@ void frmAccount::AddTrayIcon()
     connect(
         trayIcon, &QSystemTrayIcon::activated, this,
         [this](QSystemTrayIcon::ActivationReason reason) {
-            if (const int code = TrayEventCode(reason, hostShowsMenus_))
-                Form_MouseMove(code);
+            if (const std::optional<TrayEvent> event = TrayEventOf(reason, hostShowsMenus_))
+                Form_MouseMove(*event);
         },
         Qt::QueuedConnection);
     trayIcon->show();
@@ -55,7 +52,7 @@ void frmAccount::AddTrayIcon()
 void frmAccount::ExportTrayMenu()
 {
     if (trayIcon && hostShowsMenus_)
-        trayIcon->setContextMenu(Unlocked_ ? mnuPopUp : mnuLogOnPopUpMenu);
+        trayIcon->setContextMenu(session_->Unlocked() ? mnuPopUp : mnuLogOnPopUpMenu);
 }
 
 void frmAccount::RemoveTrayIcon()
@@ -66,10 +63,10 @@ void frmAccount::RemoveTrayIcon()
     trayIcon = nullptr;
 }
 
-void frmAccount::Form_MouseMove(int code)
+void frmAccount::Form_MouseMove(TrayEvent event)
 {
     if (isVisible()) {
-        if (code == TrayDoubleClick)
+        if (event == TrayEvent::DoubleClick)
             FinalWindowRequest();
         return;
     }
@@ -77,33 +74,33 @@ void frmAccount::Form_MouseMove(int code)
         return;
     TrayBusy = true;
     try {
-        HandleHiddenTrayEvent(code);
+        HandleHiddenTrayEvent(event);
     } catch (const std::exception &) {
         // A failure while handling the event ends it silently.
     }
     TrayBusy = false;
 }
 
-void frmAccount::HandleHiddenTrayEvent(int code)
+void frmAccount::HandleHiddenTrayEvent(TrayEvent event)
 {
-    if (code == TrayContextMenu) {
+    if (event == TrayEvent::ContextMenu) {
         if (CanPlaceMenus())
-            (Unlocked_ ? mnuPopUp : mnuLogOnPopUpMenu)->exec(QCursor::pos());
+            (session_->Unlocked() ? mnuPopUp : mnuLogOnPopUpMenu)->exec(QCursor::pos());
         return;
     }
-    if (code == TrayDoubleClick && LogOnUntilDone())
+    if (event == TrayEvent::DoubleClick && LogOnUntilDone())
         ShowWindow();
 }
 
 // Logs on when nobody is, asking again after a failed logon; false when the person gave up.
 bool frmAccount::LogOnUntilDone()
 {
-    while (!(LoggedOn_ && Unlocked_)) {
-        const std::int32_t result = LogOn();
+    while (!(session_->LoggedOn() && session_->Unlocked())) {
+        const LogonResult result = LogOn();
         ExportTrayMenu();
-        if (result == LogonFailed)
+        if (result == LogonResult::Failed)
             MsgBox(QStringLiteral("Logon failed."), vbOKOnly | vbCritical);
-        else if (result != LogonDone)
+        else if (result != LogonResult::Done)
             return false;
     }
     return true;

@@ -91,10 +91,10 @@ Database::Database(std::shared_ptr<Connection> connection) : connection_(std::mo
 
 Database::~Database() = default;
 
-std::unique_ptr<Recordset> Database::OpenRecordset(std::u16string_view sql, std::int32_t type, std::int32_t options)
+std::unique_ptr<Recordset> Database::OpenRecordset(std::u16string_view sql, std::int32_t type, std::int32_t)
 {
-    if (type == dbOpenDynaset && !(options & dbReadOnly))
-        return OpenDynaset(connection_, sql);
+    if (type != dbOpenSnapshot)
+        throw StoreError(ErrorNumber::NotSupported, u"Operation is not supported for this type of object.");
     if (const std::optional<SelectParts> parts = SplitSelect(sql))
         return OpenSnapshot(connection_, SelectInTableOrder(*parts, parts->columns));
     return OpenSnapshot(connection_, TranslateStatement(sql));

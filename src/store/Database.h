@@ -26,9 +26,7 @@ enum RecordsetOptionEnum : std::int32_t
     dbReadOnly = 4
 };
 
-// A set of rows with a current row. A snapshot is a read-only copy taken when it is opened. A
-// dynaset over one table follows the table: rows are read when they become current, and rows are
-// added, changed and deleted through it; rows it adds join its end.
+// A read-only copy of the rows of a lookup, taken when it is opened, with a current row.
 class Recordset
 {
 public:
@@ -40,23 +38,8 @@ public:
     virtual void MoveNext() = 0;
     // True after the last row ("EOF" itself is a C library macro).
     virtual bool Eof() const = 0;
-    // The column's value in the current row (or in the row being edited or added); the name may be
-    // given with or without brackets, letters in any case.
+    // The column's value in the current row; the name may be given with or without brackets, letters in any case.
     virtual Variant Fields(std::u16string_view name) const = 0;
-    // Sets a column of the row being edited or added.
-    virtual void Fields(std::u16string_view name, const Variant &value) = 0;
-    // Makes the first row meeting the criteria current; NoMatch tells whether there was none, and
-    // then the current row stays. "[ID] = n" on the table's key finds its row directly.
-    virtual void FindFirst(std::u16string_view criteria) = 0;
-    virtual bool NoMatch() const = 0;
-    // Begins a new row; its key can be read at once and is never given to another row.
-    virtual void AddNew() = 0;
-    virtual void Edit() = 0;
-    // Writes the row begun by AddNew or Edit.
-    virtual void Update() = 0;
-    virtual void Delete() = 0;
-    // The current row's 0-based position; negative when there is no current row.
-    virtual std::int32_t AbsolutePosition() const = 0;
     virtual void Close() = 0;
 };
 
@@ -68,11 +51,15 @@ public:
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
 
-    std::unique_ptr<Recordset> OpenRecordset(std::u16string_view sql, std::int32_t type = dbOpenDynaset,
-                                             std::int32_t options = 0);
+    // A snapshot of the rows of a SELECT, in the table's order unless the statement orders them. Raises
+    // StoreError 3251 for any other kind of record set: the program changes rows through named operations.
+    std::unique_ptr<Recordset> OpenRecordset(std::u16string_view sql, std::int32_t type = dbOpenSnapshot,
+                                             std::int32_t options = dbReadOnly);
     // Runs a statement that returns no rows; a failure always raises.
     void Execute(std::u16string_view sql);
     bool HasTable(std::u16string_view name) const;
+    // For the store's own statements.
+    const std::shared_ptr<Connection> &connection() const { return connection_; }
 
 private:
     friend class Transaction;

@@ -3,17 +3,10 @@
 #include "SqlLiteral.h"
 #include "StoreError.h"
 
-namespace {
-
-constexpr std::int32_t InvalidName = 3125;
-constexpr std::int32_t ObjectNotSet = 91;
-
-} // namespace
-
 void clsParameters::TableName(std::u16string_view vNewValue)
 {
     if (vNewValue.find(u']') != std::u16string_view::npos)
-        throw StoreError(InvalidName, u"'" + std::u16string(vNewValue) + u"' isn't a valid name.");
+        throw StoreError(ErrorNumber::InvalidName, u"'" + std::u16string(vNewValue) + u"' isn't a valid name.");
     tableName_ = vNewValue;
 }
 
@@ -44,7 +37,7 @@ void clsParameters::Delete(std::u16string_view Name)
 Database &clsParameters::Bound() const
 {
     if (!database_)
-        throw StoreError(ObjectNotSet, u"Object variable not set.");
+        throw StoreError(ErrorNumber::ObjectNotSet, u"Object variable not set.");
     return *database_;
 }
 

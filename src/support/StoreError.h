@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ErrorNumbers.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -18,14 +20,6 @@ private:
     std::int32_t number_;
     std::u16string description_;
 };
-
-// Error numbers shared by the core.
-namespace ErrorNumber {
-constexpr std::int32_t InvalidArgument = 5;
-constexpr std::int32_t Overflow = 6;
-constexpr std::int32_t TypeMismatch = 13;
-constexpr std::int32_t InvalidUseOfNull = 94;
-} // namespace ErrorNumber
 
 // Raises error 5, "Invalid procedure call or argument".
 [[noreturn]] void RaiseInvalidArgument();

@@ -82,21 +82,18 @@ QString Key(std::int32_t userId)
 
 std::int32_t TestAccounts::AddAccount(const QString &name, const QString &password)
 {
-    auto accounts = fixture_->database().OpenRecordset(u"SELECT * FROM Accounts WHERE [UserID] = 0;");
-    accounts->AddNew();
-    const std::int32_t id = accounts->Fields(u"ID").ToLong();
-    accounts->Fields(u"Account", Variant(ToU16(name)));
-    accounts->Fields(u"UserID", Variant(userId_));
-    if (!password.isNull())
-        accounts->Fields(u"Password", Variant(CryptString(ToU16(Key(userId_)), ToU16(password))));
-    accounts->Update();
-    return id;
+    const std::u16string stored =
+        password.isNull() ? u"NULL" : SqlLiteral(CryptString(ToU16(Key(userId_)), ToU16(password)));
+    Database &database = fixture_->database();
+    database.Execute(u"INSERT INTO Accounts ([UserID],[Account],[Password]) VALUES (" + ToDecimal(userId_) + u"," +
+                     SqlLiteral(ToU16(name)) + u"," + stored + u");");
+    return database.OpenRecordset(u"SELECT max([ID]) AS [Last] FROM Accounts;")->Fields(u"Last").ToLong();
 }
 
 void TestAccounts::LogOn()
 {
     ScriptedModals modals{Answer::Password(QStringLiteral("pw"))};
-    QCOMPARE(form_->LogOn(), 0);
+    QCOMPARE(form_->LogOn(), LogonResult::Done);
 }
 
 std::u16string TestAccounts::StoredColumn(std::int32_t id, const std::u16string &column)

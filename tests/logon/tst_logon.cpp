@@ -1,5 +1,10 @@
-#include "LoggedOnForm.h"
+#include "Cipher.h"
+#include "LogonFlow.h"
 #include "ScriptedModals.h"
+#include "SqlLiteral.h"
+#include "TestDatabase.h"
+#include "TestSupport.h"
+#include "Users.h"
 
 #include <QTest>
 
@@ -15,15 +20,7 @@ QString RegisterQuestion(const QString &name)
     return QStringLiteral("MsgBox[36]: User ") + name + QStringLiteral(" not found, register?");
 }
 
-std::u16string StoredPassword(Database &database, const QString &name)
-{
-    auto row =
-        database.OpenRecordset(u"SELECT [Password] FROM User WHERE [UserName] = " + SqlLiteral(ToU16(name)) + u";",
-                               dbOpenSnapshot, dbReadOnly);
-    if (row->RecordCount() < 1)
-        return u"<no row>";
-    return NullToEmpty(row->Fields(u"Password")).ToText();
-}
+const QString LoginName = QStringLiteral("me");
 
 } // namespace
 
@@ -45,61 +42,76 @@ private slots:
     void validationErrorNeverLogsOn();
 
 private:
-    std::unique_ptr<FormFixture> fixture_;
-    std::unique_ptr<frmAccount> form_;
+    std::int32_t AddUser(const QString &name, const QString &password)
+    {
+        ::AddUser(*database_, ToU16(name), HashPassword(ToU16(password)));
+        return *FindUserID(*database_, ToU16(name));
+    }
+
+    std::unique_ptr<TemporaryAccountDatabase> file_;
+    std::shared_ptr<Database> database_;
+    std::unique_ptr<AccountSession> session_;
+    std::unique_ptr<LogonFlow> logon_;
+    int loggedOnCalls_ = 0;
 };
 
+// A session of the login user "me" on a fresh file, as the window starts it.
 void TestLogon::init()
 {
-    fixture_ = std::make_unique<FormFixture>();
+    file_ = std::make_unique<TemporaryAccountDatabase>();
+    database_ = file_->Open();
+    session_ = std::make_unique<AccountSession>();
+    session_->Open(database_);
+    session_->CurrentUserName(ToU16(LoginName));
+    loggedOnCalls_ = 0;
+    logon_ = std::make_unique<LogonFlow>(*session_, [this] { ++loggedOnCalls_; });
 }
 
 void TestLogon::cleanup()
 {
-    form_.reset();
-    fixture_.reset();
+    logon_.reset();
+    session_.reset();
+    database_.reset();
+    file_.reset();
 }
 
 void TestLogon::knownUserWithRightPassword()
 {
-    const std::int32_t id = fixture_->AddUser(FormFixture::LoginName(), QStringLiteral("pw"));
-    form_ = fixture_->LoadForm();
-    QVERIFY(form_);
-    QVERIFY(!form_->LoggedOn() && !form_->Unlocked());
+    const std::int32_t id = AddUser(LoginName, QStringLiteral("pw"));
+    QVERIFY(!session_->LoggedOn() && !session_->Unlocked());
     ScriptedModals modals{Answer::Password(QStringLiteral("pw"))};
-    QCOMPARE(form_->LogOn(), 0);
-    QVERIFY(form_->LoggedOn() && form_->Unlocked());
-    QCOMPARE(form_->CurrentUserID(), id);
-    QCOMPARE(modals.log(), QStringList{PasswordCaption(FormFixture::LoginName())});
+    QCOMPARE(logon_->LogOn(), LogonResult::Done);
+    QVERIFY(session_->LoggedOn() && session_->Unlocked());
+    QCOMPARE(session_->CurrentUserID(), id);
+    QCOMPARE(loggedOnCalls_, 1);
+    QCOMPARE(modals.log(), QStringList{PasswordCaption(LoginName)});
 }
 
 void TestLogon::registrationCancelledAbandons()
 {
-    form_ = fixture_->LoadForm();
     ScriptedModals modals{Answer::Button(vbYes), Answer::Button(vbOK), Answer::Close()};
-    QCOMPARE(form_->LogOn(), 2);
-    QCOMPARE(ToQString(StoredPassword(fixture_->database(), FormFixture::LoginName())), QStringLiteral("<no row>"));
+    QCOMPARE(logon_->LogOn(), LogonResult::Abandoned);
+    QVERIFY(!StoredPassword(*database_, ToU16(LoginName)));
 }
 
 void TestLogon::pickedAndTypedUsers()
 {
-    fixture_->AddUser(QStringLiteral("alice"), QStringLiteral("a"));
-    const std::int32_t bob = fixture_->AddUser(QStringLiteral("bob"), QStringLiteral("b"));
-    form_ = fixture_->LoadForm();
+    AddUser(QStringLiteral("alice"), QStringLiteral("a"));
+    const std::int32_t bob = AddUser(QStringLiteral("bob"), QStringLiteral("b"));
     {
         // A typed unknown name leads to the question again; giving up keeps the name for next time.
         ScriptedModals modals{Answer::Button(vbNo), Answer::PickUser(QStringLiteral("carol")), Answer::Button(vbNo),
                               Answer::Cancel()};
-        QCOMPARE(form_->LogOn(), 2);
+        QCOMPARE(logon_->LogOn(), LogonResult::Abandoned);
         QCOMPARE(modals.log().at(1), QStringLiteral("frmUserList: alice,bob"));
         QCOMPARE(modals.log().at(2), RegisterQuestion(QStringLiteral("carol")));
-        QCOMPARE(form_->CurrentUserName(), QStringLiteral("carol"));
+        QCOMPARE(ToQString(session_->CurrentUserName()), QStringLiteral("carol"));
     }
     ScriptedModals modals{Answer::Button(vbNo), Answer::PickUser(QStringLiteral("bob")),
                           Answer::Password(QStringLiteral("b"))};
-    QCOMPARE(form_->LogOn(), 0);
-    QCOMPARE(form_->CurrentUserName(), QStringLiteral("bob"));
-    QCOMPARE(form_->CurrentUserID(), bob);
+    QCOMPARE(logon_->LogOn(), LogonResult::Done);
+    QCOMPARE(ToQString(session_->CurrentUserName()), QStringLiteral("bob"));
+    QCOMPARE(session_->CurrentUserID(), bob);
 }
 
 void TestLogon::awkwardNamesRegisterAndLogOn_data()
@@ -113,52 +125,46 @@ void TestLogon::awkwardNamesRegisterAndLogOn_data()
 void TestLogon::awkwardNamesRegisterAndLogOn()
 {
     QFETCH(QString, name);
-    fixture_->AddUser(QStringLiteral("someone"), QStringLiteral("x"));
-    form_ = fixture_->LoadForm();
+    AddUser(QStringLiteral("someone"), QStringLiteral("x"));
     ScriptedModals modals{Answer::Button(vbNo), Answer::PickUser(name), Answer::Button(vbYes), Answer::Button(vbOK),
                           Answer::NewPassword(QStringLiteral("it's"), QStringLiteral("it's"))};
-    QCOMPARE(form_->LogOn(), 0);
-    QCOMPARE(ToQString(StoredPassword(fixture_->database(), name)), ToQString(HashPassword(u"it's")));
-    QCOMPARE(form_->CurrentUserName(), name);
+    QCOMPARE(logon_->LogOn(), LogonResult::Done);
+    QCOMPARE(StoredPassword(*database_, ToU16(name)), HashPassword(u"it's"));
+    QCOMPARE(ToQString(session_->CurrentUserName()), name);
 }
 
 void TestLogon::nullStoredPasswordAcceptsOnlyEmpty()
 {
-    fixture_->database().Execute(u"INSERT INTO User ([UserName]) VALUES (" +
-                                 SqlLiteral(ToU16(FormFixture::LoginName())) + u");");
-    form_ = fixture_->LoadForm();
+    database_->Execute(u"INSERT INTO User ([UserName]) VALUES (" + SqlLiteral(ToU16(LoginName)) + u");");
     ScriptedModals modals{Answer::Password(QStringLiteral(" ")), Answer::Button(vbOK), Answer::Password(QString())};
-    QCOMPARE(form_->LogOn(), 0);
+    QCOMPARE(logon_->LogOn(), LogonResult::Done);
 }
 
 void TestLogon::secondLogOnAsksNothing()
 {
-    fixture_->AddUser(FormFixture::LoginName(), QStringLiteral("pw"));
-    form_ = fixture_->LoadForm();
+    AddUser(LoginName, QStringLiteral("pw"));
     {
         ScriptedModals modals{Answer::Password(QStringLiteral("pw"))};
-        QCOMPARE(form_->LogOn(), 0);
+        QCOMPARE(logon_->LogOn(), LogonResult::Done);
     }
     ScriptedModals none;
-    QCOMPARE(form_->LogOn(), 0);
+    QCOMPARE(logon_->LogOn(), LogonResult::Done);
     QVERIFY(none.log().isEmpty());
 }
 
 void TestLogon::databaseErrorsLeaveLogOn()
 {
-    form_ = fixture_->LoadForm();
-    fixture_->database().Execute(u"DROP TABLE User;");
+    database_->Execute(u"DROP TABLE User;");
     ScriptedModals none;
-    QVERIFY(RaisedErrorNumber([&] { form_->LogOn(); }) != 0);
-    QVERIFY(!form_->LoggedOn());
+    QVERIFY(RaisedErrorNumber([&] { logon_->LogOn(); }) != 0);
+    QVERIFY(!session_->LoggedOn());
 }
 
 void TestLogon::validationErrorNeverLogsOn()
 {
-    form_ = fixture_->LoadForm();
-    fixture_->database().Execute(u"DROP TABLE User;");
+    database_->Execute(u"DROP TABLE User;");
     ScriptedModals modals{Answer::Button(vbOK)};
-    QCOMPARE(form_->CheckPassword(QStringLiteral("anyone")), 2);
+    QCOMPARE(logon_->CheckPassword(QStringLiteral("anyone")), LogonResult::Abandoned);
     QVERIFY(modals.log().first().startsWith(QStringLiteral("MsgBox[16]: Password validation error: 3000 - ")));
 }
 

@@ -86,26 +86,26 @@ void TestFrmAccount::startsHiddenWithTheDesignedWindow()
     QCOMPARE(form_->windowTitle(), QStringLiteral("Tarnwick"));
     for (TextBox *field : form_->txt)
         QVERIFY(!field->Widget()->isEnabled());
-    QVERIFY(!form_->LoggedOn() && !form_->Unlocked());
-    QCOMPARE(form_->CurrentUserName(), FormFixture::LoginName());
+    QVERIFY(!form_->Session().LoggedOn() && !form_->Session().Unlocked());
+    QCOMPARE(ToQString(form_->Session().CurrentUserName()), FormFixture::LoginName());
 }
 
 void TestFrmAccount::trayMenusFollowTheLogon()
 {
     form_ = fixture_->LoadForm();
     fixture_->AddUser(FormFixture::LoginName(), QStringLiteral("pw"));
-    QCOMPARE(PoppedMenu([&] { form_->Form_MouseMove(517); }), BeforeLogonMenu);
+    QCOMPARE(PoppedMenu([&] { form_->Form_MouseMove(TrayEvent::ContextMenu); }), BeforeLogonMenu);
     {
         ScriptedModals modals{Answer::Password(QStringLiteral("pw"))};
         form_->mnuLogOn->trigger();
         QCoreApplication::processEvents();
     }
     QVERIFY(!form_->isVisible());
-    QCOMPARE(PoppedMenu([&] { form_->Form_MouseMove(517); }), AfterLogonMenu);
+    QCOMPARE(PoppedMenu([&] { form_->Form_MouseMove(TrayEvent::ContextMenu); }), AfterLogonMenu);
     form_->mnuOpen->trigger();
     QCoreApplication::processEvents();
     QVERIFY(form_->isVisible());
-    QCOMPARE(PoppedMenu([&] { form_->Form_MouseMove(517); }), QStringList());
+    QCOMPARE(PoppedMenu([&] { form_->Form_MouseMove(TrayEvent::ContextMenu); }), QStringList());
 }
 
 void TestFrmAccount::failedLogonIsRetriedUntilAbandoned()
@@ -113,7 +113,7 @@ void TestFrmAccount::failedLogonIsRetriedUntilAbandoned()
     form_ = fixture_->LoadForm();
     ScriptedModals modals{Answer::Button(vbNo),  Answer::Button(vbOK), Answer::Button(vbOK),
                           Answer::Button(vbYes), Answer::Button(vbOK), Answer::Cancel()};
-    form_->Form_MouseMove(515);
+    form_->Form_MouseMove(TrayEvent::DoubleClick);
     const QString question =
         QStringLiteral("MsgBox[36]: User ") + FormFixture::LoginName() + QStringLiteral(" not found, register?");
     QCOMPARE(modals.log(),
@@ -124,9 +124,9 @@ void TestFrmAccount::failedLogonIsRetriedUntilAbandoned()
     QVERIFY(!form_->isVisible());
     // Esc leaves the question unanswered, which gives up the logon.
     ScriptedModals escape{Answer::Escape()};
-    form_->Form_MouseMove(515);
+    form_->Form_MouseMove(TrayEvent::DoubleClick);
     QCOMPARE(escape.log(), QStringList{question});
-    QVERIFY(!form_->isVisible() && !form_->Unlocked());
+    QVERIFY(!form_->isVisible() && !form_->Session().Unlocked());
 }
 
 void TestFrmAccount::trayEventsWaitWhileOneIsHandled()
@@ -135,12 +135,12 @@ void TestFrmAccount::trayEventsWaitWhileOneIsHandled()
     form_ = fixture_->LoadForm();
     frmAccount *form = form_.get();
     ScriptedModals modals{Answer([form](QDialog &) {
-                              form->Form_MouseMove(515);
-                              form->Form_MouseMove(517);
+                              form->Form_MouseMove(TrayEvent::DoubleClick);
+                              form->Form_MouseMove(TrayEvent::ContextMenu);
                               return QString();
                           }),
                           Answer::Password(QStringLiteral("pw"))};
-    form_->Form_MouseMove(515);
+    form_->Form_MouseMove(TrayEvent::DoubleClick);
     QCOMPARE(modals.log().size(), 1);
     QVERIFY(form_->isVisible());
 }

@@ -28,20 +28,6 @@ void Connection::Raise(int code) const
     }
 }
 
-std::u16string SqlValue(const Variant &value)
-{
-    switch (value.kind()) {
-    case Variant::Kind::Null:
-        return u"NULL";
-    case Variant::Kind::Integer:
-        return ToDecimal(value.ToInteger());
-    case Variant::Kind::Empty:
-    case Variant::Kind::Text:
-        break;
-    }
-    return EngineTextLiteral(value.ToText());
-}
-
 Statement::Statement(std::shared_ptr<Connection> connection, std::u16string_view sql)
     : connection_(std::move(connection))
 {
@@ -88,9 +74,20 @@ void Statement::Bind(int index, const Variant &value)
         connection_->Raise(code);
 }
 
-void Statement::Bind(const char *name, const Variant &value)
+void Statement::BindText(int index, std::u16string_view text)
 {
-    Bind(sqlite3_bind_parameter_index(statement_, name), value);
+    const int code =
+        sqlite3_bind_blob64(statement_, index, text.empty() ? u"" : text.data(), text.size() * 2, SQLITE_TRANSIENT);
+    if (code != SQLITE_OK)
+        connection_->Raise(code);
+}
+
+void Statement::BindValue(int index, const Variant &value)
+{
+    if (value.kind() == Variant::Kind::Text || value.kind() == Variant::Kind::Empty)
+        BindText(index, value.ToText());
+    else
+        Bind(index, value);
 }
 
 bool Statement::Step()

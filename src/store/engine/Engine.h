@@ -14,24 +14,6 @@
 #include <string_view>
 #include <vector>
 
-// Error numbers the database layer raises.
-namespace ErrorNumber {
-constexpr std::int32_t EngineError = 3000;
-constexpr std::int32_t UpdateWithoutEdit = 3020;
-constexpr std::int32_t NoCurrentRecord = 3021;
-constexpr std::int32_t FileNotFound = 3024;
-constexpr std::int32_t ReadOnly = 3027;
-constexpr std::int32_t TableNotFound = 3078;
-constexpr std::int32_t InvalidName = 3125;
-constexpr std::int32_t FieldNotUpdatable = 3164;
-constexpr std::int32_t RecordDeleted = 3167;
-constexpr std::int32_t NotSupported = 3251;
-constexpr std::int32_t Locked = 3260;
-constexpr std::int32_t ItemNotFound = 3265;
-constexpr std::int32_t UnrecognizedFormat = 3343;
-constexpr std::int32_t ObjectClosed = 3420;
-} // namespace ErrorNumber
-
 // An open connection; closed when the last database object or record set holding it is gone.
 class Connection
 {
@@ -48,9 +30,6 @@ private:
     sqlite3 *handle_;
 };
 
-// The value written into a statement: NULL, the decimal number, or the text as an EngineTextLiteral.
-std::u16string SqlValue(const Variant &value);
-
 // One prepared statement of a connection, reset after every use so it holds no lock in between.
 class Statement
 {
@@ -60,10 +39,13 @@ public:
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
 
-    // A text that may begin with U+FEFF or U+FFFE must go into the statement as a SqlValue instead.
+    // A text that may begin with U+FEFF or U+FFFE must go in through BindText instead.
     void Bind(int index, const Variant &value);
-    // Binds a value by its parameter's name (":name").
-    void Bind(const char *name, const Variant &value);
+    // Binds the text's 16-bit units as they are, as a blob that the statement reads as CAST(?n AS TEXT): the
+    // engine would take a leading U+FEFF or U+FFFE of a bound text for a byte-order mark.
+    void BindText(int index, std::u16string_view text);
+    // Binds a value of the database: a whole number, Null, or a text as BindText does.
+    void BindValue(int index, const Variant &value);
     // Advances to the next row; false when there is none (the statement is then reset).
     bool Step();
     // Runs the statement to its end and resets it.

@@ -26,11 +26,9 @@ struct Token
     std::u16string text; // a Name's text is the bare name; every other kind keeps its source text
 };
 
-constexpr std::int32_t SyntaxError = 3075;
-
 [[noreturn]] void RaiseSyntaxError(std::u16string_view statement)
 {
-    throw StoreError(SyntaxError, u"Syntax error in statement '" + std::u16string(statement) + u"'.");
+    throw StoreError(ErrorNumber::SyntaxError, u"Syntax error in statement '" + std::u16string(statement) + u"'.");
 }
 
 bool IsSpace(char16_t c)

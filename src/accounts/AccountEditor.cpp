@@ -1,0 +1,348 @@
+#include "AccountEditor.h"
+
+#include "MsgBox.h"
+#include "Prompts.h"
+#include "QtText.h"
+#include "ShellOpen.h"
+#include "StoreError.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+
+namespace {
+
+constexpr int IdRole = Qt::UserRole;
+constexpr int MaxNewAccountNumber = 1000;
+
+constexpr int Index(AccountField field)
+{
+    return static_cast<int>(field);
+}
+
+std::int32_t ItemID(const QListWidgetItem &item)
+{
+    return item.data(IdRole).toInt();
+}
+
+QListWidgetItem *NewItem(const QString &name, std::int32_t id)
+{
+    auto *item = new QListWidgetItem(name);
+    item->setData(IdRole, id);
+    return item;
+}
+
+// The Menu key (which Qt turns into a context menu event) or Shift+F10 (which it leaves a key press).
+bool IsMenuRequest(const QEvent &event)
+{
+    if (event.type() == QEvent::ContextMenu)
+        return static_cast<const QContextMenuEvent &>(event).reason() == QContextMenuEvent::Keyboard;
+    if (event.type() != QEvent::KeyPress)
+        return false;
+    const auto &key = static_cast<const QKeyEvent &>(event);
+    return key.key() == Qt::Key_F10 && key.modifiers() == Qt::ShiftModifier;
+}
+
+// Ctrl alone (not with Shift or Alt) and C or Insert: the password field's own copy.
+bool IsPasswordCopy(const QKeyEvent &event)
+{
+    const Qt::KeyboardModifiers held = event.modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    return held == Qt::ControlModifier && (event.key() == Qt::Key_C || event.key() == Qt::Key_Insert);
+}
+
+void PutOnClipboard(const QString &text)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+}
+
+} // namespace
+
+AccountEditor::AccountEditor(AccountSession &session, const AccountEditorControls &controls)
+    : session_(session), controls_(controls)
+{
+    QListWidget *list = controls_.lAccounts;
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setUniformItemSizes(true);
+    list->viewport()->installEventFilter(this);
+    list->installEventFilter(this);
+    connect(list, &QListWidget::currentItemChanged, this, [this] { lAccounts_ItemClick(); });
+
+    QWidget *password = Field(AccountField::Password).Widget();
+    password->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(password, &QWidget::customContextMenuRequested, this,
+            [this, password](const QPoint &at) { controls_.mnuPassPopUp->popup(password->mapToGlobal(at)); });
+    // The password menu's commands act on the whole password, never on a selection.
+    connect(controls_.mnuPassCut, &QAction::triggered, this, [this] {
+        CopyPasswordToClipboard();
+        Field(AccountField::Password).Text(QString());
+    });
+    connect(controls_.mnuPassCopy, &QAction::triggered, this, [this] { CopyPasswordToClipboard(); });
+    connect(controls_.mnuPassPaste, &QAction::triggered, this, [this] {
+        if (const QString text = QGuiApplication::clipboard()->text(); !text.isEmpty())
+            Field(AccountField::Password).Text(text);
+    });
+    connect(controls_.mnuPassDelete, &QAction::triggered, this,
+            [this] { Field(AccountField::Password).Text(QString()); });
+}
+
+TextBox &AccountEditor::Field(AccountField field) const
+{
+    return *controls_.txt[static_cast<std::size_t>(field)];
+}
+
+void AccountEditor::LoadAccountList()
+{
+    QListWidget *list = controls_.lAccounts;
+    const QSignalBlocker quiet(list);
+    list->clear();
+    for (AccountListing &account : session_.ListAccounts())
+        list->addItem(NewItem(ToQString(account.name), account.id));
+    // The first item added is the selected one, so that the account shown next is the first.
+    if (list->count() > 0)
+        list->setCurrentRow(0);
+}
+
+QListWidgetItem *AccountEditor::SelectedItem() const
+{
+    return controls_.lAccounts->currentItem();
+}
+
+QListWidgetItem *AccountEditor::FindAccountItem(std::int32_t id) const
+{
+    for (int row = 0; row < controls_.lAccounts->count(); ++row) {
+        if (ItemID(*controls_.lAccounts->item(row)) == id)
+            return controls_.lAccounts->item(row);
+    }
+    return nullptr;
+}
+
+// Selecting by code is not a pick by the person: it saves and shows nothing.
+void AccountEditor::SelectWithoutClick(QListWidgetItem *item)
+{
+    const QSignalBlocker quiet(controls_.lAccounts);
+    controls_.lAccounts->setCurrentItem(item);
+    if (item)
+        controls_.lAccounts->scrollToItem(item);
+}
+
+void AccountEditor::ShowAccount()
+{
+    const bool wasLoading = LoadingAccount;
+    LoadingAccount = true;
+    try {
+        const QListWidgetItem *item = SelectedItem();
+        const std::optional<AccountFields> fields = item ? session_.ShowAccount(ItemID(*item)) : std::nullopt;
+        if (!fields) {
+            ClearFields();
+            EnableFields(false);
+        } else {
+            for (std::size_t i = 0; i < fields->size(); ++i)
+                controls_.txt[i]->Text(ToQString((*fields)[i]));
+            CurrentAccountID = ItemID(*item);
+            EnableFields(true);
+        }
+    } catch (const StoreError &) {
+        // Nothing to report: the fields keep what they were given so far.
+    }
+    LoadingAccount = wasLoading;
+}
+
+bool AccountEditor::SaveAccount()
+{
+    AccountFields fields;
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        fields[i] = ToU16(controls_.txt[i]->Text());
+    try {
+        session_.SaveAccount(CurrentAccountID, fields);
+    } catch (const StoreError &) {
+        return false;
+    }
+    AcctWasChanged(false);
+    return true;
+}
+
+void AccountEditor::EnableFields(bool enabled)
+{
+    for (TextBox *field : controls_.txt)
+        field->Widget()->setEnabled(enabled);
+}
+
+void AccountEditor::ClearFields()
+{
+    for (TextBox *field : controls_.txt)
+        field->Text(QString());
+}
+
+void AccountEditor::AcctWasChanged(bool value)
+{
+    if (!LoadingAccount)
+        acctWasChanged_ = value;
+}
+
+void AccountEditor::lAccounts_ItemClick()
+{
+    if (AcctWasChanged() && !SaveAccount()) {
+        MsgBox(QStringLiteral("Cannot save account changes."), vbOKOnly | vbCritical);
+        // The typed edits stay in the editor, on the account they belong to.
+        SelectWithoutClick(FindAccountItem(CurrentAccountID));
+        return;
+    }
+    ShowAccount();
+}
+
+bool AccountEditor::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == controls_.lAccounts->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        lAccounts_MouseUp(mouse->button(), mouse->globalPosition().toPoint());
+    } else if (watched == controls_.lAccounts && IsMenuRequest(*event)) {
+        lAccounts_KeyboardMenu();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void AccountEditor::lAccounts_MouseUp(Qt::MouseButton Button, const QPoint &position)
+{
+    if (Button == Qt::RightButton)
+        controls_.mnuAcctPopUpMenu->popup(position);
+}
+
+// The Menu key and Shift+F10 open the account menu at the current item, or at the list's corner.
+void AccountEditor::lAccounts_KeyboardMenu()
+{
+    const QListWidgetItem *item = SelectedItem();
+    const QWidget *viewport = controls_.lAccounts->viewport();
+    const QPoint at = item ? controls_.lAccounts->visualItemRect(item).center() : QPoint(0, 0);
+    controls_.mnuAcctPopUpMenu->popup(viewport->mapToGlobal(at));
+}
+
+void AccountEditor::txt_Change(int Index)
+{
+    if (Index == ::Index(AccountField::Account) && SelectedItem())
+        SelectedItem()->setText(Field(AccountField::Account).Text());
+    AcctWasChanged(true);
+}
+
+void AccountEditor::txt_GotFocus(int Index)
+{
+    controls_.txt[static_cast<std::size_t>(Index)]->SelectAll();
+}
+
+void AccountEditor::txt_KeyDown(int Index, const QKeyEvent &event)
+{
+    if (Index != ::Index(AccountField::Password) || !IsPasswordCopy(event))
+        return;
+    CopyPasswordToClipboard();
+    // Only Ctrl+C produces a character (3) to drop; Ctrl+Insert produces none.
+    if (event.key() == Qt::Key_C)
+        SwallowKeyPress = true;
+}
+
+bool AccountEditor::txt_KeyPress(int)
+{
+    return std::exchange(SwallowKeyPress, false);
+}
+
+void AccountEditor::txt_DblClick(int Index)
+{
+    const TextBox &url = Field(AccountField::URL);
+    if (Index == ::Index(AccountField::URL) && !url.Text().isEmpty())
+        ShellOpen(url.Text());
+}
+
+void AccountEditor::CopyPasswordToClipboard()
+{
+    PutOnClipboard(Field(AccountField::Password).Text());
+}
+
+// The first of "New account", "New account 2", ... "New account 1000" that no item carries; empty when all are
+// taken.
+QString AccountEditor::NewAccountName() const
+{
+    QString candidate = QStringLiteral("New account");
+    for (int counter = 1; !controls_.lAccounts->findItems(candidate, Qt::MatchFixedString).isEmpty();) {
+        if (++counter > MaxNewAccountNumber)
+            return QString();
+        candidate = QStringLiteral("New account ") + QString::number(counter);
+    }
+    return candidate;
+}
+
+void AccountEditor::mnuAddNew_Click()
+{
+    if (AddBusy)
+        return;
+    AddBusy = true;
+    if (AcctWasChanged() && !SaveAccount()) {
+        // Adding now would throw the typed edits away.
+        MsgBox(QStringLiteral("Cannot save account changes."), vbOKOnly | vbCritical);
+    } else if (const QString name = NewAccountName(); name.isEmpty()) {
+        MsgBox(QStringLiteral("Too many new accounts..."), vbOKOnly | vbInformation);
+    } else {
+        AddAccount(name);
+    }
+    AddBusy = false;
+}
+
+void AccountEditor::AddAccount(const QString &name)
+{
+    std::int32_t id = 0;
+    try {
+        id = session_.AddAccount(ToU16(name));
+    } catch (const StoreError &) {
+        return; // the command ends quietly
+    }
+    QListWidgetItem *item = NewItem(name, id);
+    controls_.lAccounts->addItem(item);
+    SelectWithoutClick(item);
+    EnableFields(true);
+    ClearFields();
+    TextBox &nameField = Field(AccountField::Account);
+    nameField.Text(name);
+    nameField.Widget()->setFocus();
+    nameField.SelectAll();
+    CurrentAccountID = id;
+}
+
+void AccountEditor::mnuDelete_Click()
+{
+    if (DeleteBusy)
+        return;
+    DeleteBusy = true;
+    int style = vbQuestion;
+    QListWidgetItem *item = SelectedItem();
+    if (item && AskYesNo(QStringLiteral("Really delete ") + item->text() + QStringLiteral("?"),
+                         QStringLiteral("Default"), style))
+        DeleteSelected(item);
+    DeleteBusy = false;
+}
+
+void AccountEditor::DeleteSelected(QListWidgetItem *item)
+{
+    try {
+        if (!session_.DeleteAccount(ItemID(*item))) {
+            MsgBox(QStringLiteral("Failure: cannot find account '") + item->text() + QStringLiteral(" in database."),
+                   vbOKOnly | vbCritical);
+            return;
+        }
+    } catch (const StoreError &) {
+        return; // the command ends quietly; what was done stays done
+    }
+    AcctWasChanged(false);
+    {
+        const QSignalBlocker quiet(controls_.lAccounts);
+        delete item;
+        if (SelectedItem())
+            SelectedItem()->setSelected(true);
+    }
+    ShowAccount();
+}

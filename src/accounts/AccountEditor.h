@@ -1,0 +1,85 @@
+#pragma once
+
+// The account list and editor of the main window: listing the logged-on user's accounts, showing, editing and
+// saving one, adding and deleting them, and the password field's clipboard commands. It works on the session and
+// on the window's controls, which it is given.
+
+#include "AccountSession.h"
+#include "TextBox.h"
+
+#include <QObject>
+
+#include <array>
+
+class QAction;
+class QKeyEvent;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+
+struct AccountEditorControls
+{
+    std::array<TextBox *, AccountFieldCount> txt;
+    QListWidget *lAccounts;
+    QMenu *mnuAcctPopUpMenu;
+    QMenu *mnuPassPopUp;
+    QAction *mnuPassCut;
+    QAction *mnuPassCopy;
+    QAction *mnuPassPaste;
+    QAction *mnuPassDelete;
+};
+
+class AccountEditor final : public QObject
+{
+    Q_OBJECT
+
+public:
+    AccountEditor(AccountSession &session, const AccountEditorControls &controls);
+
+    void LoadAccountList();
+    void ShowAccount();
+    // False, with the edits kept, when the account could not be written.
+    bool SaveAccount();
+    void EnableFields(bool enabled);
+    void ClearFields();
+    bool AcctWasChanged() const { return acctWasChanged_; }
+    // Ignored while an account is being shown.
+    void AcctWasChanged(bool value);
+
+    void lAccounts_ItemClick();
+    void mnuAddNew_Click();
+    void mnuDelete_Click();
+
+    void txt_Change(int Index);
+    void txt_GotFocus(int Index);
+    void txt_KeyDown(int Index, const QKeyEvent &event);
+    // True when the character typed is to be dropped.
+    bool txt_KeyPress(int Index);
+    void txt_DblClick(int Index);
+    // The window became the active one: no character is dropped any more.
+    void WindowActivated() { SwallowKeyPress = false; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QListWidgetItem *SelectedItem() const;
+    QListWidgetItem *FindAccountItem(std::int32_t id) const;
+    void SelectWithoutClick(QListWidgetItem *item);
+    void lAccounts_MouseUp(Qt::MouseButton Button, const QPoint &position);
+    void lAccounts_KeyboardMenu();
+    QString NewAccountName() const;
+    void AddAccount(const QString &name);
+    void DeleteSelected(QListWidgetItem *item);
+    void CopyPasswordToClipboard();
+    TextBox &Field(AccountField field) const;
+
+    AccountSession &session_;
+    AccountEditorControls controls_;
+    std::int32_t CurrentAccountID = 0;
+    bool acctWasChanged_ = false;
+    bool LoadingAccount = false;
+    bool SwallowKeyPress = false;
+    bool AddBusy = false;
+    bool DeleteBusy = false;
+};

@@ -1,0 +1,95 @@
+#include "AccountSession.h"
+
+#include "Cipher.h"
+#include "Text.h"
+#include "Users.h"
+
+namespace {
+
+constexpr auto PasswordField = static_cast<std::size_t>(AccountField::Password);
+
+} // namespace
+
+void AccountSession::Close()
+{
+    accounts_.reset();
+    database_.reset();
+}
+
+bool AccountSession::FindUser()
+{
+    const std::optional<std::int32_t> id = FindUserID(*database_, currentUserName_);
+    if (id)
+        currentUserID_ = *id;
+    return id.has_value();
+}
+
+void AccountSession::RegisterUser(std::u16string_view password)
+{
+    std::u16string stored = HashPassword(password);
+    AddUser(*database_, currentUserName_, stored);
+    unlocked_ = true;
+}
+
+std::vector<std::u16string> AccountSession::UserNames() const
+{
+    return ::UserNames(*database_);
+}
+
+std::optional<std::u16string> AccountSession::StoredPassword(std::u16string_view userName) const
+{
+    return ::StoredPassword(*database_, userName);
+}
+
+bool AccountSession::PasswordMatches(std::u16string_view stored, std::u16string_view typed)
+{
+    return HashPassword(typed) == stored;
+}
+
+void AccountSession::CompleteLogon()
+{
+    loggedOn_ = true;
+    unlocked_ = true;
+}
+
+std::vector<AccountListing> AccountSession::ListAccounts()
+{
+    return Accounts().List();
+}
+
+std::optional<AccountFields> AccountSession::ShowAccount(std::int32_t id)
+{
+    std::optional<AccountFields> fields = Accounts().Read(id);
+    if (fields)
+        (*fields)[PasswordField] = CryptString(AccountKey(), (*fields)[PasswordField]);
+    return fields;
+}
+
+void AccountSession::SaveAccount(std::int32_t id, const AccountFields &fields)
+{
+    AccountFields stored = fields;
+    stored[PasswordField] = CryptString(AccountKey(), fields[PasswordField]);
+    Accounts().Write(id, stored, currentUserID_);
+}
+
+std::int32_t AccountSession::AddAccount(std::u16string_view name)
+{
+    return Accounts().Add(name, currentUserID_);
+}
+
+bool AccountSession::DeleteAccount(std::int32_t id)
+{
+    return Accounts().Delete(id);
+}
+
+AccountSet &AccountSession::Accounts()
+{
+    if (!accounts_)
+        accounts_.emplace(database_, currentUserID_);
+    return *accounts_;
+}
+
+std::u16string AccountSession::AccountKey() const
+{
+    return currentUserName_ + ToDecimal(currentUserID_);
+}

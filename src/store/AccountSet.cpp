@@ -1,0 +1,93 @@
+#include "AccountSet.h"
+
+#include "Engine.h"
+#include "StoreError.h"
+
+namespace {
+
+// The columns in the order of AccountField.
+constexpr std::u16string_view FieldColumns =
+    u"\"Account\", \"UserName\", \"Password\", \"URL\", \"Phone\", \"Comment\"";
+
+} // namespace
+
+AccountSet::AccountSet(std::shared_ptr<Database> database, std::int32_t userID)
+    : database_(std::move(database)), userID_(userID)
+{
+    // The index on UserID holds the row numbers: this reads the index alone.
+    Statement ids(database_->connection(), u"SELECT rowid FROM \"Accounts\" WHERE \"UserID\" = ?1;");
+    ids.Bind(1, Variant(userID_));
+    while (ids.Step())
+        ids_.insert(static_cast<std::int32_t>(ids.Column(0).ToInteger()));
+}
+
+std::vector<AccountListing> AccountSet::List() const
+{
+    Statement rows(database_->connection(),
+                   u"SELECT rowid, \"Account\" FROM \"Accounts\" WHERE \"UserID\" = ?1 ORDER BY rowid;");
+    rows.Bind(1, Variant(userID_));
+    std::vector<AccountListing> listing;
+    listing.reserve(ids_.size());
+    while (rows.Step()) {
+        const auto id = static_cast<std::int32_t>(rows.Column(0).ToInteger());
+        if (ids_.contains(id))
+            listing.push_back({id, NullToEmpty(rows.Column(1)).ToText()});
+    }
+    return listing;
+}
+
+std::optional<AccountFields> AccountSet::Read(std::int32_t id) const
+{
+    if (!ids_.contains(id))
+        return std::nullopt;
+    Statement row(database_->connection(),
+                  u"SELECT " + std::u16string(FieldColumns) + u" FROM \"Accounts\" WHERE rowid = ?1;");
+    row.Bind(1, Variant(id));
+    if (!row.Step())
+        return std::nullopt;
+    AccountFields fields;
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        fields[i] = NullToEmpty(row.Column(static_cast<int>(i))).ToText();
+    row.Reset();
+    return fields;
+}
+
+void AccountSet::Write(std::int32_t id, const AccountFields &fields, std::int32_t userID)
+{
+    if (!ids_.contains(id))
+        throw StoreError(ErrorNumber::NoCurrentRecord, u"No current record.");
+    Statement update(database_->connection(),
+                     u"UPDATE \"Accounts\" SET \"Account\" = CAST(?1 AS TEXT), \"UserName\" = CAST(?2 AS TEXT), "
+                     u"\"Password\" = CAST(?3 AS TEXT), \"URL\" = CAST(?4 AS TEXT), \"Phone\" = CAST(?5 AS TEXT), "
+                     u"\"Comment\" = CAST(?6 AS TEXT), \"UserID\" = ?7 WHERE rowid = ?8;");
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        update.BindText(static_cast<int>(i) + 1, fields[i]);
+    update.Bind(7, Variant(userID));
+    update.Bind(8, Variant(id));
+    update.Run();
+    if (sqlite3_changes(database_->connection()->handle()) == 0)
+        throw StoreError(ErrorNumber::RecordDeleted, u"Record is deleted.");
+}
+
+std::int32_t AccountSet::Add(std::u16string_view name, std::int32_t userID)
+{
+    Statement insert(database_->connection(),
+                     u"INSERT INTO \"Accounts\" (\"Account\", \"UserID\") VALUES (CAST(?1 AS TEXT), ?2);");
+    insert.BindText(1, name);
+    insert.Bind(2, Variant(userID));
+    insert.Run();
+    const auto id = static_cast<std::int32_t>(sqlite3_last_insert_rowid(database_->connection()->handle()));
+    ids_.insert(id);
+    return id;
+}
+
+bool AccountSet::Delete(std::int32_t id)
+{
+    if (!ids_.contains(id))
+        return false;
+    Statement remove(database_->connection(), u"DELETE FROM \"Accounts\" WHERE rowid = ?1;");
+    remove.Bind(1, Variant(id));
+    remove.Run();
+    ids_.erase(id);
+    return true;
+}
