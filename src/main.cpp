@@ -21,16 +21,7 @@
 namespace {
 
 constexpr int NoDisplay = 1;
-constexpr int ButtonClicked = 0;
-
-// Clicks the hidden button when a second start asks for it by its caption; nothing else can be clicked.
-int ClickButton(frmAccount &form, const QString &caption)
-{
-    if (caption != form.cmdRMessage->text())
-        return SingleInstance::NoButton;
-    form.cmdRMessage->click();
-    return ButtonClicked;
-}
+constexpr int NoAnswer = 2;
 
 } // namespace
 
@@ -52,8 +43,12 @@ int main(int argc, char **argv)
 
     SingleInstance instance(QStringLiteral("Tarnwick"));
     if (!instance.Claim()) {
-        const std::optional<int> answer = instance.HandOver(QStringLiteral("TarnwickHiddenButton"));
-        if (answer && *answer != ButtonClicked)
+        const SingleInstance::HandOverResult result = instance.HandOver();
+        if (result == SingleInstance::HandOverResult::NoAnswerInTime) {
+            MsgBox(QStringLiteral("The running Tarnwick does not answer."), vbCritical);
+            return NoAnswer;
+        }
+        if (result == SingleInstance::HandOverResult::Failed)
             MsgBox(QStringLiteral("Not succeed."), vbOKOnly);
         return 0;
     }
@@ -61,7 +56,7 @@ int main(int argc, char **argv)
     frmAccount form;
     if (!form.Form_Load([&opening] { return opening.get(); }))
         return form.ExitStatus();
-    instance.SetClickHandler([&form](const QString &caption) { return ClickButton(form, caption); });
+    QObject::connect(&instance, &SingleInstance::HandOverRequested, form.cmdRMessage.get(), &QPushButton::click);
     form.WatchTrayHost();
     const SessionEnd sessionEnd([&form] {
         form.Unload();

@@ -3,27 +3,42 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QMetaMethod>
+#include <QScopeGuard>
 #include <QThread>
 #include <QtEndian>
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <optional>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
-// Request: version, caption size in bytes (32-bit, big-endian), caption in UTF-8.
-// Answer: version, answer (32-bit signed, big-endian).
-constexpr quint8 ProtocolVersion = 1;
-constexpr qint64 RequestHeaderSize = 1 + 4;
-constexpr qint64 AnswerSize = 1 + 4;
-constexpr quint32 MaxCaptionSize = 4096;
+// Every message starts with the version. The one request a second start may send: version, caption
+// size in bytes (32-bit, big-endian), the hidden button's caption in UTF-8; anything else is
+// refused by closing the connection. The running instance answers with messages of MessageSize
+// bytes: version, kind, a 32-bit signed big-endian value. StillWorking (value 0) comes every
+// KeepAliveMs while the request waits or is handled, Answer (value 0: done) once it is handled.
+constexpr char ProtocolVersion = 2;
+constexpr char HandOverCaption[] = "TarnwickHiddenButton";
+constexpr char StillWorking = 1;
+constexpr char Answer = 2;
+constexpr qsizetype MessageSize = 2 + 4;
+constexpr qint32 Done = 0;
 
-// The running instance takes the lock a moment before it listens.
-constexpr int ListenWaitMs = 5000;
-constexpr int ConnectTimeoutMs = 1000;
+// A second start gives up after this long without a message, connecting included: the running
+// instance takes the lock a moment before it listens.
+constexpr int SilenceLimitMs = 5000;
+constexpr int KeepAliveMs = 1000;
 constexpr int RetryPauseMs = 50;
+// A connection whose request is not complete by then is closed.
+constexpr int RequestWaitMs = 5000;
 
 QString SafeName(const QString &text)
 {
@@ -72,59 +87,123 @@ bool IsPrivateFolder(const QString &path)
     return S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() && (status.st_mode & 077) == 0;
 }
 
-// The user's runtime folder, or else a private folder of our own under the temporary folder;
-// empty when neither can be had.
+// The user's runtime folder, or else a private folder of our own in the user's cache folder, which
+// no one else can have made; empty when neither can be had.
 QString PrivateFolder(const QString &caption)
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (QDir::isAbsolutePath(runtime) && IsPrivateFolder(runtime)) {
         return runtime;
     }
-    const QString own = QDir::tempPath() + u'/' + SafeName(caption) + u'-' + QString::number(::geteuid());
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (!QDir::isAbsolutePath(cache)) {
+        cache = QDir::homePath() + QStringLiteral("/.cache");
+    }
+    QDir().mkpath(cache);
+    const QString own = cache + u'/' + SafeName(caption);
     ::mkdir(QFile::encodeName(own).constData(), 0700);
     return IsPrivateFolder(own) ? own : QString();
 }
 
-QByteArray EncodeRequest(const QString &buttonCaption)
+// The socket address of this path, or nothing when the path does not fit.
+std::optional<sockaddr_un> UnixAddress(const QString &path)
 {
-    const QByteArray caption = buttonCaption.toUtf8();
-    QByteArray request(RequestHeaderSize, '\0');
-    request[0] = static_cast<char>(ProtocolVersion);
-    qToBigEndian<quint32>(static_cast<quint32>(caption.size()), request.data() + 1);
-    return request + caption;
-}
-
-QByteArray EncodeAnswer(int answer)
-{
-    QByteArray encoded(AnswerSize, '\0');
-    encoded[0] = static_cast<char>(ProtocolVersion);
-    qToBigEndian<qint32>(answer, encoded.data() + 1);
-    return encoded;
-}
-
-std::optional<int> DecodeAnswer(const QByteArray &encoded)
-{
-    if (encoded.size() != AnswerSize || static_cast<quint8>(encoded[0]) != ProtocolVersion) {
+    const QByteArray encoded = QFile::encodeName(path);
+    sockaddr_un address = {};
+    if (encoded.size() >= static_cast<qsizetype>(sizeof address.sun_path)) {
         return std::nullopt;
     }
-    return qFromBigEndian<qint32>(encoded.constData() + 1);
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, encoded.constData(), encoded.size());
+    return address;
 }
 
-void SendAnswer(QLocalSocket *socket, int answer)
+int NewSocket()
 {
-    if (answer != SingleInstance::NoButton) {
-        socket->write(EncodeAnswer(answer));
-        socket->flush();
+    return ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+}
+
+// A socket connected to the address, or -1. Non-blocking, so that a full backlog fails at once.
+int Connect(const sockaddr_un &address)
+{
+    const int fd = NewSocket();
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
     }
-    socket->disconnectFromServer();
+    return fd;
+}
+
+const QByteArray &Request()
+{
+    static const QByteArray request = [] {
+        const QByteArray caption(HandOverCaption);
+        QByteArray header(1 + 4, '\0');
+        header[0] = ProtocolVersion;
+        qToBigEndian<quint32>(static_cast<quint32>(caption.size()), header.data() + 1);
+        return header + caption;
+    }();
+    return request;
+}
+
+QByteArray Message(char kind, qint32 value = 0)
+{
+    QByteArray message(MessageSize, kind);
+    message[0] = ProtocolVersion;
+    qToBigEndian<qint32>(value, message.data() + 2);
+    return message;
 }
 
 } // namespace
 
+// One second start's connection, closed with the object.
+class SingleInstance::Connection : public QObject
+{
+public:
+    Connection(int fd, QObject *parent) : QObject(parent), fd(fd), notifier(fd, QSocketNotifier::Read) {}
+
+    ~Connection() override
+    {
+        notifier.setEnabled(false);
+        ::close(fd);
+    }
+
+    // Never blocks: a second start that does not read misses the message.
+    void Send(const QByteArray &message) const
+    {
+        ::send(fd, message.constData(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    }
+
+    // Closes at once, so that the second start learns of it before the object goes.
+    void Close()
+    {
+        notifier.setEnabled(false);
+        ::shutdown(fd, SHUT_RDWR);
+        deleteLater();
+    }
+
+    const int fd;
+    QSocketNotifier notifier;
+    QByteArray received;
+};
+
 SingleInstance::SingleInstance(const QString &caption, QObject *parent)
     : QObject(parent), folder_(PrivateFolder(caption)), name_(ChannelName(caption))
 {
-    connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::server_NewConnection);
+    if (!folder_.isEmpty() && !UnixAddress(SocketPath())) {
+        folder_.clear();
+    }
+    keepAlive_.setInterval(KeepAliveMs);
+    connect(&keepAlive_, &QTimer::timeout, this, &SingleInstance::SendKeepAlives);
+}
+
+SingleInstance::~SingleInstance()
+{
+    if (listener_ >= 0) {
+        listenerNotifier_.reset();
+        ::close(listener_);
+        ::unlink(QFile::encodeName(SocketPath()).constData());
+    }
 }
 
 bool SingleInstance::Claim()
@@ -138,39 +217,84 @@ bool SingleInstance::Claim()
     if (!lock_->tryLock(0)) {
         return lock_->error() != QLockFile::LockFailedError;
     }
-    // Holding the lock, any socket file left here belongs to a dead instance.
-    QLocalServer::removeServer(SocketPath());
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
-    server_.listen(SocketPath());
+    Listen();
     return true;
 }
 
-std::optional<int> SingleInstance::HandOver(const QString &buttonCaption)
+void SingleInstance::Listen()
 {
-    if (folder_.isEmpty()) {
-        return std::nullopt;
+    const std::optional<sockaddr_un> address = UnixAddress(SocketPath());
+    // Holding the lock, any socket file left here belongs to a dead instance.
+    ::unlink(address->sun_path);
+    const int fd = NewSocket();
+    if (fd < 0) {
+        return;
     }
-    const std::unique_ptr<QLocalSocket> socket = ConnectToRunningInstance();
-    if (!socket) {
-        return std::nullopt;
+    if (::bind(fd, reinterpret_cast<const sockaddr *>(&*address), sizeof *address) != 0 ||
+        ::listen(fd, SOMAXCONN) != 0) {
+        ::close(fd);
+        return;
     }
-    socket->write(EncodeRequest(buttonCaption));
-    if (!socket->waitForBytesWritten(-1)) {
-        return std::nullopt;
-    }
-    // No time limit while connected: the running instance may be showing its logon dialogs.
-    while (socket->bytesAvailable() < AnswerSize) {
-        if (!socket->waitForReadyRead(-1)) {
-            return std::nullopt;
-        }
-    }
-    return DecodeAnswer(socket->read(AnswerSize));
+    listener_ = fd;
+    listenerNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(listenerNotifier_.get(), &QSocketNotifier::activated, this, &SingleInstance::AcceptConnections);
 }
 
-void SingleInstance::SetClickHandler(std::function<int(const QString &buttonCaption)> handler)
+SingleInstance::HandOverResult SingleInstance::HandOver()
 {
-    clickHandler_ = std::move(handler);
-    QMetaObject::invokeMethod(this, &SingleInstance::HandleRequests, Qt::QueuedConnection);
+    if (folder_.isEmpty()) {
+        return HandOverResult::NotRunning;
+    }
+    const std::optional<sockaddr_un> address = UnixAddress(SocketPath());
+    QDeadlineTimer silence(SilenceLimitMs);
+    int fd = -1;
+    while ((fd = Connect(*address)) < 0) {
+        if (!RunningInstanceHoldsLock()) {
+            return HandOverResult::NotRunning;
+        }
+        if (silence.hasExpired()) {
+            return HandOverResult::NoAnswerInTime;
+        }
+        QThread::msleep(RetryPauseMs);
+    }
+    const auto closer = qScopeGuard([fd] { ::close(fd); });
+    // The short request fits the fresh socket's buffer: sent whole or not at all.
+    if (::send(fd, Request().constData(), Request().size(), MSG_NOSIGNAL) != Request().size()) {
+        return HandOverResult::NotRunning;
+    }
+    QByteArray received;
+    for (;;) {
+        pollfd incoming = {fd, POLLIN, 0};
+        const int ready = ::poll(&incoming, 1, static_cast<int>(silence.remainingTime()));
+        if (ready == 0) {
+            return HandOverResult::NoAnswerInTime;
+        }
+        char buffer[64];
+        const ssize_t size = ready < 0 ? -1 : ::recv(fd, buffer, sizeof buffer, 0);
+        if (size < 0 && (errno == EINTR || errno == EAGAIN)) {
+            continue;
+        }
+        if (size <= 0) {
+            return HandOverResult::NotRunning;
+        }
+        for (received.append(buffer, size); received.size() >= MessageSize; received.remove(0, MessageSize)) {
+            if (received[0] != ProtocolVersion || (received[1] != StillWorking && received[1] != Answer)) {
+                return HandOverResult::NotRunning;
+            }
+            if (received[1] == Answer) {
+                const qint32 answer = qFromBigEndian<qint32>(received.constData() + 2);
+                return answer == Done ? HandOverResult::Done : HandOverResult::Failed;
+            }
+            silence.setRemainingTime(SilenceLimitMs);
+        }
+    }
+}
+
+void SingleInstance::connectNotify(const QMetaMethod &signal)
+{
+    if (signal == QMetaMethod::fromSignal(&SingleInstance::HandOverRequested)) {
+        QMetaObject::invokeMethod(this, &SingleInstance::HandleRequests, Qt::QueuedConnection);
+    }
 }
 
 QString SingleInstance::LockPath() const
@@ -194,67 +318,87 @@ bool SingleInstance::RunningInstanceHoldsLock() const
     return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
-std::unique_ptr<QLocalSocket> SingleInstance::ConnectToRunningInstance() const
+void SingleInstance::AcceptConnections()
 {
-    const QDeadlineTimer deadline(ListenWaitMs);
     for (;;) {
-        auto socket = std::make_unique<QLocalSocket>();
-        socket->connectToServer(SocketPath());
-        if (socket->waitForConnected(ConnectTimeoutMs)) {
-            return socket;
+        const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) {
+                continue;
+            }
+            return;
         }
-        if (deadline.hasExpired() || !RunningInstanceHoldsLock()) {
-            return nullptr;
+        ucred peer = {};
+        socklen_t size = sizeof peer;
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::geteuid()) {
+            ::close(fd);
+            continue;
         }
-        QThread::msleep(RetryPauseMs);
+        auto *connection = new Connection(fd, this);
+        connect(&connection->notifier, &QSocketNotifier::activated, this,
+                [this, connection] { ReadRequest(connection); });
+        QTimer::singleShot(RequestWaitMs, connection, [connection] {
+            if (connection->notifier.isEnabled()) {
+                connection->Close();
+            }
+        });
     }
 }
 
-void SingleInstance::server_NewConnection()
+void SingleInstance::ReadRequest(Connection *connection)
 {
-    while (QLocalSocket *socket = server_.nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { ReadRequest(socket); });
-        ReadRequest(socket);
-    }
-}
-
-void SingleInstance::ReadRequest(QLocalSocket *socket)
-{
-    const QByteArray header = socket->peek(RequestHeaderSize);
-    if (header.size() < RequestHeaderSize) {
+    const QByteArray &request = Request();
+    QByteArray &received = connection->received;
+    // Up to one byte more than the rest of the request, to see a longer message for what it is (sizeof
+    // counts the caption's terminating zero).
+    char buffer[1 + 4 + sizeof HandOverCaption];
+    const ssize_t size = ::recv(connection->fd, buffer, request.size() + 1 - received.size(), 0);
+    if (size < 0 && (errno == EAGAIN || errno == EINTR)) {
         return;
     }
-    const quint32 captionSize = qFromBigEndian<quint32>(header.constData() + 1);
-    if (static_cast<quint8>(header[0]) != ProtocolVersion || captionSize > MaxCaptionSize) {
-        socket->abort();
+    if (size > 0) {
+        received.append(buffer, size);
+    }
+    if (size <= 0 || !request.startsWith(received)) {
+        connection->Close();
         return;
     }
-    if (socket->bytesAvailable() < RequestHeaderSize + captionSize) {
+    if (received.size() < request.size()) {
         return;
     }
-    socket->skip(RequestHeaderSize);
-    const QString buttonCaption = QString::fromUtf8(socket->read(captionSize));
-    disconnect(socket, nullptr, this, nullptr);
-    requests_.push_back({socket, buttonCaption});
-    // The handler runs from the event loop, never inside a socket's signal: its nested loops may
-    // delete that very socket.
+    connection->notifier.setEnabled(false);
+    requests_.emplace_back(connection);
+    keepAlive_.start();
+    // The slot runs from the event loop, never inside a notifier's signal: its nested loops may
+    // close that very connection.
     QMetaObject::invokeMethod(this, &SingleInstance::HandleRequests, Qt::QueuedConnection);
 }
 
 void SingleInstance::HandleRequests()
 {
-    if (handling_ || !clickHandler_) {
+    if (handling_ || !isSignalConnected(QMetaMethod::fromSignal(&SingleInstance::HandOverRequested))) {
         return;
     }
     handling_ = true;
     while (!requests_.empty()) {
-        const Request request = requests_.front();
+        emit HandOverRequested();
+        const QPointer<Connection> connection = requests_.front();
         requests_.pop_front();
-        const int answer = clickHandler_(request.buttonCaption);
-        if (request.socket) {
-            SendAnswer(request.socket, answer);
+        if (connection) {
+            connection->Send(Message(Answer, Done));
+            connection->Close();
         }
     }
+    keepAlive_.stop();
     handling_ = false;
+}
+
+void SingleInstance::SendKeepAlives()
+{
+    const QByteArray message = Message(StillWorking);
+    for (const QPointer<Connection> &connection : requests_) {
+        if (connection) {
+            connection->Send(message);
+        }
+    }
 }

@@ -1,78 +1,88 @@
 #pragma once
 
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLockFile>
 #include <QObject>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QString>
+#include <QTimer>
 
 #include <deque>
-#include <functional>
-#include <limits>
 #include <memory>
-#include <optional>
 
 // The per-user, per-display channel between a running instance and a second start.
 //
-// A lock file in the user's private runtime folder decides which process is the running instance;
-// a local socket beside it carries one click request per connection from a second start, and the
-// running instance answers once the click has been handled. Everything runs on the thread that
-// created the object (the UI thread).
+// A lock file decides which process is the running instance; a Unix-domain socket beside it takes
+// hand-over requests from second starts of the same user, one per connection. Anything else sent
+// to it, and anything from another user, is refused without effect. The two live in
+// $XDG_RUNTIME_DIR when that is a private folder of this user, else in a folder of our own under
+// the user's cache folder ($XDG_CACHE_HOME or ~/.cache), used only while it is a real directory
+// owned by this user and closed to everyone else; never in a folder others share. Everything runs
+// on the thread that created the object (the UI thread).
 class SingleInstance : public QObject
 {
     Q_OBJECT
 
 public:
-    // A click handler returns this when it has no button with the requested caption: the second
-    // start then gets no answer, as when no running instance was found.
-    static constexpr int NoButton = std::numeric_limits<int>::min();
+    // What a second start's hand-over came to.
+    enum class HandOverResult
+    {
+        Done,          // the running instance handled the request
+        Failed,        // it handled the request and reported a failure
+        NotRunning,    // none found, or it closed the connection without an answer (it ended meanwhile)
+        NoAnswerInTime // one holds the lock but went 5 seconds without a sign of life
+    };
 
-    // The caption ("Tarnwick") names the lock and the socket, together with the display.
+    // The caption ("Tarnwick") names the folder, the lock and the socket, together with the display.
     explicit SingleInstance(const QString &caption, QObject *parent = nullptr);
+    ~SingleInstance() override;
 
     // Call once. True when this process became the running instance: it holds the lock and serves
-    // second starts. Also true when no channel can be made at all (no private folder, lock or
-    // socket can be created): the program then runs unreachable rather than not at all.
-    // False only when another live process holds the lock; a lock or socket left by a killed
-    // instance is removed and taken over.
+    // second starts. Also true when no channel can be made at all (no private folder, a socket path
+    // too long for the system, no lock or socket can be created): the program then runs unreachable
+    // rather than not at all. False only when another live process holds the lock; a lock or socket
+    // left by a killed instance is removed and taken over.
     bool Claim();
 
-    // Second start, after Claim returned false: sends a click request for the button with this
-    // caption and blocks until the running instance answers, however long its handler takes.
-    // Returns the answer (0 done), or std::nullopt when no running instance answered: none
-    // found, the connection dropped, or it has no such button. While the running instance holds
-    // the lock but does not listen yet, connecting is retried for a few seconds.
-    std::optional<int> HandOver(const QString &buttonCaption);
+    // Second start, after Claim returned false: asks the running instance to hand over and waits for
+    // its answer. Never waits for ever: it gives up after 5 seconds without any message from the
+    // running instance, connecting included (a running instance that holds the lock but does not
+    // listen yet is given that long). While the running instance handles the request it says every
+    // second that it is alive, so a handler showing dialogs for minutes is waited for.
+    HandOverResult HandOver();
 
-    // Running instance: the handler is called on this object's thread for each request, one at a
-    // time; it may run nested event loops (dialogs). Requests that arrive meanwhile, or before a
-    // handler is set, wait and are handled in order afterwards. Its result is sent back as the
-    // answer after it returns; NoButton sends none.
-    void SetClickHandler(std::function<int(const QString &buttonCaption)> handler);
+signals:
+    // Running instance: a second start asked to hand over. Emitted on this object's thread for each
+    // request, one at a time, once a receiver is connected; the slot may run nested event loops
+    // (dialogs). Requests that arrive meanwhile, or before anything is connected, wait and are
+    // handled in order afterwards. The second start is answered when the slot has returned.
+    void HandOverRequested();
+
+protected:
+    void connectNotify(const QMetaMethod &signal) override;
 
 private:
-    struct Request
-    {
-        QPointer<QLocalSocket> socket;
-        QString buttonCaption;
-    };
+    class Connection;
 
     QString LockPath() const;
     QString SocketPath() const;
+    void Listen();
     bool RunningInstanceHoldsLock() const;
-    std::unique_ptr<QLocalSocket> ConnectToRunningInstance() const;
-    void server_NewConnection();
-    void ReadRequest(QLocalSocket *socket);
+    void AcceptConnections();
+    void ReadRequest(Connection *connection);
     void HandleRequests();
+    void SendKeepAlives();
 
     QString folder_;
     QString name_;
-    std::function<int(const QString &)> clickHandler_;
-    std::deque<Request> requests_;
+    int listener_ = -1;
+    std::unique_ptr<QSocketNotifier> listenerNotifier_;
+    // Second starts whose request was accepted, oldest first; the first is being handled while
+    // handling_ is set. Each is told every second that the request is still being worked on.
+    std::deque<QPointer<Connection>> requests_;
+    QTimer keepAlive_;
     bool handling_ = false;
-    // Declared before the server so that the socket is gone before the lock is given up: a new
-    // running instance taking the lock must not lose its fresh socket to this one's clean-up.
+    // Released only after the destructor has removed the socket: a new running instance taking the
+    // lock must not lose its fresh socket to this one's clean-up.
     std::unique_ptr<QLockFile> lock_;
-    QLocalServer server_;
 };

@@ -1,11 +1,32 @@
 """The tray icon and its menus, hiding and showing the window, signals, and second starts handing over."""
 
+import os
+import pwd
+import shutil
 import signal
+import socket
+import struct
 import subprocess
 import time
 import unittest
+from pathlib import Path
 
-from harness import ACCOUNT, LEAVE_MENU, LOG_IN, LOGIN_NAME, OPEN, UNLOAD, USER_NAME, EndToEndTest, stop_process
+from harness import (ACCOUNT, LEAVE_MENU, LOG_IN, LOGIN_NAME, LONG_WAIT, OPEN, TITLE, UNLOAD, USER_NAME, EndToEndTest,
+                     stop_process)  # fmt: skip
+
+HAND_OVER = "TarnwickHiddenButton"
+
+
+def hand_over_request(caption):
+    """A request as a second start sends it: version, caption size (32-bit, big-endian), caption."""
+    return struct.pack(">BI", 2, len(caption)) + caption.encode()
+
+
+def read_to_end(connection):
+    reply = b""
+    while part := connection.recv(256):
+        reply += part
+    return reply
 
 
 class TrayTest(EndToEndTest):
@@ -124,6 +145,55 @@ class TrayTest(EndToEndTest):
         stop_process(other)
         self.assert_one_icon()
         self.assertEqual(self.unload(first), 0)
+
+    def test_the_running_instance_answers_only_the_hand_over_and_a_stopped_one_is_given_up_on(self):
+        first = self.start_program()
+        (path,) = (self.sandbox.root / "runtime").glob("*.socket")
+
+        def send(caption):
+            connection = socket.socket(socket.AF_UNIX)
+            connection.settimeout(LONG_WAIT)
+            connection.connect(str(path))
+            connection.sendall(hand_over_request(caption))
+            return connection
+
+        # Another caption: closed without an answer, nothing shown, nothing stored.
+        with send("cmdLogOn") as connection:
+            self.assertEqual(read_to_end(connection), b"")
+        self.assert_stays_hidden(first)
+        self.assertEqual(self.database.accounts(), [])
+        # The hand-over itself, answered once the logon was cancelled.
+        with send(HAND_OVER) as connection:
+            dialog = self.wait_dialog(first, "Enter password for user " + LOGIN_NAME)
+            self.x.key("Escape")
+            self.wait_gone(dialog, "the password dialog")
+            self.assertTrue(read_to_end(connection).endswith(b"\x02\x02\0\0\0\0"))
+        # A running instance that does not answer is given up on.
+        first.send_signal(signal.SIGSTOP)
+        self.addCleanup(first.send_signal, signal.SIGCONT)
+        second = self.start_program(wait_for_icon=False)
+        self.wait_for("the message of the second start", lambda: self.dialogs(second, TITLE), 10)
+        self.answer_message(second, "The running Tarnwick does not answer.", screenshot="no-answer-message")
+        self.assertNotEqual(self.wait_exit(second), 0)
+
+    def test_without_a_runtime_folder_a_second_start_hands_over_past_a_shared_folder_of_another_user(self):
+        if os.geteuid() != 0:
+            self.skipTest("needs root to give a folder to another user")
+        shared = Path("/tmp/Tarnwick-%d" % os.geteuid())
+        if shared.exists():
+            self.skipTest("%s exists already" % shared)
+        shared.mkdir(0o755)
+        self.addCleanup(shutil.rmtree, shared, True)
+        os.chown(shared, pwd.getpwnam("nobody").pw_uid, -1)
+        del self.env["XDG_RUNTIME_DIR"]
+        first = self.start_program()
+        second = self.start_program(wait_for_icon=False)
+        dialog = self.wait_dialog(first, "Enter password for user " + LOGIN_NAME)
+        self.x.key("Escape")
+        self.wait_gone(dialog, "the password dialog")
+        self.assertEqual(self.wait_exit(second), 0)
+        self.assert_one_icon()
+        self.assertEqual(list(shared.iterdir()), [])
 
 
 if __name__ == "__main__":

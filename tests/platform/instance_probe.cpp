@@ -1,17 +1,16 @@
 // A stand-in for the program's start, for tst_singleinstance; it reports each step as a line on stdout.
 //
-//   instance_probe claim <answer> <delayMs>
-//     Running instance ("primary"): each request prints "begin <caption>", waits delayMs in a nested event
-//     loop, creates the file "handled" in the working folder and answers <answer>, a number or "crash" (the
-//     process ends first). Second start: prints "secondary", then as handover.
+//   instance_probe claim <delayMs>
+//     Running instance ("primary"): for each hand-over request prints "clicked", waits delayMs in a nested
+//     event loop, or ends at once when it is "crash", then creates the file "handled" in the working folder.
+//     Second start: prints "secondary", then as handover.
 //   instance_probe handover
-//     Prints "answer <n> after-handler" (or "before-handler" when "handled" did not exist yet) or
-//     "none <elapsedMs>".
+//     Prints the outcome: "done" or "failed", followed by "after-handler" (or "before-handler" when "handled"
+//     did not exist yet), or "not-running" or "no-answer".
 
 #include "SingleInstance.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
@@ -29,12 +28,16 @@ void PrintLine(const QString &line)
 
 int HandOver(SingleInstance &instance)
 {
-    QElapsedTimer timer;
-    timer.start();
-    const std::optional<int> answer = instance.HandOver(QStringLiteral("TarnwickHiddenButton"));
+    using Result = SingleInstance::HandOverResult;
+    const Result result = instance.HandOver();
     const char *order = QFile::exists(QStringLiteral("handled")) ? "after-handler" : "before-handler";
-    PrintLine(answer ? QStringLiteral("answer %1 %2").arg(*answer).arg(order)
-                     : QStringLiteral("none %1").arg(timer.elapsed()));
+    if (result == Result::NotRunning) {
+        PrintLine(QStringLiteral("not-running"));
+    } else if (result == Result::NoAnswerInTime) {
+        PrintLine(QStringLiteral("no-answer"));
+    } else {
+        PrintLine(QStringLiteral("%1 %2").arg(result == Result::Done ? "done" : "failed", order));
+    }
     return 0;
 }
 
@@ -52,16 +55,15 @@ int main(int argc, char **argv)
         return HandOver(instance);
     }
     PrintLine(QStringLiteral("primary"));
-    instance.SetClickHandler([&](const QString &caption) {
-        PrintLine(QStringLiteral("begin ") + caption);
+    QObject::connect(&instance, &SingleInstance::HandOverRequested, [&] {
+        PrintLine(QStringLiteral("clicked"));
         if (arguments[2] == u"crash") {
             std::_Exit(3);
         }
         QEventLoop loop;
-        QTimer::singleShot(arguments[3].toInt(), &loop, &QEventLoop::quit);
+        QTimer::singleShot(arguments[2].toInt(), &loop, &QEventLoop::quit);
         loop.exec();
         QFile(QStringLiteral("handled")).open(QIODevice::WriteOnly);
-        return arguments[2].toInt();
     });
     return app.exec();
 }

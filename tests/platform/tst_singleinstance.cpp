@@ -1,14 +1,22 @@
 #include <QtTest>
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <cstring>
 #include <memory>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace Qt::Literals::StringLiterals;
 
-// Every case runs real processes of instance_probe against a runtime folder of its own.
+// Every case runs real processes of instance_probe in a folder of its own, which is also their runtime folder
+// unless a case says otherwise.
 class TestSingleInstance : public QObject
 {
     Q_OBJECT
@@ -16,16 +24,19 @@ class TestSingleInstance : public QObject
 private slots:
     void init();
     void cleanup();
-    void secondStartWaitsForTheAnswer_data();
-    void secondStartWaitsForTheAnswer();
-    void nothingRunningThenTakenOver_data();
-    void nothingRunningThenTakenOver();
+    void secondStartWaitsForTheAnswerWithinBounds_data();
+    void secondStartWaitsForTheAnswerWithinBounds();
+    void onlyTheHandOverRequestIsAnswered_data();
+    void onlyTheHandOverRequestIsAnswered();
+    void channelOnlyInAFolderOfThisUser_data();
+    void channelOnlyInAFolderOfThisUser();
     void simultaneousStartsGiveOnePrimary();
 
 private:
-    QProcess *StartProbe(const QStringList &arguments = {u"claim"_s, u"0"_s, u"0"_s});
+    QProcess *StartProbe(const QStringList &arguments = {u"claim"_s, u"0"_s});
 
-    std::unique_ptr<QTemporaryDir> runtime_;
+    std::unique_ptr<QTemporaryDir> folder_;
+    QProcessEnvironment environment_;
     std::vector<std::unique_ptr<QProcess>> probes_;
 };
 
@@ -41,12 +52,50 @@ QString NextLine(QProcess &probe)
     return probe.canReadLine() ? QString::fromUtf8(probe.readLine()).trimmed() : u"(nothing)"_s;
 }
 
+QByteArray Request(char version, const QByteArray &caption, quint32 size)
+{
+    QByteArray request(5, version);
+    qToBigEndian<quint32>(size, request.data() + 1);
+    return request + caption;
+}
+
+// Sends the message over the socket and returns all that comes back until the other end closes the connection.
+QByteArray Exchange(const QString &socketPath, const QByteArray &message)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const auto closer = qScopeGuard([fd] { ::close(fd); });
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = QFile::encodeName(socketPath);
+    std::memcpy(address.sun_path, path.constData(), path.size());
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+        ::send(fd, message.constData(), message.size(), MSG_NOSIGNAL) != message.size()) {
+        return "(no connection)";
+    }
+    QByteArray reply;
+    pollfd incoming = {fd, POLLIN, 0};
+    char buffer[256];
+    while (::poll(&incoming, 1, GenerousWaitMs) == 1) {
+        const ssize_t size = ::recv(fd, buffer, sizeof buffer, 0);
+        if (size <= 0) {
+            return reply;
+        }
+        reply.append(buffer, size);
+    }
+    return "(still open)";
+}
+
 } // namespace
 
 void TestSingleInstance::init()
 {
-    runtime_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(runtime_->isValid());
+    folder_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(folder_->isValid());
+    environment_ = QProcessEnvironment::systemEnvironment();
+    environment_.insert(u"XDG_RUNTIME_DIR"_s, folder_->path());
+    environment_.insert(u"XDG_CACHE_HOME"_s, folder_->filePath(u"cache"_s));
+    environment_.insert(u"DISPLAY"_s, u":7"_s);
+    environment_.remove(u"WAYLAND_DISPLAY"_s);
 }
 
 void TestSingleInstance::cleanup()
@@ -60,78 +109,132 @@ void TestSingleInstance::cleanup()
 
 QProcess *TestSingleInstance::StartProbe(const QStringList &arguments)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"XDG_RUNTIME_DIR"_s, runtime_->path());
-    environment.insert(u"DISPLAY"_s, u":7"_s);
-    environment.remove(u"WAYLAND_DISPLAY"_s);
     auto &probe = probes_.emplace_back(std::make_unique<QProcess>());
-    probe->setProcessEnvironment(environment);
+    probe->setProcessEnvironment(environment_);
     probe->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    probe->setWorkingDirectory(runtime_->path());
+    probe->setWorkingDirectory(folder_->path());
     probe->start(QStringLiteral(INSTANCE_PROBE), arguments);
     return probe.get();
 }
 
-void TestSingleInstance::secondStartWaitsForTheAnswer_data()
+void TestSingleInstance::secondStartWaitsForTheAnswerWithinBounds_data()
 {
-    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("handler");
+    QTest::addColumn<bool>("stopped");
     QTest::addColumn<QString>("outcome");
-    QTest::newRow("done") << u"0"_s << u"answer 0 after-handler"_s;
-    QTest::newRow("non-zero answer passed through") << u"7"_s << u"answer 7 after-handler"_s;
-    QTest::newRow("running instance dies while handling") << u"crash"_s << u"none"_s;
+    QTest::newRow("answered once handled") << u"300"_s << false << u"done after-handler"_s;
+    QTest::newRow("slow handler kept alive") << u"6500"_s << false << u"done after-handler"_s;
+    QTest::newRow("running instance dies while handling") << u"crash"_s << false << u"not-running"_s;
+    QTest::newRow("running instance stopped") << u"0"_s << true << u"no-answer"_s;
 }
 
-void TestSingleInstance::secondStartWaitsForTheAnswer()
+void TestSingleInstance::secondStartWaitsForTheAnswerWithinBounds()
 {
-    QFETCH(QString, answer);
+    QFETCH(QString, handler);
+    QFETCH(bool, stopped);
     QFETCH(QString, outcome);
-    QProcess *primary = StartProbe({u"claim"_s, answer, u"300"_s});
+    QProcess *primary = StartProbe({u"claim"_s, handler});
     QCOMPARE(NextLine(*primary), u"primary");
-
+    if (stopped) {
+        ::kill(static_cast<pid_t>(primary->processId()), SIGSTOP);
+    }
     QProcess *second = StartProbe();
     QCOMPARE(NextLine(*second), u"secondary");
-    QCOMPARE(NextLine(*second).section(u' ', 0, outcome == u"none" ? 0 : -1), outcome);
-    QVERIFY(second->waitForFinished(GenerousWaitMs));
-    QCOMPARE(NextLine(*primary), u"begin TarnwickHiddenButton");
+    QCOMPARE(NextLine(*second), outcome);
+    if (!stopped) {
+        QCOMPARE(NextLine(*primary), u"clicked");
+    }
 }
 
-void TestSingleInstance::nothingRunningThenTakenOver_data()
+void TestSingleInstance::onlyTheHandOverRequestIsAnswered_data()
+{
+    const QByteArray caption = "TarnwickHiddenButton";
+    const QByteArray answer("\2\2\0\0\0\0", 6);
+    QTest::addColumn<QByteArray>("message");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("hand-over") << Request(2, caption, caption.size()) << answer;
+    QTest::newRow("foreign caption") << Request(2, "cmdOther", 8) << QByteArray();
+    QTest::newRow("wrong version") << Request(1, caption, caption.size()) << QByteArray();
+    QTest::newRow("garbage") << QByteArray("GET / HTTP/1.0\r\n\r\n") << QByteArray();
+    QTest::newRow("oversized") << Request(2, QByteArray(65536, 'x'), 1 << 20) << QByteArray();
+    QTest::newRow("more after the request") << Request(2, caption + "x", caption.size()) << QByteArray();
+}
+
+void TestSingleInstance::onlyTheHandOverRequestIsAnswered()
+{
+    QFETCH(QByteArray, message);
+    QFETCH(QByteArray, reply);
+    QProcess *primary = StartProbe();
+    QCOMPARE(NextLine(*primary), u"primary");
+    // Refused without effect: closed with no answer, and the next hand-over is the next click.
+    QCOMPARE(Exchange(folder_->filePath(u"Tarnwick-_7.socket"_s), message), reply);
+    QCOMPARE(NextLine(*StartProbe({u"handover"_s})), u"done after-handler");
+    QCOMPARE(NextLine(*primary), u"clicked");
+    if (!reply.isEmpty()) {
+        QCOMPARE(NextLine(*primary), u"clicked");
+    }
+}
+
+void TestSingleInstance::channelOnlyInAFolderOfThisUser_data()
 {
     QTest::addColumn<bool>("killedInstanceLeftFiles");
-    QTest::newRow("empty runtime folder") << false;
-    QTest::newRow("lock and socket of a killed instance") << true;
+    QTest::addColumn<bool>("runtimeOpen");
+    QTest::addColumn<QString>("cache");
+    QTest::addColumn<bool>("cacheFolderOpen");
+    QTest::addColumn<QStringList>("secondStart");
+    const QStringList handedOver = {u"secondary"_s, u"done after-handler"_s};
+    QTest::newRow("private runtime folder") << false << false << u"cache"_s << false << handedOver;
+    QTest::newRow("killed instance's lock and socket") << true << false << u"cache"_s << false << handedOver;
+    QTest::newRow("runtime folder open to others") << false << true << u"cache"_s << false << handedOver;
+    // No channel: the second start runs as well.
+    QTest::newRow("cache folder open to others") << false << true << u"cache"_s << true << QStringList{u"primary"_s};
+    QTest::newRow("socket path too long") << false << true << QString(90, u'c') << false << QStringList{u"primary"_s};
 }
 
-void TestSingleInstance::nothingRunningThenTakenOver()
+void TestSingleInstance::channelOnlyInAFolderOfThisUser()
 {
     QFETCH(bool, killedInstanceLeftFiles);
+    QFETCH(bool, runtimeOpen);
+    QFETCH(QString, cache);
+    QFETCH(bool, cacheFolderOpen);
+    QFETCH(QStringList, secondStart);
+    const QFile::Permissions open =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+    if (runtimeOpen) {
+        QVERIFY(QFile::setPermissions(folder_->path(), open));
+    }
+    environment_.insert(u"XDG_CACHE_HOME"_s, folder_->filePath(cache));
+    if (cacheFolderOpen) {
+        QVERIFY(QDir(folder_->path()).mkpath(cache + u"/Tarnwick"_s));
+        QVERIFY(QFile::setPermissions(folder_->filePath(cache + u"/Tarnwick"_s), open));
+    }
     if (killedInstanceLeftFiles) {
         QProcess *killed = StartProbe();
         QCOMPARE(NextLine(*killed), u"primary");
         killed->kill();
         QVERIFY(killed->waitForFinished(GenerousWaitMs));
     }
-    const QString line = NextLine(*StartProbe({u"handover"_s}));
-    QVERIFY2(line.startsWith(u"none "), qPrintable(line));
-    // Well below the wait granted to a running instance that has not started listening yet.
-    QVERIFY2(line.mid(5).toInt() < 2500, qPrintable(line));
+    // At once, not after waiting out a running instance that does not listen yet.
+    QCOMPARE(NextLine(*StartProbe({u"handover"_s})), u"not-running");
 
     QCOMPARE(NextLine(*StartProbe()), u"primary");
     QProcess *second = StartProbe();
-    QCOMPARE(NextLine(*second), u"secondary");
-    QCOMPARE(NextLine(*second), u"answer 0 after-handler");
+    for (const QString &line : secondStart) {
+        QCOMPARE(NextLine(*second), line);
+    }
+    QCOMPARE(QFile::exists(folder_->filePath(u"Tarnwick-_7.socket"_s)), !runtimeOpen);
 }
 
 void TestSingleInstance::simultaneousStartsGiveOnePrimary()
 {
     for (int i = 0; i < 5; ++i) {
-        StartProbe({u"claim"_s, u"0"_s, u"50"_s});
+        StartProbe({u"claim"_s, u"50"_s});
     }
     int primaries = 0;
     for (const auto &start : probes_) {
         const QString first = NextLine(*start);
         primaries += first == u"primary";
-        QVERIFY(first == u"primary" || (first == u"secondary" && NextLine(*start) == u"answer 0 after-handler"));
+        QVERIFY(first == u"primary" || (first == u"secondary" && NextLine(*start) == u"done after-handler"));
     }
     QCOMPARE(primaries, 1);
 }
