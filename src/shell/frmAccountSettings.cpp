@@ -13,6 +13,8 @@
 
 #include <cmath>
 
+using namespace Registry;
+
 namespace {
 
 const QString RunKey = RunKeyPath.toString();
