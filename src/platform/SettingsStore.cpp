@@ -18,7 +18,7 @@ namespace SettingsStore {
 
 namespace {
 
-constexpr qint64 LargestFile = 64 * 1024;
+constexpr qint64 LargestFile = 16 * 1024;
 
 bool IsName(const QString &name)
 {

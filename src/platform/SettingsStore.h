@@ -18,14 +18,14 @@
 // every 16-bit unit kept. The file keeps no type beside a value: a number reads back as its digits.
 //
 // The file is used only when it is absent or a regular file, directly or through symbolic links, of at most
-// 64 KiB (the program's own holds a few hundred bytes, and QSettings takes far longer than start-up allows to
+// 16 KiB (the program's own holds a few hundred bytes, and QSettings takes far longer than start-up allows to
 // read some larger files). Anything else at its path (a FIFO, a folder, a device, a socket, a larger file) is
 // left alone: it reads as no values and every write fails. The path is checked without opening it, so a FIFO
 // cannot block. A symbolic link at the path stays a link: writes go to the file it points to. A write replaces
 // the file with a complete new one, so a crash leaves the old file or the new one.
 //
 // While the file is absent, the values of the previous format's file beside it, Tarnwick/settings.reg (its
-// first 64 KiB), are carried over to it; that file is left as it is, and never read again once the new file
+// first 16 KiB), are carried over to it; that file is left as it is, and never read again once the new file
 // exists. A value the new file cannot hold stays only there.
 //
 // No function raises.

@@ -231,7 +231,7 @@ void TestRegistry::otherThanRegularFiles_data()
                 << atSettings << kind;
         }
     }
-    QTest::newRow("file over 64 KiB at the settings file") << true << u"large"_s;
+    QTest::newRow("file over 16 KiB at the settings file") << true << u"large"_s;
 }
 
 void TestRegistry::otherThanRegularFiles()
@@ -240,7 +240,7 @@ void TestRegistry::otherThanRegularFiles()
     QFETCH(QString, kind);
     const QString path = atSettings ? SettingsStore::FilePath() : AutostartEntryPath();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    const QByteArray large = "[Software]\nQuillmoor\\Tarnwick\\FormStartX=7\n" + QByteArray(64 * 1024, '\n');
+    const QByteArray large = "[Software]\nQuillmoor\\Tarnwick\\FormStartX=7\n" + QByteArray(16 * 1024, '\n');
     if (kind == u"FIFO") {
         QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     } else if (kind == u"folder") {
