@@ -175,6 +175,10 @@ void TestRegistry::keyCreationStep()
     QVERIFY(!CreateRegKey(u"Tarnwick"_s, QString(), maker));
     QCOMPARE(RegOpenKeyExA(software, u"Quillmoor\\\\Tarnwick"_s, 0, KEY_WRITE, maker), ERROR_INVALID_PARAMETER);
     QCOMPARE(RegCloseKey(software), ERROR_SUCCESS);
+    // A value of the key's name beside it is another thing: deleting it keeps the key's values.
+    QVERIFY(SetRegString(u"Software\\Quillmoor"_s, u"Tarnwick"_s, u"x"_s, Root));
+    QVERIFY(DeleteRegValue(u"Software\\Quillmoor"_s, u"Tarnwick"_s, Root));
+    QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), 5);
 }
 
 void TestRegistry::carryOver_data()
