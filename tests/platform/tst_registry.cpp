@@ -7,9 +7,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -42,11 +40,6 @@ void WriteFile(const QString &path, const QByteArray &bytes)
     file.write(bytes);
 }
 
-QString PreviousFile()
-{
-    return QFileInfo(SettingsStore::FilePath()).absolutePath() + u"/settings.reg"_s;
-}
-
 } // namespace
 
 class TestRegistry : public QObject
@@ -63,7 +56,6 @@ private slots:
     void carryOver();
     void otherThanRegularFiles_data();
     void otherThanRegularFiles();
-    void linkedSettingsFile();
     void autostartEntry_data();
     void autostartEntry();
     void autostartEntryWrittenByHand_data();
@@ -106,16 +98,11 @@ void TestRegistry::helpers_data()
     QTest::addColumn<bool>("written");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("number");
-    const QString odd = u"a\0b\r\n\"q\" \\ ;,=#[s] @Variant(\\0) \x01\x7f\u0080 \U0001F600 \uFFFF"_s;
+    const QString odd = u"  a\0b\r\n\"q\" \\ ;,=#[s] @Variant(\\0) \x01\x7f\u0080 \U0001F600 \uFFFF"_s;
     QTest::newRow("text") << u"FormTopMost"_s << QVariant(u"True"_s) << true << u"True"_s << -1;
-    QTest::newRow("number") << u"FormStartX"_s << QVariant(1440) << true << u"1440"_s << 1440;
     QTest::newRow("smallest number") << u"FormStartY"_s << QVariant(std::numeric_limits<int>::min()) << true
                                      << u"-2147483648"_s << std::numeric_limits<int>::min();
-    QTest::newRow("largest number") << u"FormStartY"_s << QVariant(std::numeric_limits<int>::max()) << true
-                                    << u"2147483647"_s << std::numeric_limits<int>::max();
-    QTest::newRow("empty text") << u"Value"_s << QVariant(QString()) << true << QString() << -1;
-    QTest::newRow("NUL, controls, quotes, INI syntax") << u"Value"_s << QVariant(odd) << true << odd << -1;
-    QTest::newRow("spaces around") << u"Value"_s << QVariant(u"  x  "_s) << true << u"  x  "_s << -1;
+    QTest::newRow("spaces, NUL, controls, quotes, INI syntax") << u"Value"_s << QVariant(odd) << true << odd << -1;
     QTest::newRow("1023 units") << u"Value"_s << QVariant(QString(1023, u'x')) << true << QString(1023, u'x') << -1;
     QTest::newRow("1024 units") << u"Value"_s << QVariant(QString(1024, u'x')) << true << u"default"_s << -1;
     QTest::newRow("unpaired surrogate") << u"Value"_s << QVariant(u"a"_s + QChar(0xD83D)) << false << u"default"_s
@@ -124,7 +111,6 @@ void TestRegistry::helpers_data()
     QTest::newRow("backslash, spaces, accents in the name")
         << u"Form \\ Start \u00e9"_s << QVariant(u"v"_s) << true << u"v"_s << -1;
     QTest::newRow("slash in the name") << u"a/b"_s << QVariant(u"v"_s) << false << u"default"_s << -1;
-    QTest::newRow("empty name") << QString() << QVariant(u"v"_s) << false << u"default"_s << -1;
 }
 
 void TestRegistry::helpers()
@@ -138,8 +124,6 @@ void TestRegistry::helpers()
         return value.typeId() == QMetaType::QString ? SetRegString(key, valueName, value.toString(), Root)
                                                     : SetRegLong(key, valueName, value.toInt(), Root);
     };
-    QCOMPARE(GetRegString(ProgramKey, name, u"default"_s, Root), u"default"_s);
-    QCOMPARE(GetRegLong(ProgramKey, name, -1, Root), -1);
     QCOMPARE(write(ProgramKey, name), written);
     // Written again under the names in capitals: still one value, in the spelling first written.
     QCOMPARE(write(ProgramKey.toUpper(), name.toUpper()), written);
@@ -189,20 +173,13 @@ void TestRegistry::carryOver_data()
     const QByteArray head("Tarnwick settings 1\nkey \"Software\\\\Quillmoor\\\\Tarnwick\"\n");
     const QByteArray tail("text \"FormTopMost\" \"lost\"\nkey \"Software\\\\Quillmoor\\\\Tarnwick\"\n"
                           "number \"FormStartX\" 00000007\n");
-    QTest::newRow("the program's values") << head + "text \"FormTopMost\" \"True\"\nnumber \"FormStartX\" fffffe0c\n"
-                                          << u"True"_s << -500;
     QTest::newRow("escapes, other keys, other case")
         << QByteArray("Tarnwick settings 1\nkey \"Other\"\ntext \"FormTopMost\" \"x\"\n\n"
                       "key \"software\\\\QUILLMOOR\\\\tarnwick\"\ntext \"formtopmost\" \"a\\u0000\\\"b\\\\\\u00e9\"\n"
-                      "number \"FORMSTARTX\" 000005A0\n")
-        << u"a\0\"b\\\u00e9"_s << 1440;
+                      "number \"FORMSTARTX\" FFFFFE0C\n")
+        << u"a\0\"b\\\u00e9"_s << -500;
     QTest::newRow("damaged line") << head + "text \"FormTopMost\" \"open\n" + tail << Absent << 7;
-    QTest::newRow("unknown escape") << head + "text \"FormTopMost\" \"\\q\"\n" + tail << Absent << 7;
     QTest::newRow("bad UTF-8") << head + "text \"FormTopMost\" \"\xc3\x28\"\n" + tail << Absent << 7;
-    QTest::newRow("short number") << head + "number \"FormStartX\" 123\n" + tail << Absent << 7;
-    QTest::newRow("unpaired surrogate stays behind")
-        << head + "text \"FormTopMost\" \"\\ud800\"\nnumber \"FormStartX\" 00000007\n"
-        << Absent << 7;
     QTest::newRow("another header") << QByteArray("Tarnwick settings 2\nkey \"Software\\\\Quillmoor\\\\Tarnwick\"\n"
                                                   "number \"FormStartX\" 00000007\n")
                                     << Absent << -1;
@@ -213,13 +190,14 @@ void TestRegistry::carryOver()
     QFETCH(QByteArray, previous);
     QFETCH(QString, topMost);
     QFETCH(int, startX);
-    WriteFile(PreviousFile(), previous);
+    const QString previousFile = QFileInfo(SettingsStore::FilePath()).absolutePath() + u"/settings.reg"_s;
+    WriteFile(previousFile, previous);
     QCOMPARE(GetRegString(ProgramKey, u"FormTopMost"_s, Absent, Root), topMost);
     QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), startX);
-    QCOMPARE(ReadFile(PreviousFile()), previous);
+    QCOMPARE(ReadFile(previousFile), previous);
     // Carried over once: the previous file is not read again, whatever it holds later.
-    WriteFile(PreviousFile(), "Tarnwick settings 1\nkey \"Software\\\\Quillmoor\\\\Tarnwick\"\n"
-                              "text \"FormTopMost\" \"later\"\nnumber \"FormStartX\" 00000009\n");
+    WriteFile(previousFile, "Tarnwick settings 1\nkey \"Software\\\\Quillmoor\\\\Tarnwick\"\n"
+                            "text \"FormTopMost\" \"later\"\nnumber \"FormStartX\" 00000009\n");
     NextRun();
     QCOMPARE(GetRegString(ProgramKey, u"FormTopMost"_s, Absent, Root), topMost);
     QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), startX);
@@ -229,58 +207,56 @@ void TestRegistry::otherThanRegularFiles_data()
 {
     QTest::addColumn<bool>("atSettings");
     QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("startX");
+    QTest::addColumn<bool>("writable");
     for (const bool atSettings : {true, false}) {
         for (const QString &kind : {u"FIFO"_s, u"folder"_s}) {
             QTest::addRow("%s at the %s", qPrintable(kind), atSettings ? "settings file" : "autostart entry")
-                << atSettings << kind;
+                << atSettings << kind << -1 << !atSettings;
         }
     }
-    QTest::newRow("file over 16 KiB at the settings file") << true << u"large"_s;
+    QTest::newRow("file over 16 KiB at the settings file") << true << u"large"_s << -1 << false;
+    QTest::newRow("link at the settings file, to a file elsewhere") << true << u"link"_s << 7 << true;
 }
 
 void TestRegistry::otherThanRegularFiles()
 {
     QFETCH(bool, atSettings);
     QFETCH(QString, kind);
+    QFETCH(int, startX);
+    QFETCH(bool, writable);
     const QString path = atSettings ? SettingsStore::FilePath() : AutostartEntryPath();
+    const QString target = home_->filePath(u"dotfiles/Tarnwick.ini"_s);
+    const QByteArray contents = "[Software]\nQuillmoor\\Tarnwick\\FormStartX=7\n";
     QDir().mkpath(QFileInfo(path).absolutePath());
-    const QByteArray large = "[Software]\nQuillmoor\\Tarnwick\\FormStartX=7\n" + QByteArray(16 * 1024, '\n');
     if (kind == u"FIFO") {
         QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     } else if (kind == u"folder") {
         QVERIFY(QDir().mkpath(path));
+    } else if (kind == u"large") {
+        WriteFile(path, contents + QByteArray(16 * 1024, '\n'));
     } else {
-        WriteFile(path, large);
+        WriteFile(target, contents);
+        QVERIFY(QFile::link(target, path));
     }
-    // Reads as absent, without blocking on the FIFO; the settings cannot be written over it.
+    // Nothing blocks on the FIFO; what is not a small regular file reads as absent and is left as it was.
     QCOMPARE(GetRegString(RunKey, u"Tarnwick"_s, Absent, Root), Absent);
-    QCOMPARE(GetRegString(ProgramKey, u"FormTopMost"_s, Absent, Root), Absent);
-    QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), -1);
-    QCOMPARE(CreateRegKey(ProgramKey, QString(), Root), !atSettings);
-    QCOMPARE(SetRegLong(ProgramKey, u"FormStartX"_s, 5, Root), !atSettings);
-    QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), atSettings ? -1 : 5);
+    QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), startX);
+    QCOMPARE(CreateRegKey(ProgramKey, QString(), Root), writable);
+    QCOMPARE(SetRegLong(ProgramKey, u"FormStartY"_s, 8, Root), writable);
     const QFileInfo after(path);
     QVERIFY(after.exists());
     QCOMPARE(after.isDir(), kind == u"folder");
-    QCOMPARE(after.isFile(), kind == u"large");
-    if (kind == u"large") {
-        QCOMPARE(ReadFile(path), large);
+    QCOMPARE(after.isFile(), kind == u"large" || kind == u"link");
+    QCOMPARE(after.symLinkTarget(), kind == u"link" ? target : QString());
+    // The file a link points to takes the values; a large file stays as it was.
+    if (kind == u"link") {
+        QCOMPARE(ReadFile(target), contents + "Quillmoor\\Tarnwick\\FormStartY=8\n");
+    } else if (kind == u"large") {
+        QCOMPARE(after.size(), contents.size() + 16 * 1024);
     }
 }
 
-void TestRegistry::linkedSettingsFile()
-{
-    // A link to a file kept elsewhere, as a dotfiles folder makes: read through it, written to the file it
-    // points to, and left a link.
-    const QString target = home_->filePath(u"dotfiles/Tarnwick.ini"_s);
-    WriteFile(target, "[Software]\nQuillmoor\\Tarnwick\\FormStartX=7\n");
-    QDir().mkpath(QFileInfo(SettingsStore::FilePath()).absolutePath());
-    QVERIFY(QFile::link(target, SettingsStore::FilePath()));
-    QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), 7);
-    QVERIFY(SetRegLong(ProgramKey, u"FormStartY"_s, 8, Root));
-    QCOMPARE(QFileInfo(SettingsStore::FilePath()).symLinkTarget(), target);
-    QCOMPARE(ReadFile(target), "[Software]\nQuillmoor\\Tarnwick\\FormStartX=7\nQuillmoor\\Tarnwick\\FormStartY=8\n");
-}
 void TestRegistry::autostartEntry_data()
 {
     QTest::addColumn<QString>("programPath");
@@ -307,16 +283,6 @@ void TestRegistry::autostartEntry()
     QVERIFY(lines.contains("Type=Application") && lines.contains("Name=Tarnwick"));
     QVERIFY2(lines.contains(execLine), ReadFile(AutostartEntryPath()).constData());
     QCOMPARE(GetRegString(RunKey, u"Tarnwick"_s, Absent, Root), programPath);
-
-    const QString validator = QStandardPaths::findExecutable(u"desktop-file-validate"_s);
-    if (!validator.isEmpty()) {
-        QProcess validate;
-        validate.start(validator, {AutostartEntryPath()});
-        QVERIFY(validate.waitForFinished());
-        const QByteArray output = validate.readAllStandardOutput() + validate.readAllStandardError();
-        QVERIFY2(validate.exitCode() == 0 && output.isEmpty(), output.constData());
-    }
-
     QVERIFY(DeleteRegValue(RunKey, u"Tarnwick"_s, Root));
     QVERIFY(!QFile::exists(AutostartEntryPath()));
     QCOMPARE(GetRegString(RunKey, u"Tarnwick"_s, Absent, Root), Absent);
