@@ -137,8 +137,9 @@ QString AutostartEntryPath()
 
 std::optional<QString> ReadAutostartCommand()
 {
+    // Checked before opening, so that a FIFO at the path cannot block.
     QFile file(AutostartEntryPath());
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly)) {
         return std::nullopt;
     }
     const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');

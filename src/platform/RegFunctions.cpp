@@ -1,15 +1,13 @@
 #include "RegFunctions.h"
 
-#include <QByteArray>
-#include <QtEndian>
+#include "AutostartEntry.h"
+#include "SettingsStore.h"
 
-#include <algorithm>
-#include <array>
-#include <span>
+#include <optional>
 
 namespace {
 
-constexpr std::size_t TextBufferSize = 1024;
+constexpr qsizetype LongestText = 1023;
 
 // Runs the work and gives its result, or the fallback when anything in it raised: these functions end
 // quietly whatever happens.
@@ -22,35 +20,41 @@ template <typename Result, typename Work> Result EndQuietly(const Result &fallba
     }
 }
 
-// The procedure SetRegString and SetRegLong share: open the key, creating it when missing, and write.
-bool SetRegValue(const QString &subKey, const QString &valueName, std::int32_t type, std::span<const char> data,
-                 const std::int32_t &root)
+bool IsAutostartValue(const QString &keyPath, const QString &valueName)
 {
-    std::int32_t key = 0;
-    if (RegOpenKeyExA(root, subKey, 0, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) {
-        if (!CreateRegKey(subKey, QString(), root)) {
-            return false;
-        }
-        if (RegOpenKeyExA(root, subKey, 0, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) {
-            return false;
-        }
+    return keyPath.compare(Registry::RunKeyPath, Qt::CaseInsensitive) == 0 &&
+           valueName.compare(u"Tarnwick", Qt::CaseInsensitive) == 0;
+}
+
+std::optional<QString> ReadValue(const QString &subKey, const QString &valueName, std::int32_t root)
+{
+    const std::optional<QString> keyPath = Registry::KeyPath(root, subKey);
+    if (!keyPath) {
+        return std::nullopt;
     }
-    const bool written = RegSetValueExA(key, valueName, type, data) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return written;
+    return IsAutostartValue(*keyPath, valueName) ? ReadAutostartCommand() : SettingsStore::Read(*keyPath, valueName);
+}
+
+bool WriteValue(const QString &subKey, const QString &valueName, const SettingsStore::Value &value, std::int32_t root)
+{
+    const std::optional<QString> keyPath = Registry::KeyPath(root, subKey);
+    if (!keyPath) {
+        return false;
+    }
+    if (!IsAutostartValue(*keyPath, valueName)) {
+        return SettingsStore::Write(*keyPath, valueName, value);
+    }
+    const QString *command = std::get_if<QString>(&value);
+    return command && WriteAutostartEntry(*command);
 }
 
 } // namespace
 
-bool CreateRegKey(const QString &subKey, const QString &keyClass, const std::int32_t &root)
+bool CreateRegKey(const QString &subKey, const QString &, const std::int32_t &root)
 {
     return EndQuietly(false, [&] {
-        std::int32_t key = 0;
-        if (RegCreateKeyExA(root, subKey, keyClass, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) {
-            return false;
-        }
-        RegCloseKey(key);
-        return true;
+        const std::optional<QString> keyPath = Registry::KeyPath(root, subKey);
+        return keyPath && SettingsStore::CanWrite(*keyPath);
     });
 }
 
@@ -58,66 +62,42 @@ QString GetRegString(const QString &subKey, const QString &valueName, const QStr
                      const std::int32_t &root)
 {
     return EndQuietly(defaultText, [&] {
-        std::int32_t key = 0;
-        if (RegOpenKeyExA(root, subKey, 0, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) {
-            return defaultText;
-        }
-        std::array<char, TextBufferSize> buffer{};
-        std::int32_t type = 0;
-        std::int32_t size = 0;
-        const bool read = RegQueryValueExA(key, valueName, type, buffer, size) == ERROR_SUCCESS;
-        RegCloseKey(key);
-        const auto end = std::find(buffer.begin(), buffer.end(), '\0');
-        if (!read || end == buffer.end()) {
-            return defaultText;
-        }
-        return QString::fromLocal8Bit(buffer.data(), end - buffer.begin());
+        const std::optional<QString> text = ReadValue(subKey, valueName, root);
+        return text && text->size() <= LongestText ? *text : defaultText;
     });
 }
 
 bool SetRegString(const QString &subKey, const QString &valueName, const QString &text, const std::int32_t &root)
 {
-    return EndQuietly(false, [&] {
-        const QByteArray data = text.toLocal8Bit() + '\0';
-        return SetRegValue(subKey, valueName, REG_SZ, data, root);
-    });
+    return EndQuietly(false, [&] { return WriteValue(subKey, valueName, text, root); });
 }
 
 std::int32_t GetRegLong(const QString &subKey, const QString &valueName, const std::int32_t &defaultNumber,
                         const std::int32_t &root)
 {
     return EndQuietly(defaultNumber, [&] {
-        std::int32_t key = 0;
-        if (RegOpenKeyExA(root, subKey, 0, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) {
-            return defaultNumber;
-        }
-        std::array<char, 4> buffer{};
-        std::int32_t type = 0;
-        std::int32_t size = 0;
-        const bool read = RegQueryValueExA(key, valueName, type, buffer, size) == ERROR_SUCCESS;
-        RegCloseKey(key);
-        return read ? qFromLittleEndian<std::int32_t>(buffer.data()) : defaultNumber;
+        const std::optional<QString> text = ReadValue(subKey, valueName, root);
+        bool isNumber = false;
+        const std::int32_t number = text ? text->toInt(&isNumber) : 0;
+        return isNumber ? number : defaultNumber;
     });
 }
 
 bool SetRegLong(const QString &subKey, const QString &valueName, std::int32_t number, const std::int32_t &root)
 {
-    return EndQuietly(false, [&] {
-        std::array<char, 4> data{};
-        qToLittleEndian(number, data.data());
-        return SetRegValue(subKey, valueName, REG_DWORD, data, root);
-    });
+    return EndQuietly(false, [&] { return WriteValue(subKey, valueName, number, root); });
 }
 
 bool DeleteRegValue(const QString &subKey, const QString &valueName, const std::int32_t &root)
 {
     return EndQuietly(false, [&] {
-        std::int32_t key = 0;
-        if (RegOpenKeyExA(root, subKey, 0, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) {
+        const std::optional<QString> keyPath = Registry::KeyPath(root, subKey);
+        if (!keyPath) {
             return false;
         }
-        const bool deleted = RegDeleteValueA(key, valueName) == ERROR_SUCCESS;
-        RegCloseKey(key);
-        return deleted;
+        if (IsAutostartValue(*keyPath, valueName)) {
+            return ReadAutostartCommand() && RemoveAutostartEntry();
+        }
+        return SettingsStore::Remove(*keyPath, valueName);
     });
 }

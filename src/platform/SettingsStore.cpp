@@ -2,329 +2,222 @@
 
 #include "XdgConfigFolder.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QStringDecoder>
+#include <QStringList>
 
 #include <algorithm>
-#include <vector>
+#include <memory>
 
 using namespace Qt::Literals::StringLiterals;
 
+namespace SettingsStore {
+
 namespace {
 
-// The first line of every store file; a file without it is not ours or from another version.
-constexpr char FileHeader[] = "Tarnwick settings 1";
-// A store holds a few small values; a file far larger than that is damaged and not worth the memory.
-constexpr qint64 LargestFile = 64 * 1024 * 1024;
+constexpr qint64 LargestFile = 16 * 1024;
 
-struct NamedValue
+bool IsName(const QString &name)
 {
-    QString name;
-    SettingsStore::Value value;
-};
-
-struct StoredKey
-{
-    QString path;
-    std::vector<NamedValue> values;
-};
-
-using StoreContents = std::vector<StoredKey>;
-
-bool SameName(const QString &a, const QString &b)
-{
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    return !name.isEmpty() && !name.contains(u'/');
 }
 
-QString Hex(std::uint32_t number, int digits)
+bool IsKeyPath(const QString &keyPath)
 {
-    return QString::number(number, 16).rightJustified(digits, u'0');
+    const QStringList names = keyPath.split(u'\\');
+    return keyPath.isEmpty() || std::all_of(names.begin(), names.end(), IsName);
 }
 
-// The number written as exactly the hexadecimal digits given; nothing when anything else is there.
-std::optional<std::uint32_t> ParseHex(QStringView digits)
+// QSettings writes a text as UTF-8, which cannot carry an unpaired surrogate, and drops U+FEFF at its start.
+bool CanKeep(const QString &text)
 {
-    std::uint32_t number = 0;
-    for (const QChar digit : digits) {
-        const char16_t unit = digit.unicode();
-        std::uint32_t value = 0;
-        if (unit >= u'0' && unit <= u'9') {
-            value = unit - u'0';
-        } else if (unit >= u'a' && unit <= u'f') {
-            value = unit - u'a' + 10;
-        } else if (unit >= u'A' && unit <= u'F') {
-            value = unit - u'A' + 10;
-        } else {
-            return std::nullopt;
-        }
-        number = number << 4 | value;
-    }
-    return number;
+    return text.isValidUtf16() && !text.startsWith(QChar(0xFEFF));
 }
 
-// The text in double quotes. Quotes, backslashes, control characters and unpaired surrogates (which UTF-8
-// cannot carry) are escaped, so that every 16-bit unit survives the trip through the file.
-QString Quote(const QString &text)
+// The QSettings key of a value: the key path's names joined by "/", then the value's name.
+QString SettingsKey(const QString &keyPath, const QString &name)
 {
-    QString quoted(u'"');
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar unit = text[i];
-        if (unit.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            quoted += unit;
-            quoted += text[++i];
-        } else if (unit == u'"' || unit == u'\\') {
-            quoted += u'\\';
-            quoted += unit;
-        } else if (unit.unicode() < 0x20 || unit.unicode() == 0x7F || unit.isSurrogate()) {
-            quoted += u"\\u"_s + Hex(unit.unicode(), 4);
-        } else {
-            quoted += unit;
-        }
-    }
-    return quoted + u'"';
+    return keyPath.isEmpty() ? name : QString(keyPath).replace(u'\\', u'/') + u'/' + name;
 }
 
-// Takes a quoted text from the front of the line; nothing when the line does not start with a whole one.
-std::optional<QString> TakeQuoted(QStringView &line)
+// The text in quotes that the patterns of CarryOver matched.
+QString Unquote(QStringView quoted)
 {
-    if (!line.startsWith(u'"')) {
-        return std::nullopt;
-    }
     QString text;
-    qsizetype i = 1;
-    while (i < line.size() && line[i] != u'"') {
-        if (line[i] != u'\\') {
-            text += line[i++];
-        } else if (i + 1 < line.size() && (line[i + 1] == u'"' || line[i + 1] == u'\\')) {
-            text += line[i + 1];
-            i += 2;
-        } else if (i + 6 <= line.size() && line[i + 1] == u'u') {
-            const std::optional<std::uint32_t> unit = ParseHex(line.sliced(i + 2, 4));
-            if (!unit) {
-                return std::nullopt;
-            }
-            text += QChar(static_cast<char16_t>(*unit));
-            i += 6;
+    for (qsizetype i = 0; i < quoted.size(); ++i) {
+        if (quoted[i] != u'\\') {
+            text += quoted[i];
+        } else if (quoted[++i] != u'u') {
+            text += quoted[i];
         } else {
-            return std::nullopt;
+            text += QChar(quoted.sliced(i + 1, 4).toUShort(nullptr, 16));
+            i += 4;
         }
     }
-    if (i >= line.size()) {
-        return std::nullopt;
-    }
-    line = line.sliced(i + 1);
     return text;
 }
 
-bool TakePrefix(QStringView &line, QStringView prefix)
-{
-    if (!line.startsWith(prefix)) {
-        return false;
-    }
-    line = line.sliced(prefix.size());
-    return true;
-}
-
-// key "<path>"
-std::optional<QString> ParseKeyLine(QStringView line)
-{
-    if (!TakePrefix(line, u"key ")) {
-        return std::nullopt;
-    }
-    std::optional<QString> path = TakeQuoted(line);
-    if (!path || !line.isEmpty()) {
-        return std::nullopt;
-    }
-    return path;
-}
-
-// text "<name>" "<text>"  or  number "<name>" <eight lower-case hexadecimal digits>
-std::optional<NamedValue> ParseValueLine(QStringView line)
-{
-    const bool isText = TakePrefix(line, u"text ");
-    if (!isText && !TakePrefix(line, u"number ")) {
-        return std::nullopt;
-    }
-    std::optional<QString> name = TakeQuoted(line);
-    if (!name || !TakePrefix(line, u" ")) {
-        return std::nullopt;
-    }
-    if (isText) {
-        std::optional<QString> text = TakeQuoted(line);
-        if (!text || !line.isEmpty()) {
-            return std::nullopt;
-        }
-        return NamedValue{*name, *text};
-    }
-    const std::optional<std::uint32_t> number = line.size() == 8 ? ParseHex(line) : std::nullopt;
-    if (!number) {
-        return std::nullopt;
-    }
-    return NamedValue{*name, *number};
-}
-
-StoreContents::iterator FindKey(StoreContents &contents, const QString &keyPath)
-{
-    return std::find_if(contents.begin(), contents.end(),
-                        [&](const StoredKey &key) { return SameName(key.path, keyPath); });
-}
-
-std::vector<NamedValue>::iterator FindValue(StoredKey &key, const QString &valueName)
-{
-    return std::find_if(key.values.begin(), key.values.end(),
-                        [&](const NamedValue &named) { return SameName(named.name, valueName); });
-}
-
-// The index of the key, which is added when missing.
-std::size_t KeyIndex(StoreContents &contents, const QString &keyPath)
-{
-    const auto found = FindKey(contents, keyPath);
-    if (found != contents.end()) {
-        return static_cast<std::size_t>(found - contents.begin());
-    }
-    contents.push_back({keyPath, {}});
-    return contents.size() - 1;
-}
-
-void PutValue(StoredKey &key, NamedValue named)
-{
-    const auto found = FindValue(key, named.name);
-    if (found == key.values.end()) {
-        key.values.push_back(std::move(named));
-    } else {
-        found->value = std::move(named.value);
-    }
-}
-
-bool HoldsKey(const StoreContents &contents, const QString &keyPath)
-{
-    const QString below = keyPath + u'\\';
-    return keyPath.isEmpty() || std::any_of(contents.begin(), contents.end(), [&](const StoredKey &key) {
-               return SameName(key.path, keyPath) || key.path.startsWith(below, Qt::CaseInsensitive);
-           });
-}
-
-StoreContents Parse(const QByteArray &bytes)
+// The previous format, in UTF-8 after a first line "Tarnwick settings 1", one item a line:
+//     key "<key path>"
+//     text "<name>" "<text>"
+//     number "<name>" <eight hexadecimal digits>
+// Values belong to the key line above them. In quotes, \" and \\ stand for themselves and \uXXXX for one
+// 16-bit unit. The patterns never backtrack, so a line reads in time linear in its length.
+// A line that does not read is skipped with the values after it up to the next key line, which might otherwise
+// land under the wrong key.
+void CarryOver(const QByteArray &bytes, QSettings &settings)
 {
     const QList<QByteArray> lines = bytes.split('\n');
-    if (lines.front() != FileHeader) {
-        return {};
+    if (lines.front() != "Tarnwick settings 1") {
+        return;
     }
-    StoreContents contents;
-    // Values belong to the key line above them; after a damaged line that key is unknown, so the values
-    // up to the next key line are dropped rather than put under the wrong key.
-    constexpr std::size_t NoKey = std::numeric_limits<std::size_t>::max();
-    std::size_t currentKey = NoKey;
+    const QString quoted = uR"re("((?:[^"\\]++|\\["\\]|\\u[0-9a-fA-F]{4})*+)")re"_s;
+    const QRegularExpression keyLine(QRegularExpression::anchoredPattern(u"key "_s + quoted));
+    const QRegularExpression textLine(QRegularExpression::anchoredPattern(u"text "_s + quoted + u' ' + quoted));
+    const QRegularExpression numberLine(
+        QRegularExpression::anchoredPattern(u"number "_s + quoted + u" ([0-9a-fA-F]{8})"_s));
+    std::optional<QString> keyPath;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         if (lines[i].isEmpty()) {
             continue;
         }
         QStringDecoder decoder(QStringDecoder::Utf8);
         const QString line = decoder(lines[i]);
-        if (decoder.hasError()) {
-            currentKey = NoKey;
-        } else if (const std::optional<QString> keyPath = ParseKeyLine(line)) {
-            currentKey = KeyIndex(contents, *keyPath);
-        } else if (std::optional<NamedValue> named = ParseValueLine(line); named && currentKey != NoKey) {
-            PutValue(contents[currentKey], std::move(*named));
+        const QRegularExpressionMatch key = keyLine.match(line);
+        const QRegularExpressionMatch text = textLine.match(line);
+        const QRegularExpressionMatch number = numberLine.match(line);
+        if (decoder.hasError() || !(key.hasMatch() || (keyPath && (text.hasMatch() || number.hasMatch())))) {
+            keyPath.reset();
+        } else if (key.hasMatch()) {
+            keyPath = Unquote(key.capturedView(1));
+            keyPath = IsKeyPath(*keyPath) ? keyPath : std::nullopt;
         } else {
-            currentKey = NoKey;
-        }
-    }
-    return contents;
-}
-
-QByteArray Serialise(const StoreContents &contents)
-{
-    QString text = QString::fromLatin1(FileHeader) + u'\n';
-    for (const StoredKey &key : contents) {
-        text += u"key "_s + Quote(key.path) + u'\n';
-        for (const NamedValue &named : key.values) {
-            if (const QString *value = std::get_if<QString>(&named.value)) {
-                text += u"text "_s + Quote(named.name) + u' ' + Quote(*value) + u'\n';
-            } else {
-                text += u"number "_s + Quote(named.name) + u' ' + Hex(std::get<std::uint32_t>(named.value), 8) + u'\n';
+            const QRegularExpressionMatch &value = text.hasMatch() ? text : number;
+            const QString name = Unquote(value.capturedView(1));
+            const QVariant data = text.hasMatch()
+                                      ? QVariant(Unquote(text.capturedView(2)))
+                                      : QVariant(static_cast<std::int32_t>(number.capturedView(2).toUInt(nullptr, 16)));
+            if (IsName(name) && (number.hasMatch() || CanKeep(data.toString()))) {
+                settings.setValue(SettingsKey(*keyPath, name), data);
             }
         }
     }
-    return text.toUtf8();
 }
 
-StoreContents Load(const QString &filePath)
+// The settings, with the previous format's values carried over while the file is absent; nothing when
+// something other than a regular file of at most LargestFile bytes stands at its path.
+std::unique_ptr<QSettings> Open()
 {
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > LargestFile) {
-        return {};
+    const QString path = FilePath();
+    const QFileInfo info(path);
+    if (info.exists() && (!info.isFile() || info.size() > LargestFile)) {
+        return nullptr;
     }
-    return Parse(file.readAll());
+    auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    QFile previous(info.absolutePath() + u"/settings.reg"_s);
+    if (!info.exists() && QFileInfo(previous).isFile() && previous.open(QIODevice::ReadOnly)) {
+        CarryOver(previous.read(LargestFile), *settings);
+        settings->sync();
+        // With nothing carried over QSettings writes no file; an empty one marks the carry-over as done.
+        if (settings->status() == QSettings::NoError) {
+            QFile(path).open(QIODevice::Append);
+        }
+    }
+    return settings;
 }
 
-bool Save(const QString &filePath, const StoreContents &contents)
+// Enters the groups of the key path and gives the QSettings key of the value in them: each name in the
+// spelling already in the file, whatever its case, else as given. Nothing for a name that is refused.
+std::optional<QString> EnterKey(QSettings &settings, const QString &keyPath, const QString &name)
 {
-    if (!QDir().mkpath(QFileInfo(filePath).absolutePath())) {
-        return false;
+    const auto spelling = [](const QStringList &present, const QString &wanted) {
+        const auto found = std::find_if(present.begin(), present.end(), [&](const QString &each) {
+            return each.compare(wanted, Qt::CaseInsensitive) == 0;
+        });
+        return found == present.end() ? wanted : *found;
+    };
+    if (!IsKeyPath(keyPath) || !IsName(name)) {
+        return std::nullopt;
     }
-    QSaveFile file(filePath);
-    const QByteArray bytes = Serialise(contents);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    for (const QString &group : keyPath.isEmpty() ? QStringList() : keyPath.split(u'\\')) {
+        settings.beginGroup(spelling(settings.childGroups(), group));
+    }
+    return spelling(settings.childKeys(), name);
+}
+
+// Writes the changes made to settings; false when they could not be written. A damaged file is rewritten
+// without the lines QSettings could not read, which it reports as a format error.
+bool Commit(QSettings &settings)
+{
+    settings.sync();
+    return settings.status() != QSettings::AccessError;
 }
 
 } // namespace
 
-SettingsStore::SettingsStore() : filePath_(XdgConfigFolder() + u"/Tarnwick/settings.reg"_s)
+QString FilePath()
 {
+    return XdgConfigFolder() + u"/Tarnwick/Tarnwick.ini"_s;
 }
 
-bool SettingsStore::KeyExists(const QString &keyPath) const
+std::optional<QString> Read(const QString &keyPath, const QString &name)
 {
-    return HoldsKey(Load(filePath_), keyPath);
-}
-
-bool SettingsStore::CreateKey(const QString &keyPath)
-{
-    StoreContents contents = Load(filePath_);
-    if (HoldsKey(contents, keyPath)) {
-        return true;
-    }
-    contents.push_back({keyPath, {}});
-    return Save(filePath_, contents);
-}
-
-std::optional<SettingsStore::Value> SettingsStore::ReadValue(const QString &keyPath, const QString &valueName) const
-{
-    StoreContents contents = Load(filePath_);
-    const auto key = FindKey(contents, keyPath);
-    if (key == contents.end()) {
+    const std::unique_ptr<QSettings> settings = Open();
+    const std::optional<QString> key = settings ? EnterKey(*settings, keyPath, name) : std::nullopt;
+    if (!key) {
         return std::nullopt;
     }
-    const auto named = FindValue(*key, valueName);
-    if (named == key->values.end()) {
+    // Read from the file, a value is a text; written by this process, it may still be the number it was.
+    const QVariant value = settings->value(*key);
+    if (value.typeId() != QMetaType::QString && value.typeId() != QMetaType::Int) {
         return std::nullopt;
     }
-    return named->value;
+    return value.toString();
 }
 
-bool SettingsStore::WriteValue(const QString &keyPath, const QString &valueName, const Value &value)
+bool Write(const QString &keyPath, const QString &name, const Value &value)
 {
-    StoreContents contents = Load(filePath_);
-    PutValue(contents[KeyIndex(contents, keyPath)], {valueName, value});
-    return Save(filePath_, contents);
+    const QString *text = std::get_if<QString>(&value);
+    if (text && !CanKeep(*text)) {
+        return false;
+    }
+    const std::unique_ptr<QSettings> settings = Open();
+    const std::optional<QString> key = settings ? EnterKey(*settings, keyPath, name) : std::nullopt;
+    if (!key) {
+        return false;
+    }
+    settings->setValue(*key, text ? QVariant(*text) : QVariant(std::get<std::int32_t>(value)));
+    return Commit(*settings);
 }
 
-bool SettingsStore::DeleteValue(const QString &keyPath, const QString &valueName)
+bool Remove(const QString &keyPath, const QString &name)
 {
-    StoreContents contents = Load(filePath_);
-    const auto key = FindKey(contents, keyPath);
-    if (key == contents.end()) {
+    const std::unique_ptr<QSettings> settings = Open();
+    const std::optional<QString> key = settings ? EnterKey(*settings, keyPath, name) : std::nullopt;
+    if (!key || !settings->contains(*key)) {
         return false;
     }
-    const auto named = FindValue(*key, valueName);
-    if (named == key->values.end()) {
-        return false;
+    // QSettings removes the keys below a key with it; a sub-key of the same name keeps them here.
+    settings->beginGroup(*key);
+    QVariantMap below;
+    for (const QString &each : settings->allKeys()) {
+        below.insert(each, settings->value(each));
     }
-    key->values.erase(named);
-    return Save(filePath_, contents);
+    settings->endGroup();
+    settings->remove(*key);
+    for (auto each = below.cbegin(); each != below.cend(); ++each) {
+        settings->setValue(*key + u'/' + each.key(), each.value());
+    }
+    return Commit(*settings);
 }
+
+bool CanWrite(const QString &keyPath)
+{
+    const std::unique_ptr<QSettings> settings = Open();
+    return settings && IsKeyPath(keyPath) && settings->isWritable();
+}
+
+} // namespace SettingsStore

@@ -6,37 +6,44 @@
 #include <optional>
 #include <variant>
 
-// The per-user store of keys and typed values that stands in for the current user's part of the registry.
-// It is one file, Tarnwick/settings.reg in the XDG config folder as it is when the store is constructed.
+// The per-user settings: the INI file Tarnwick/Tarnwick.ini in the XDG config folder (as it is at each call),
+// read and written through QSettings.
 //
-// Key paths are key names joined by "\" with no empty name among them; the empty path is the root, which
-// always exists. Key and value names compare without regard to case and keep the spelling they were first
-// written with. Text values keep every 16-bit unit, NUL and unpaired surrogates included.
+// A key path ("Software\Quillmoor\Tarnwick") is a QSettings group ("Software/Quillmoor/Tarnwick"), which
+// QSettings writes as a section named after the first key and entries holding the rest:
+//     [Software]
+//     Quillmoor\Tarnwick\FormStartX=1440
+// Key and value names compare without regard to case and keep the spelling first written; an empty name or
+// one holding "/" is refused. A number is written as its decimal digits, a text as QSettings writes a text,
+// every 16-bit unit kept. The file keeps no type beside a value: a number reads back as its digits.
 //
-// Every read re-reads the file. Every change rewrites it whole through a temporary file that replaces it only
-// when complete, so a crash leaves the old file or the new one. A line the store cannot read counts as
-// absent; a file it cannot read at all counts as an empty store and is replaced by the next change.
+// The file is used only when it is absent or a regular file, directly or through symbolic links, of at most
+// 16 KiB (the program's own holds a few hundred bytes, and QSettings takes far longer than start-up allows to
+// read some larger files). Anything else at its path (a FIFO, a folder, a device, a socket, a larger file) is
+// left alone: it reads as no values and every write fails. The path is checked without opening it, so a FIFO
+// cannot block. A symbolic link at the path stays a link: writes go to the file it points to. A write replaces
+// the file with a complete new one, so a crash leaves the old file or the new one.
+//
+// While the file is absent, the values of the previous format's file beside it, Tarnwick/settings.reg (its
+// first 16 KiB), are carried over to it; that file is left as it is, and never read again once the new file
+// exists. A value the new file cannot hold stays only there.
+//
 // No function raises.
-class SettingsStore
-{
-public:
-    // A text (REG_SZ) or a 32-bit number (REG_DWORD).
-    using Value = std::variant<QString, std::uint32_t>;
+namespace SettingsStore {
 
-    SettingsStore();
+using Value = std::variant<QString, std::int32_t>;
 
-    const QString &FilePath() const { return filePath_; }
+QString FilePath();
 
-    // True for the root, for a key that was created or holds values, and for every key above such a key.
-    bool KeyExists(const QString &keyPath) const;
-    // Creates the key (and so the keys above it); true when it exists afterwards. An existing key is left alone.
-    bool CreateKey(const QString &keyPath);
-    std::optional<Value> ReadValue(const QString &keyPath, const QString &valueName) const;
-    // Writes the value, replacing one of the same name and creating the key when needed; true when written.
-    bool WriteValue(const QString &keyPath, const QString &valueName, const Value &value);
-    // True when the value existed and the store was written without it. The key stays.
-    bool DeleteValue(const QString &keyPath, const QString &valueName);
+// The value as text, a number as its decimal digits; nothing when there is none or it is neither.
+std::optional<QString> Read(const QString &keyPath, const QString &name);
+// Writes the value, replacing one of the same name; true when written. A text the file cannot keep exactly
+// (an unpaired surrogate, or U+FEFF first, which QSettings drops) is refused.
+bool Write(const QString &keyPath, const QString &name, const Value &value);
+// True when the value existed and was removed; a key below it of the same name keeps its values.
+bool Remove(const QString &keyPath, const QString &name);
+// True when values can be written under the key: its names are accepted and the file can be written (its
+// folder is created when missing).
+bool CanWrite(const QString &keyPath);
 
-private:
-    QString filePath_;
-};
+} // namespace SettingsStore

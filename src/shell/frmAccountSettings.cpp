@@ -14,6 +14,8 @@
 
 #include <cmath>
 
+using namespace Registry;
+
 namespace {
 
 const QString RunKey = RunKeyPath.toString();

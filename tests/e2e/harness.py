@@ -1,5 +1,6 @@
 """End-to-end harness: the real program on a private X server, driven by keys and clicks, its file read back."""
 
+import configparser
 import contextlib
 import os
 import pwd
@@ -424,7 +425,7 @@ class EndToEndTest(unittest.TestCase):
         (root / "runtime").chmod(0o700)
         self.sandbox = SimpleNamespace(root=root, home=home, program=root / "program" / PROGRAM.name,
                                        database_path=root / "program" / "AccountInfo.mdb",
-                                       settings_path=config / "Tarnwick" / "settings.reg",
+                                       settings_path=config / "Tarnwick" / "Tarnwick.ini",
                                        autostart_path=config / "autostart" / "Tarnwick.desktop")  # fmt: skip
         shutil.copy2(PROGRAM, self.sandbox.program)
         self.database, self.programs, self.helpers = AccountFile(self.sandbox.database_path), [], []
@@ -450,20 +451,17 @@ class EndToEndTest(unittest.TestCase):
         return record
 
     def settings(self):
-        """The stored values by name: text as str, numbers as int."""
-        values, path = {}, self.sandbox.settings_path
-        for line in path.read_text(encoding="utf-8").splitlines() if path.exists() else []:
-            if text := re.fullmatch(r'text "(.*)" "(.*)"', line):
-                values[text.group(1)] = text.group(2)
-            elif number := re.fullmatch(r'number "(.*)" ([0-9a-f]{8})', line):
-                value = int(number.group(2), 16)
-                values[number.group(1)] = value - (1 << 32) * (value >= 1 << 31)
-        return values
+        """The values under the program's key, as QSettings writes them: numbers (digits) as int, text as str."""
+        ini, prefix = configparser.RawConfigParser(delimiters=["="]), "Quillmoor\\Tarnwick\\"
+        ini.optionxform = str
+        ini.read(self.sandbox.settings_path, encoding="utf-8")
+        values = ini["Software"] if ini.has_section("Software") else {}
+        return {name[len(prefix):]: int(value) if re.fullmatch(r"-?[0-9]+", value) else value
+                for name, value in values.items() if name.startswith(prefix)}  # fmt: skip
 
     def store_numbers(self, **numbers):
         """Replaces the stored settings with these numbers, written as the program writes them."""
-        lines = ["Tarnwick settings 1", 'key "Software\\\\Quillmoor\\\\Tarnwick"']
-        lines += ['number "%s" %08x' % (name, value % (1 << 32)) for name, value in numbers.items()]
+        lines = ["[Software]"] + ["Quillmoor\\Tarnwick\\%s=%d" % item for item in numbers.items()]
         self.sandbox.settings_path.parent.mkdir(parents=True, exist_ok=True)
         self.sandbox.settings_path.write_text("\n".join(lines) + "\n", encoding="utf-8")
 

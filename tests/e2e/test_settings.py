@@ -1,5 +1,7 @@
 """Settings kept between runs: starting with the desktop session, the floating window and its place."""
 
+import os
+import stat
 import subprocess
 import time
 import unittest
@@ -50,6 +52,19 @@ class SettingsTest(EndToEndTest):
         self.assertEqual(self.unload(program), 0)
         self.assertFalse(entry.exists())
 
+        # A FIFO at the entry's path or the settings file's reads as no file: start-up reaches the tray icon (which
+        # start_program waits for) and the window opens centred. The settings cannot be written over the FIFO.
+        self.sandbox.settings_path.unlink()
+        for fifo in entry, self.sandbox.settings_path:
+            os.mkfifo(fifo)
+        program, window = self.start()
+        self.assert_centred(window)
+        self.close_window(window)
+        self.choose_from_tray_menu(program, UNLOAD)
+        self.answer_message(program, "Unable to save registry information.")
+        self.assertEqual(self.wait_exit(program), 0)
+        self.assertTrue(all(stat.S_ISFIFO(fifo.lstat().st_mode) for fifo in (entry, self.sandbox.settings_path)))
+
     def test_the_floating_state_and_the_place_of_the_window_are_kept_and_a_place_off_the_screen_is_not(self):
         program, window = self.start()
         self.assert_centred(window)
@@ -83,10 +98,17 @@ class SettingsTest(EndToEndTest):
         self.assertEqual(self.unload(program), 0)
         self.assertNotIn("FormTopMost", self.settings())
 
-        # A place beyond the screen is replaced by the centre.
-        self.sandbox.settings_path.write_text('Tarnwick settings 1\nkey "Software\\\\Quillmoor\\\\Tarnwick"\n'
-                                              'number "FormStartX" %08x\nnumber "FormStartY" %08x\n'
-                                              % (99999, 300 * TWIPS_PER_PIXEL))  # fmt: skip
+        # Without a settings file, the previous format's file beside it is carried over: its place puts the window.
+        carried = (200, 150)
+        self.sandbox.settings_path.unlink()
+        self.sandbox.settings_path.with_name("settings.reg").write_text(
+            'Tarnwick settings 1\nkey "Software\\\\Quillmoor\\\\Tarnwick"\nnumber "FormStartX" %08x\n'
+            'number "FormStartY" %08x\n' % tuple(v * TWIPS_PER_PIXEL for v in carried))  # fmt: skip
+        program, window = self.start()
+        self.assertEqual(self.frame_position(window), carried)
+        self.assertEqual(self.unload(program), 0)
+        # From then on the settings file counts: a place beyond the screen there is replaced by the centre.
+        self.store_numbers(FormStartX=99999, FormStartY=300 * TWIPS_PER_PIXEL)
         program, window = self.start()
         self.assert_centred(window)
         self.assertEqual(self.unload(program), 0)

@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QTest>
 
+using namespace Registry;
+
 namespace {
 
 const QString ProgramKey = QStringLiteral("Software\\Quillmoor\\Tarnwick");
