@@ -12,7 +12,6 @@ class TestAppendString : public QObject
 private slots:
     void storageGrowsByChunks();
     void lengthAndSubstrings();
-    void search();
     void token_data();
     void token();
     void invalidCalls();
@@ -67,24 +66,6 @@ void TestAppendString::lengthAndSubstrings()
     text.Mid(4, 2, u"!?");
     QCOMPARE(ToQString(text.Left(5)), u"abY!?"_s);
     QCOMPARE(text.Length(), 4);
-}
-
-// Positions are 1-based, reported as text, "0" for not found; InStrB counts bytes, two per character.
-void TestAppendString::search()
-{
-    AppendString text;
-    text.AddToString(u"abcb");
-    QCOMPARE(ToQString(text.InStr(u"b", 3)), u"4"_s);
-    QCOMPARE(ToQString(text.InStr(u" ")), u"0"_s);           // the storage past the value is not searched
-    QCOMPARE(ToQString(text.InStr(u"B")), u"0"_s);           // exact compare keeps case
-    QCOMPARE(ToQString(text.InStr(u"b", 0, 0, 1)), u"4"_s);  // backward finds the last
-    QCOMPARE(ToQString(text.InStr(u"b", 3, 0, 1)), u"2"_s);  // backward within the first 3 characters
-    QCOMPARE(ToQString(text.InStr(u"cb", 3, 0, 1)), u"0"_s); // a backward match must end by Start
-    QCOMPARE(ToQString(text.InStrB(u"b", 4)), u"7"_s);       // start and result are byte positions
-    text.Value(u"x\u00C4y\u00C4");
-    QCOMPARE(ToQString(text.InStr(u"\u00E4", 0, 1, 1)), u"4"_s); // compare 1 ignores case beyond ASCII
-    text.Value(u"\u6100b");
-    QCOMPARE(ToQString(text.InStrB(u"\u6261")), u"2"_s); // bytes in memory order, across characters
 }
 
 // Each character of the delimiters ends a token; tokens run until EOS, or BOS backward.
