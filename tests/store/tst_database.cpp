@@ -1,14 +1,18 @@
 #include "TestDatabase.h"
 #include "TestSupport.h"
 
+#include "CipherSettings.h"
 #include "DatabaseKey.h"
+#include "Engine.h"
 #include "SqlLiteral.h"
 #include "StoreError.h"
 #include "Text.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -32,6 +36,12 @@ std::int64_t AddAccount(Recordset &accounts, const std::u16string &name, std::in
     return id;
 }
 
+QByteArray FileBytes(const std::filesystem::path &path)
+{
+    QFile file(QString::fromStdString(path.string()));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 class TestDatabase : public QObject
@@ -44,7 +54,9 @@ private slots:
     void openDoesNotCreateAMissingFile();
     void keyDerivationKnownAnswers_data();
     void keyDerivationKnownAnswers();
-    void readyMadeKeyOnlyWhereTheEngineWouldDeriveIt();
+    void readyMadeKeyIsTheEnginesOwn();
+    void keysAreTriedInTurn_data();
+    void keysAreTriedInTurn();
     void textRoundTripsThroughLiteralsExactly_data();
     void textRoundTripsThroughLiteralsExactly();
     void equalityCountsLetterCase();
@@ -85,6 +97,7 @@ void TestDatabase::openRefusesWhatIsNotAnAccountDatabase()
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
     }
+    const QByteArray before = FileBytes(database.path());
     const auto open = [&] {
         if (connect.isNull())
             OpenAccountDatabase(database.path());
@@ -92,6 +105,7 @@ void TestDatabase::openRefusesWhatIsNotAnAccountDatabase()
             OpenDatabase(database.path(), false, false, ToU16(connect));
     };
     QVERIFY(RaisedErrorNumber(open) != 0);
+    QCOMPARE(FileBytes(database.path()), before);
 }
 
 void TestDatabase::openDoesNotCreateAMissingFile()
@@ -138,16 +152,60 @@ void TestDatabase::keyDerivationKnownAnswers()
     QCOMPARE(derived.toHex(), expected);
 }
 
-// Every open of a file the engine keyed itself goes through the ready-made key, so the tests above check that it
-// is the engine's own; here, that it is made only where it can be.
-void TestDatabase::readyMadeKeyOnlyWhereTheEngineWouldDeriveIt()
+// The ready-made key must be the one this engine derives under the file's settings, or every open would pay for a
+// second derivation; and a derivation with no rounds, which would return the first one's hash, is refused.
+void TestDatabase::readyMadeKeyIsTheEnginesOwn()
 {
     TemporaryAccountDatabase database;
-    const std::optional<std::string> key = RawDatabaseKey(database.path(), "pw", "3.4.1");
-    QVERIFY(key && key->starts_with("x'") && key->size() == 67);
-    QVERIFY(!RawDatabaseKey(database.path(), "pw", "4.5.6 community"));
-    std::filesystem::resize_file(database.path(), 15);
-    QVERIFY(!RawDatabaseKey(database.path(), "pw", "3.4.1"));
+    const std::optional<std::string> key = RawDatabaseKey(database.path(), "wendrapolix", FileCipher::KdfRounds);
+    QVERIFY(key);
+    sqlite3 *handle = nullptr;
+    sqlite3_open_v2(database.path().c_str(), &handle, SQLITE_OPEN_READONLY, nullptr);
+    const Connection connection(handle);
+    QCOMPARE(sqlite3_key(handle, key->data(), static_cast<int>(key->size())), SQLITE_OK);
+    QCOMPARE(ApplyCipherSettings(handle), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(handle, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    QCOMPARE(RaisedErrorNumber([&] { RawDatabaseKey(database.path(), "wendrapolix", 0); }), 5);
+    QCOMPARE(RaisedErrorNumber([] { Pbkdf2HmacSha1("pw", std::array<std::uint8_t, 1>{}, 1, {}); }), 5);
+}
+
+void TestDatabase::keysAreTriedInTurn_data()
+{
+    QTest::addColumn<int>("fileBytes");
+    QTest::addColumn<QList<int>>("raises");
+    QTest::addColumn<QStringList>("tried");
+    QTest::addColumn<int>("raised");
+    const QString ready = QStringLiteral("ready-made");
+    const QString password = QStringLiteral("password");
+    QTest::newRow("ready-made key reads the file") << 1024 << QList<int>{0} << QStringList{ready} << 0;
+    QTest::newRow("engine derives another way") << 1024 << QList<int>{3343, 0} << QStringList{ready, password} << 0;
+    QTest::newRow("wrong password") << 1024 << QList<int>{3343, 3343} << QStringList{ready, password} << 3343;
+    QTest::newRow("locked, not refused") << 1024 << QList<int>{3260} << QStringList{ready} << 3260;
+    QTest::newRow("no salt to read") << 15 << QList<int>{0} << QStringList{password} << 0;
+}
+
+void TestDatabase::keysAreTriedInTurn()
+{
+    QFETCH(int, fileBytes);
+    QFETCH(QList<int>, raises);
+    QFETCH(QStringList, tried);
+    QFETCH(int, raised);
+    QTemporaryDir folder;
+    QFile file(folder.filePath(QStringLiteral("AccountInfo.mdb")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(fileBytes, '\x17'));
+    file.close();
+    QStringList keys;
+    const auto attempt = [&](std::string_view key) {
+        keys << (key == "pw"                                 ? QStringLiteral("password")
+                 : key.starts_with("x'") && key.size() == 67 ? QStringLiteral("ready-made")
+                                                             : QString::fromStdString(std::string(key)));
+        if (const int error = raises.value(keys.size() - 1))
+            throw StoreError(error, u"refused");
+    };
+    QCOMPARE(RaisedErrorNumber([&] { KeyDatabase(file.fileName().toStdString(), "pw", attempt); }), raised);
+    QCOMPARE(keys, tried);
 }
 
 void TestDatabase::textRoundTripsThroughLiteralsExactly_data()
