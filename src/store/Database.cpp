@@ -76,6 +76,18 @@ std::shared_ptr<Connection> OpenKeyed(const std::filesystem::path &name, bool ex
     return connection;
 }
 
+// Text goes into statements and out of them as 16-bit units stored as they are; in a file storing text another
+// way the first save would garble it, so such a file is refused before anything is written.
+void RequireUtf16Text(const std::shared_ptr<Connection> &connection)
+{
+    Statement encoding(connection, u"PRAGMA encoding;");
+    const std::u16string name = encoding.Step() ? encoding.Column(0).ToText() : std::u16string();
+    encoding.Reset();
+    if (name != u"UTF-16le")
+        throw StoreError(ErrorNumber::UnrecognizedFormat,
+                         u"The database stores its text as " + name + u", not as UTF-16le.");
+}
+
 } // namespace
 
 Database::Database(std::shared_ptr<Connection> connection) : connection_(std::move(connection))
@@ -117,6 +129,7 @@ std::shared_ptr<Database> OpenDatabase(const std::filesystem::path &name, bool e
     else
         KeyDatabase(name, password,
                     [&](std::string_view key) { connection = OpenKeyed(name, exclusive, readOnly, key); });
+    RequireUtf16Text(connection);
     return std::make_shared<Database>(std::move(connection));
 }
 

@@ -42,6 +42,23 @@ QByteArray FileBytes(const std::filesystem::path &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The account tables, key and cipher settings, but text stored as UTF-8, as the engine's shell makes by default.
+void RemakeWithUtf8Text(const std::filesystem::path &path)
+{
+    std::filesystem::remove(path);
+    sqlite3 *handle = nullptr;
+    sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    Connection connection(handle);
+    const std::string key = ToUtf8(AccountDatabaseConnect.substr(AccountDatabaseConnect.find(u'=') + 1));
+    sqlite3_key(handle, key.data(), static_cast<int>(key.size()));
+    ApplyCipherSettings(handle);
+    const char *tables = "CREATE TABLE User (ID INTEGER PRIMARY KEY, UserName TEXT, Password TEXT);"
+                         "CREATE TABLE Accounts (ID INTEGER PRIMARY KEY, UserID INTEGER, Account TEXT);"
+                         "CREATE TABLE Parameters (Name TEXT, Value TEXT);";
+    if (sqlite3_exec(handle, tables, nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw StoreError(ErrorNumber::EngineError, FromUtf8(sqlite3_errmsg(handle)));
+}
+
 } // namespace
 
 class TestDatabase : public QObject
@@ -75,13 +92,16 @@ void TestDatabase::openRefusesWhatIsNotAnAccountDatabase_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("connect");
     QTest::addColumn<QString>("dropTable");
-    QTest::newRow("zero bytes") << QByteArray("") << QString() << QString();
-    QTest::newRow("random bytes") << QByteArray(4096, '\x5a') << QString() << QString();
-    QTest::newRow("text file") << QByteArray("not a database\n") << QString() << QString();
-    QTest::newRow("another password") << QByteArray() << QStringLiteral(";pwd=other") << QString();
-    QTest::newRow("no password") << QByteArray() << QStringLiteral("") << QString();
-    QTest::newRow("Accounts table missing") << QByteArray() << QString() << QStringLiteral("Accounts");
-    QTest::newRow("User table missing") << QByteArray() << QString() << QStringLiteral("User");
+    QTest::addColumn<bool>("utf8Text");
+    QTest::newRow("zero bytes") << QByteArray("") << QString() << QString() << false;
+    QTest::newRow("random bytes") << QByteArray(4096, '\x5a') << QString() << QString() << false;
+    QTest::newRow("text file") << QByteArray("not a database\n") << QString() << QString() << false;
+    QTest::newRow("another password") << QByteArray() << QStringLiteral(";pwd=other") << QString() << false;
+    QTest::newRow("no password") << QByteArray() << QStringLiteral("") << QString() << false;
+    QTest::newRow("Accounts table missing") << QByteArray() << QString() << QStringLiteral("Accounts") << false;
+    QTest::newRow("User table missing") << QByteArray() << QString() << QStringLiteral("User") << false;
+    // Saving into it would garble every text ("Bank" read back as "B").
+    QTest::newRow("text stored as UTF-8") << QByteArray() << QString() << QString() << true;
 }
 
 void TestDatabase::openRefusesWhatIsNotAnAccountDatabase()
@@ -89,9 +109,12 @@ void TestDatabase::openRefusesWhatIsNotAnAccountDatabase()
     QFETCH(QByteArray, content);
     QFETCH(QString, connect);
     QFETCH(QString, dropTable);
+    QFETCH(bool, utf8Text);
     TemporaryAccountDatabase database;
     if (!dropTable.isEmpty())
         database.Open()->Execute(u"DROP TABLE [" + ToU16(dropTable) + u"];");
+    if (utf8Text)
+        RemakeWithUtf8Text(database.path());
     if (!content.isNull()) {
         QFile file(QString::fromStdString(database.path().string()));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
