@@ -14,7 +14,8 @@ void Pbkdf2HmacSha1(std::string_view password, std::span<const std::uint8_t> sal
                     std::span<std::uint8_t> derived);
 
 // The page key an engine keyed with `password` derives for the file with `rounds` rounds, in its raw form
-// "x'<hex>'", or nothing when the file has no salt to read. The caller wipes it after use.
+// "x'<hex>'", or nothing when the file has no salt to read; raises error 5 for no rounds. The caller wipes it
+// after use.
 std::optional<std::string> RawDatabaseKey(const std::filesystem::path &file, std::string_view password,
                                           unsigned rounds);
 
