@@ -3,6 +3,7 @@
 
 #include "AccountDatabase.h"
 #include "AccountSet.h"
+#include "CipherSettings.h"
 #include "DatabaseKey.h"
 #include "Text.h"
 
@@ -53,7 +54,7 @@ const std::filesystem::path &Database()
 // The database's key as derived for opening it: ours, and OpenSSL's own PBKDF2, which the engine would use.
 constexpr std::string_view KeyPassword = "wendrapolix";
 constexpr std::array<std::uint8_t, 16> KeySalt = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-constexpr unsigned KeyRounds = 64000;
+constexpr unsigned KeyRounds = FileCipher::KdfRounds;
 
 void BM_DeriveKey(benchmark::State &state)
 {

@@ -11,6 +11,8 @@ test_packages=(libbenchmark-dev sqlcipher clang libclang-rt-14-dev xvfb openbox 
 packages=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then
     packages+=("${test_packages[@]}")
+    # npm fetches SQLCipher 4 for the tests; a Node.js installed with its own npm is kept.
+    command -v npm >/dev/null || packages+=(npm)
 fi
 
 missing=()

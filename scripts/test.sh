@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: in an optimised build (with the
-# end-to-end suite) and in a build with AddressSanitizer and UndefinedBehaviorSanitizer; between
-# the two it fuzzes the SQL literal and the database layer for a bounded time.
+# end-to-end suite, and the store also built on SQLCipher 4 and passing files to and from it) and
+# in a build with AddressSanitizer and UndefinedBehaviorSanitizer; between the two it fuzzes the
+# SQL literal and the database layer for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh test
 jobs=$(nproc)
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_WERROR=ON >/dev/null
+scripts/build-sqlcipher4.sh build/sqlcipher4
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_WERROR=ON -DTARNWICK_SQLCIPHER4="$PWD/build/sqlcipher4" >/dev/null
 cmake --build build --parallel "$jobs"
 ctest --test-dir build --output-on-failure --parallel "$jobs"
 

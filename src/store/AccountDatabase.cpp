@@ -1,5 +1,6 @@
 #include "AccountDatabase.h"
 
+#include "CipherSettings.h"
 #include "Engine.h"
 #include "StoreError.h"
 #include "Text.h"
@@ -49,6 +50,8 @@ void WriteSchema(const std::filesystem::path &path)
     const std::string key = ToUtf8(AccountDatabaseConnect.substr(AccountDatabaseConnect.find(u'=') + 1));
     if (const int keyed = sqlite3_key(handle, key.data(), static_cast<int>(key.size())); keyed != SQLITE_OK)
         connection.Raise(keyed);
+    if (const int set = ApplyCipherSettings(handle); set != SQLITE_OK)
+        connection.Raise(set);
     if (const int written = sqlite3_exec(handle, Schema, nullptr, nullptr, nullptr); written != SQLITE_OK)
         connection.Raise(written);
 }

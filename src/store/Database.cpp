@@ -1,13 +1,12 @@
 #include "Database.h"
 
+#include "CipherSettings.h"
 #include "DatabaseKey.h"
 #include "Engine.h"
 #include "Recordsets.h"
 #include "SqlDialect.h"
 #include "StoreError.h"
 #include "Text.h"
-
-#include <openssl/crypto.h>
 
 namespace {
 
@@ -43,30 +42,14 @@ std::shared_ptr<Connection> OpenConnection(const std::filesystem::path &name, bo
     return connection;
 }
 
-std::string EngineVersion(const std::shared_ptr<Connection> &connection)
+// An empty key leaves the file unencrypted; any other is followed at once by the file's cipher settings.
+void ApplyKey(const std::shared_ptr<Connection> &connection, std::string_view key)
 {
-    Statement version(connection, u"PRAGMA cipher_version;");
-    if (!version.Step())
-        return {};
-    const std::string text = ToUtf8(version.Column(0).ToText());
-    version.Reset();
-    return text;
-}
-
-// Deriving the key from the password is most of the time an opening takes, and the engine's own derivation is
-// slow: give it the same key ready-made where we know how it derives it.
-void ApplyPassword(const std::shared_ptr<Connection> &connection, const std::filesystem::path &name,
-                   std::u16string_view password)
-{
-    if (password.empty())
+    if (key.empty())
         return;
-    const std::string passphrase = ToUtf8(password);
-    std::optional<std::string> raw = RawDatabaseKey(name, passphrase, EngineVersion(connection));
-    const std::string &key = raw ? *raw : passphrase;
-    const int code = sqlite3_key(connection->handle(), key.data(), static_cast<int>(key.size()));
-    if (raw)
-        OPENSSL_cleanse(raw->data(), raw->size());
-    if (code != SQLITE_OK)
+    if (const int code = sqlite3_key(connection->handle(), key.data(), static_cast<int>(key.size())); code != SQLITE_OK)
+        connection->Raise(code);
+    if (const int code = ApplyCipherSettings(connection->handle()); code != SQLITE_OK)
         connection->Raise(code);
 }
 
@@ -77,10 +60,32 @@ void Configure(const std::shared_ptr<Connection> &connection, bool exclusive)
         Statement(connection, u"PRAGMA locking_mode = EXCLUSIVE;").Run();
 }
 
-// A wrong password shows only when the file is first read: read the schema now.
+// A wrong key shows only when the file is first read: read the schema now.
 void ReadSchema(const std::shared_ptr<Connection> &connection)
 {
     Statement(connection, u"SELECT count(*) FROM sqlite_master;").Run();
+}
+
+std::shared_ptr<Connection> OpenKeyed(const std::filesystem::path &name, bool exclusive, bool readOnly,
+                                      std::string_view key)
+{
+    auto connection = OpenConnection(name, readOnly);
+    ApplyKey(connection, key);
+    Configure(connection, exclusive);
+    ReadSchema(connection);
+    return connection;
+}
+
+// Text goes into statements and out of them as 16-bit units stored as they are; in a file storing text another
+// way the first save would garble it, so such a file is refused before anything is written.
+void RequireUtf16Text(const std::shared_ptr<Connection> &connection)
+{
+    Statement encoding(connection, u"PRAGMA encoding;");
+    const std::u16string name = encoding.Step() ? encoding.Column(0).ToText() : std::u16string();
+    encoding.Reset();
+    if (name != u"UTF-16le")
+        throw StoreError(ErrorNumber::UnrecognizedFormat,
+                         u"The database stores its text as " + name + u", not as UTF-16le.");
 }
 
 } // namespace
@@ -117,10 +122,14 @@ bool Database::HasTable(std::u16string_view name) const
 std::shared_ptr<Database> OpenDatabase(const std::filesystem::path &name, bool exclusive, bool readOnly,
                                        std::u16string_view connect)
 {
-    auto connection = OpenConnection(name, readOnly);
-    ApplyPassword(connection, name, ConnectPassword(connect));
-    Configure(connection, exclusive);
-    ReadSchema(connection);
+    const std::string password = ToUtf8(ConnectPassword(connect));
+    std::shared_ptr<Connection> connection;
+    if (password.empty())
+        connection = OpenKeyed(name, exclusive, readOnly, password);
+    else
+        KeyDatabase(name, password,
+                    [&](std::string_view key) { connection = OpenKeyed(name, exclusive, readOnly, key); });
+    RequireUtf16Text(connection);
     return std::make_shared<Database>(std::move(connection));
 }
 

@@ -67,9 +67,10 @@ private:
 };
 
 // Opens an existing database file; never creates one. The connect string's "pwd=" part is the
-// file's password, applied before anything else is read. Raises for a missing file, a file that
-// is not a database, and a wrong password. While another process writes to the file, a statement
-// waits a few seconds for it before it fails.
+// file's password, applied with the file's cipher settings before anything else is read. Raises
+// for a missing file, a file that is not a database, a wrong password, and a file storing text
+// other than as UTF-16le, which it leaves untouched. While another process writes to the file, a
+// statement waits a few seconds for it before it fails.
 std::shared_ptr<Database> OpenDatabase(const std::filesystem::path &name, bool exclusive, bool readOnly,
                                        std::u16string_view connect);
 

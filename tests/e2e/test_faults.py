@@ -22,10 +22,10 @@ class FaultsTest(EndToEndTest):
                   ("Parameters", '"Name" TEXT, "Value" TEXT')]  # fmt: skip
         path = self.sandbox.database_path
 
-        def other_database(key, tables):
+        def other_database(key, tables, utf16=True):
             path.unlink()
             script = "\n".join('CREATE TABLE "%s" (%s);' % table for table in tables)
-            self.database.execute("PRAGMA encoding = 'UTF-16le';\n" + script, key=key)
+            self.database.execute(("PRAGMA encoding = 'UTF-16le';\n" if utf16 else "") + script, key=key)
 
         cases = {
             "missing": path.unlink,
@@ -33,6 +33,8 @@ class FaultsTest(EndToEndTest):
             "random bytes": lambda: path.write_bytes(random.Random(7).randbytes(16384)),
             "another key": lambda: other_database("not the key", tables),
             "no Accounts table": lambda: other_database("wendrapolix", tables[::2]),
+            # The shell's default, UTF-8: the program's saves would garble every text in it.
+            "text not stored as UTF-16le": lambda: other_database("wendrapolix", tables, utf16=False),
         }
         for name, make in cases.items():
             with self.subTest(name):

@@ -1,19 +1,50 @@
 #include "TestDatabase.h"
 #include "TestSupport.h"
 
+#include "CipherSettings.h"
 #include "DatabaseKey.h"
+#include "Engine.h"
 #include "SqlLiteral.h"
 #include "StoreError.h"
 #include "Text.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <thread>
 
 using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+QByteArray FileBytes(const std::filesystem::path &path)
+{
+    QFile file(QString::fromStdString(path.string()));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The account tables, key and cipher settings, but text stored as UTF-8, as the engine's shell makes by default.
+void RemakeWithUtf8Text(const std::filesystem::path &path)
+{
+    std::filesystem::remove(path);
+    sqlite3 *handle = nullptr;
+    sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    Connection connection(handle);
+    const std::string key = ToUtf8(AccountDatabaseConnect.substr(AccountDatabaseConnect.find(u'=') + 1));
+    sqlite3_key(handle, key.data(), static_cast<int>(key.size()));
+    ApplyCipherSettings(handle);
+    const char *tables = "CREATE TABLE User (ID INTEGER PRIMARY KEY, UserName TEXT, Password TEXT);"
+                         "CREATE TABLE Accounts (ID INTEGER PRIMARY KEY, UserID INTEGER, Account TEXT);"
+                         "CREATE TABLE Parameters (Name TEXT, Value TEXT);";
+    if (sqlite3_exec(handle, tables, nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw StoreError(ErrorNumber::EngineError, FromUtf8(sqlite3_errmsg(handle)));
+}
+
+} // namespace
 
 class TestDatabase : public QObject
 {
@@ -25,7 +56,9 @@ private slots:
     void openDoesNotCreateAMissingFile();
     void keyDerivationKnownAnswers_data();
     void keyDerivationKnownAnswers();
-    void readyMadeKeyOnlyWhereTheEngineWouldDeriveIt();
+    void readyMadeKeyIsTheEnginesOwn();
+    void keysAreTriedInTurn_data();
+    void keysAreTriedInTurn();
     void textRoundTripsThroughLiteralsExactly_data();
     void textRoundTripsThroughLiteralsExactly();
     void equalityCountsLetterCase();
@@ -41,13 +74,16 @@ void TestDatabase::openRefusesWhatIsNotAnAccountDatabase_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("connect");
     QTest::addColumn<QString>("dropTable");
-    QTest::newRow("zero bytes") << QByteArray("") << QString() << QString();
-    QTest::newRow("random bytes") << QByteArray(4096, '\x5a') << QString() << QString();
-    QTest::newRow("text file") << QByteArray("not a database\n") << QString() << QString();
-    QTest::newRow("another password") << QByteArray() << QStringLiteral(";pwd=other") << QString();
-    QTest::newRow("no password") << QByteArray() << QStringLiteral("") << QString();
-    QTest::newRow("Accounts table missing") << QByteArray() << QString() << QStringLiteral("Accounts");
-    QTest::newRow("User table missing") << QByteArray() << QString() << QStringLiteral("User");
+    QTest::addColumn<bool>("utf8Text");
+    QTest::newRow("zero bytes") << QByteArray("") << QString() << QString() << false;
+    QTest::newRow("random bytes") << QByteArray(4096, '\x5a') << QString() << QString() << false;
+    QTest::newRow("text file") << QByteArray("not a database\n") << QString() << QString() << false;
+    QTest::newRow("another password") << QByteArray() << QStringLiteral(";pwd=other") << QString() << false;
+    QTest::newRow("no password") << QByteArray() << QStringLiteral("") << QString() << false;
+    QTest::newRow("Accounts table missing") << QByteArray() << QString() << QStringLiteral("Accounts") << false;
+    QTest::newRow("User table missing") << QByteArray() << QString() << QStringLiteral("User") << false;
+    // Saving into it would garble every text ("Bank" read back as "B").
+    QTest::newRow("text stored as UTF-8") << QByteArray() << QString() << QString() << true;
 }
 
 void TestDatabase::openRefusesWhatIsNotAnAccountDatabase()
@@ -55,14 +91,18 @@ void TestDatabase::openRefusesWhatIsNotAnAccountDatabase()
     QFETCH(QByteArray, content);
     QFETCH(QString, connect);
     QFETCH(QString, dropTable);
+    QFETCH(bool, utf8Text);
     TemporaryAccountDatabase database;
     if (!dropTable.isEmpty())
         database.Open()->Execute(u"DROP TABLE [" + ToU16(dropTable) + u"];");
+    if (utf8Text)
+        RemakeWithUtf8Text(database.path());
     if (!content.isNull()) {
         QFile file(QString::fromStdString(database.path().string()));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
     }
+    const QByteArray before = FileBytes(database.path());
     const auto open = [&] {
         if (connect.isNull())
             OpenAccountDatabase(database.path());
@@ -70,6 +110,7 @@ void TestDatabase::openRefusesWhatIsNotAnAccountDatabase()
             OpenDatabase(database.path(), false, false, ToU16(connect));
     };
     QVERIFY(RaisedErrorNumber(open) != 0);
+    QCOMPARE(FileBytes(database.path()), before);
 }
 
 void TestDatabase::openDoesNotCreateAMissingFile()
@@ -90,8 +131,6 @@ void TestDatabase::keyDerivationKnownAnswers_data()
                                << "salt"_ba << 1u << "0c60c80f961f0e71f3a9b524af6012062fe037a6"_ba;
     QTest::newRow("two rounds") << "password"_ba
                                 << "salt"_ba << 2u << "ea6c014dc72d6f8ccd1ed92ace1d41f0d8de8957"_ba;
-    QTest::newRow("4096 rounds") << "password"_ba
-                                 << "salt"_ba << 4096u << "4b007901b765489abead49d926f721d065a429c1"_ba;
     QTest::newRow("two blocks, the second cut") << "passwordPASSWORDpassword"_ba
                                                 << "saltSALTsaltSALTsaltSALTsaltSALTsalt"_ba << 4096u
                                                 << "3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038"_ba;
@@ -116,16 +155,60 @@ void TestDatabase::keyDerivationKnownAnswers()
     QCOMPARE(derived.toHex(), expected);
 }
 
-// Every open of a file the engine keyed itself goes through the ready-made key, so the tests above check that it
-// is the engine's own; here, that it is made only where it can be.
-void TestDatabase::readyMadeKeyOnlyWhereTheEngineWouldDeriveIt()
+// The ready-made key must be the one this engine derives under the file's settings, or every open would pay for a
+// second derivation; and a derivation with no rounds, which would return the first one's hash, is refused.
+void TestDatabase::readyMadeKeyIsTheEnginesOwn()
 {
     TemporaryAccountDatabase database;
-    const std::optional<std::string> key = RawDatabaseKey(database.path(), "pw", "3.4.1");
-    QVERIFY(key && key->starts_with("x'") && key->size() == 67);
-    QVERIFY(!RawDatabaseKey(database.path(), "pw", "4.5.6 community"));
-    std::filesystem::resize_file(database.path(), 15);
-    QVERIFY(!RawDatabaseKey(database.path(), "pw", "3.4.1"));
+    const std::optional<std::string> key = RawDatabaseKey(database.path(), "wendrapolix", FileCipher::KdfRounds);
+    QVERIFY(key);
+    sqlite3 *handle = nullptr;
+    sqlite3_open_v2(database.path().c_str(), &handle, SQLITE_OPEN_READONLY, nullptr);
+    const Connection connection(handle);
+    QCOMPARE(sqlite3_key(handle, key->data(), static_cast<int>(key->size())), SQLITE_OK);
+    QCOMPARE(ApplyCipherSettings(handle), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(handle, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    QCOMPARE(RaisedErrorNumber([&] { RawDatabaseKey(database.path(), "wendrapolix", 0); }), 5);
+    QCOMPARE(RaisedErrorNumber([] { Pbkdf2HmacSha1("pw", std::array<std::uint8_t, 1>{}, 1, {}); }), 5);
+}
+
+void TestDatabase::keysAreTriedInTurn_data()
+{
+    QTest::addColumn<int>("fileBytes");
+    QTest::addColumn<QList<int>>("raises");
+    QTest::addColumn<QStringList>("tried");
+    QTest::addColumn<int>("raised");
+    const QString ready = QStringLiteral("ready-made");
+    const QString password = QStringLiteral("password");
+    QTest::newRow("ready-made key reads the file") << 1024 << QList<int>{0} << QStringList{ready} << 0;
+    QTest::newRow("engine derives another way") << 1024 << QList<int>{3343, 0} << QStringList{ready, password} << 0;
+    QTest::newRow("wrong password") << 1024 << QList<int>{3343, 3343} << QStringList{ready, password} << 3343;
+    QTest::newRow("locked, not refused") << 1024 << QList<int>{3260} << QStringList{ready} << 3260;
+    QTest::newRow("no salt to read") << 15 << QList<int>{0} << QStringList{password} << 0;
+}
+
+void TestDatabase::keysAreTriedInTurn()
+{
+    QFETCH(int, fileBytes);
+    QFETCH(QList<int>, raises);
+    QFETCH(QStringList, tried);
+    QFETCH(int, raised);
+    QTemporaryDir folder;
+    QFile file(folder.filePath(QStringLiteral("AccountInfo.mdb")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(fileBytes, '\x17'));
+    file.close();
+    QStringList keys;
+    const auto attempt = [&](std::string_view key) {
+        keys << (key == "pw"                                 ? QStringLiteral("password")
+                 : key.starts_with("x'") && key.size() == 67 ? QStringLiteral("ready-made")
+                                                             : QString::fromStdString(std::string(key)));
+        if (const int error = raises.value(keys.size() - 1))
+            throw StoreError(error, u"refused");
+    };
+    QCOMPARE(RaisedErrorNumber([&] { KeyDatabase(file.fileName().toStdString(), "pw", attempt); }), raised);
+    QCOMPARE(keys, tried);
 }
 
 void TestDatabase::textRoundTripsThroughLiteralsExactly_data()

@@ -1,5 +1,9 @@
 #include "DatabaseKey.h"
 
+#include "CipherSettings.h"
+#include "Engine.h"
+#include "StoreError.h"
+
 // SHA-1's block function has no counterpart among OpenSSL 3's interfaces, and it is what makes the derivation
 // here a few times faster than the library's own, which sets the HMAC up afresh on every round.
 #define OPENSSL_SUPPRESS_DEPRECATED
@@ -14,10 +18,9 @@ namespace {
 
 using Digest = std::array<std::uint8_t, SHA_DIGEST_LENGTH>;
 
-// What SQLCipher 3 uses for a password: AES-256 keys, a 16-byte salt at the start of the file, 64,000 rounds.
+// AES-256 page keys, derived with the 16-byte salt that starts the file.
 constexpr std::size_t PageKeyBytes = 32;
 constexpr std::size_t SaltBytes = 16;
-constexpr unsigned PageKeyRounds = 64000;
 
 struct HmacSha1
 {
@@ -122,6 +125,8 @@ std::string RawKeyText(std::span<const std::uint8_t> key)
 void Pbkdf2HmacSha1(std::string_view password, std::span<const std::uint8_t> salt, unsigned iterations,
                     std::span<std::uint8_t> derived)
 {
+    if (iterations == 0 || derived.empty())
+        RaiseInvalidArgument();
     HmacSha1 hmac = KeyedHmac(password);
     for (std::uint32_t block = 1; !derived.empty(); ++block) {
         Digest u = FirstRound(hmac, salt, block);
@@ -136,17 +141,34 @@ void Pbkdf2HmacSha1(std::string_view password, std::span<const std::uint8_t> sal
     OPENSSL_cleanse(&hmac, sizeof hmac);
 }
 
-std::optional<std::string> RawDatabaseKey(const std::filesystem::path &file, std::string_view password,
-                                          std::string_view engineVersion)
+std::optional<std::string> RawDatabaseKey(const std::filesystem::path &file, std::string_view password, unsigned rounds)
 {
-    if (!engineVersion.starts_with("3."))
-        return std::nullopt;
     std::optional<std::array<std::uint8_t, SaltBytes>> salt = ReadSalt(file);
     if (!salt)
         return std::nullopt;
     std::array<std::uint8_t, PageKeyBytes> key;
-    Pbkdf2HmacSha1(password, *salt, PageKeyRounds, key);
+    Pbkdf2HmacSha1(password, *salt, rounds, key);
     std::string text = RawKeyText(key);
     OPENSSL_cleanse(key.data(), key.size());
     return text;
+}
+
+void KeyDatabase(const std::filesystem::path &file, std::string_view password,
+                 const std::function<void(std::string_view key)> &attempt)
+{
+    if (std::optional<std::string> raw = RawDatabaseKey(file, password, FileCipher::KdfRounds)) {
+        struct Wipe
+        {
+            std::string &text;
+            ~Wipe() { OPENSSL_cleanse(text.data(), text.size()); }
+        } wipe{*raw};
+        try {
+            attempt(*raw);
+            return;
+        } catch (const StoreError &error) {
+            if (error.Number() != ErrorNumber::UnrecognizedFormat)
+                throw;
+        }
+    }
+    attempt(password);
 }

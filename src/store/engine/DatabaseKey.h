@@ -2,16 +2,26 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
-// PBKDF2 with HMAC-SHA1 (RFC 8018) into `derived`, whose size is the key length asked for.
+// PBKDF2 with HMAC-SHA1 (RFC 8018) into `derived`, whose size is the key length asked for. Raises error 5 (invalid
+// argument) for no rounds or no key length.
 void Pbkdf2HmacSha1(std::string_view password, std::span<const std::uint8_t> salt, unsigned iterations,
                     std::span<std::uint8_t> derived);
 
-// The key SQLCipher 3 would derive from `password` for the file, in its raw form "x'<hex>'", or nothing when the
-// file has no salt to read or the engine derives its keys another way. The caller wipes it after use.
+// The page key an engine keyed with `password` derives for the file with `rounds` rounds, in its raw form
+// "x'<hex>'", or nothing when the file has no salt to read; raises error 5 for no rounds. The caller wipes it
+// after use.
 std::optional<std::string> RawDatabaseKey(const std::filesystem::path &file, std::string_view password,
-                                          std::string_view engineVersion);
+                                          unsigned rounds);
+
+// Gives `attempt` the key for the file: first the page key ready-made under the file's cipher settings, which
+// spares the engine its own, slower derivation; then, only when the engine does not read the file with that (the
+// attempt raises error 3343, not a database), the password itself, for the engine to derive the key its own way.
+// Each attempt must key a new connection, as an engine cannot take a key back. Raises what the last attempt raised.
+void KeyDatabase(const std::filesystem::path &file, std::string_view password,
+                 const std::function<void(std::string_view key)> &attempt);
