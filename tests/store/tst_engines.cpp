@@ -2,6 +2,7 @@
 // on Debian's SQLCipher 3.4.1, and 3.4.1 for a build on SQLCipher 4. The other engine's shell is given only the key,
 // and SQLCipher 4 the compatibility level it needs for files it did not make, as a person using it would.
 
+#include "AccountSet.h"
 #include "TestDatabase.h"
 #include "TestSupport.h"
 
@@ -64,13 +65,9 @@ void TestEngines::otherEngineReadsWhatTheStoreWrote()
     TemporaryAccountDatabase file;
     {
         const auto database = file.Open();
-        auto accounts = database->OpenRecordset(u"SELECT * FROM Accounts WHERE [UserID] = 1;");
-        for (const QString &text : Texts) {
-            accounts->AddNew();
-            accounts->Fields(u"UserID", Variant(1));
-            accounts->Fields(u"Account", Variant(ToU16(text)));
-            accounts->Update();
-        }
+        AccountSet accounts(database, 1);
+        for (const QString &text : Texts)
+            accounts.Add(ToU16(text), 1);
         clsParameters parameters;
         parameters.Database(database);
         parameters.TableName(u"Parameters");
