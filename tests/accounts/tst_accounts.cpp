@@ -22,14 +22,6 @@ QLineEdit &Line(frmAccount &form, int index)
     return *static_cast<QLineEdit *>(form.txt[index]->Widget());
 }
 
-QStringList ItemTexts(const QListWidget &list)
-{
-    QStringList texts;
-    for (int row = 0; row < list.count(); ++row)
-        texts << list.item(row)->text();
-    return texts;
-}
-
 } // namespace
 
 class TestAccounts : public QObject
@@ -39,15 +31,11 @@ class TestAccounts : public QObject
 private slots:
     void init();
     void cleanup();
-    void listShowsAccountsInRecordOrder();
     void showingNeverMarksChanged();
-    void pickingSavesWithThePasswordEnciphered();
-    void failedSaveKeepsEditsAndSelection();
     void addingNamesTheFirstFreeName_data();
     void addingNamesTheFirstFreeName();
     void addingSavesPendingEditsFirst();
     void tooManyNewAccounts();
-    void deleteAsksAndRemoves();
     void deleteOfAMissingRecordRemovesNothing();
     void passwordCopyShortcuts_data();
     void passwordCopyShortcuts();
@@ -104,24 +92,6 @@ std::u16string TestAccounts::StoredColumn(std::int32_t id, const std::u16string 
     return value.IsNull() ? u"<Null>" : value.ToText();
 }
 
-void TestAccounts::listShowsAccountsInRecordOrder()
-{
-    const std::int32_t first = AddAccount(QStringLiteral("mail"), QStringLiteral("s3cret"));
-    AddAccount(QStringLiteral("bank"));
-    AddAccount(QStringLiteral("bank"));
-    LogOn();
-    QCOMPARE(ItemTexts(*form_->lAccounts),
-             (QStringList{QStringLiteral("mail"), QStringLiteral("bank"), QStringLiteral("bank")}));
-    QCOMPARE(form_->lAccounts->item(0)->data(Qt::UserRole).toString(), QString::number(first));
-    QVERIFY(form_->lAccounts->item(1)->data(Qt::UserRole) != form_->lAccounts->item(2)->data(Qt::UserRole));
-    QCOMPARE(form_->lAccounts->currentRow(), 0);
-    QCOMPARE(form_->txt[0]->Text(), QStringLiteral("mail"));
-    QCOMPARE(form_->txt[2]->Text(), QStringLiteral("s3cret"));
-    QCOMPARE(form_->txt[5]->Text(), QString()); // a Null column
-    QVERIFY(form_->txt[0]->Widget()->isEnabled());
-    QVERIFY(!(form_->lAccounts->editTriggers() & QAbstractItemView::DoubleClicked));
-}
-
 void TestAccounts::showingNeverMarksChanged()
 {
     AddAccount(QStringLiteral("a"), QStringLiteral("x"));
@@ -132,42 +102,6 @@ void TestAccounts::showingNeverMarksChanged()
     QVERIFY(!form_->AcctWasChanged());
     QCOMPARE(form_->txt[0]->Text(), QStringLiteral("b"));
     QTest::keyClicks(form_->txt[4]->Widget(), QStringLiteral("555"));
-    QVERIFY(form_->AcctWasChanged());
-}
-
-void TestAccounts::pickingSavesWithThePasswordEnciphered()
-{
-    const std::int32_t a = AddAccount(QStringLiteral("a"), QStringLiteral("old"));
-    AddAccount(QStringLiteral("b"));
-    LogOn();
-    Line(*form_, 0).setText(QStringLiteral("renamed"));
-    QCOMPARE(form_->lAccounts->item(0)->text(), QStringLiteral("renamed"));
-    Line(*form_, 2).setText(QStringLiteral("n€w 'pass'"));
-    Line(*form_, 1).setText(ToQString(u"\uFFFEuser"));
-    form_->txt[5]->Text(QStringLiteral("line 1\r\nline 2\t🔑"));
-    form_->lAccounts->setCurrentRow(1);
-    QVERIFY(!form_->AcctWasChanged());
-    QCOMPARE(ToQString(StoredColumn(a, u"Account")), QStringLiteral("renamed"));
-    QCOMPARE(ToQString(StoredColumn(a, u"Password")), ToQString(CryptString(ToU16(Key(userId_)), u"n€w 'pass'")));
-    QCOMPARE(ToQString(StoredColumn(a, u"Comment")), QStringLiteral("line 1\r\nline 2\t🔑"));
-    QCOMPARE(ToQString(StoredColumn(a, u"Phone")), QString()); // empty, not Null
-    form_->lAccounts->setCurrentRow(0);
-    QCOMPARE(form_->txt[2]->Text(), QStringLiteral("n€w 'pass'"));
-    QCOMPARE(form_->txt[1]->Text(), ToQString(u"\uFFFEuser"));
-}
-
-void TestAccounts::failedSaveKeepsEditsAndSelection()
-{
-    const std::int32_t a = AddAccount(QStringLiteral("a"));
-    AddAccount(QStringLiteral("b"));
-    LogOn();
-    Line(*form_, 1).setText(QStringLiteral("typed"));
-    fixture_->database().Execute(u"DELETE * FROM Accounts WHERE [ID] = " + ToDecimal(a) + u";");
-    ScriptedModals modals{Answer::Button(vbOK)};
-    form_->lAccounts->setCurrentRow(1);
-    QCOMPARE(modals.log(), QStringList{QStringLiteral("MsgBox[16]: Cannot save account changes.")});
-    QCOMPARE(form_->lAccounts->currentRow(), 0);
-    QCOMPARE(form_->txt[1]->Text(), QStringLiteral("typed"));
     QVERIFY(form_->AcctWasChanged());
 }
 
@@ -234,38 +168,6 @@ void TestAccounts::tooManyNewAccounts()
     form_->cmdAddAccount->click();
     QCOMPARE(modals.log(), QStringList{QStringLiteral("MsgBox[64]: Too many new accounts...")});
     QCOMPARE(form_->lAccounts->count(), 1000);
-}
-
-void TestAccounts::deleteAsksAndRemoves()
-{
-    const std::int32_t a = AddAccount(QStringLiteral("a"));
-    AddAccount(QStringLiteral("b"));
-    LogOn();
-    {
-        ScriptedModals modals{Answer::Button(vbNo)};
-        form_->mnuDelete->trigger();
-        QCOMPARE(modals.log(), QStringList{QStringLiteral("MsgBox[36]: Really delete a?")});
-        QCOMPARE(form_->lAccounts->count(), 2);
-    }
-    frmAccount *form = form_.get();
-    ScriptedModals modals{Answer([form](QDialog &box) {
-                              form->mnuDelete->trigger(); // a second delete waits for the first
-                              return Answer::Button(vbYes)(box);
-                          }),
-                          Answer::Button(vbYes)};
-    form_->mnuDelete->trigger();
-    QCOMPARE(ItemTexts(*form_->lAccounts), QStringList{QStringLiteral("b")});
-    QCOMPARE(
-        fixture_->database()
-            .OpenRecordset(u"SELECT * FROM Accounts WHERE [ID] = " + ToDecimal(a) + u";", dbOpenSnapshot, dbReadOnly)
-            ->RecordCount(),
-        0);
-    QCOMPARE(form_->txt[0]->Text(), QStringLiteral("b"));
-    form_->mnuDelete->trigger();
-    QCOMPARE(form_->lAccounts->count(), 0);
-    QVERIFY(!form_->txt[0]->Widget()->isEnabled());
-    QCOMPARE(form_->txt[0]->Text(), QString());
-    QVERIFY(!form_->AcctWasChanged());
 }
 
 void TestAccounts::deleteOfAMissingRecordRemovesNothing()
