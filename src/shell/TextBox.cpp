@@ -83,7 +83,7 @@ template <typename Edit> void EditTextBox<Edit>::focusInEvent(QFocusEvent *event
 
 template <typename Edit> void EditTextBox<Edit>::mousePressEvent(QMouseEvent *event)
 {
-    dragPending_ = event->button() == Qt::LeftButton && InSelection(event->position().toPoint());
+    dragPending_ = event->button() == Qt::LeftButton && MayDrag() && InSelection(event->position().toPoint());
     dragStart_ = event->position().toPoint();
     if (!dragPending_)
         Edit::mousePressEvent(event);

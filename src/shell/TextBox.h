@@ -64,6 +64,7 @@ protected:
     virtual QString SelectedText() const = 0;
     virtual void PlaceCursor(const QPoint &position) = 0;
     virtual QWidget *DragSource() { return this; }
+    virtual bool MayDrag() const { return true; }
     virtual void TextChanged() { DispatchChange(); }
 
     void keyPressEvent(QKeyEvent *event) override;
@@ -94,6 +95,8 @@ public:
 private:
     bool InSelection(const QPoint &position) override;
     QString SelectedText() const override { return selectedText(); }
+    // A masked password never leaves by the mouse: a drop into another program would show it.
+    bool MayDrag() const override { return echoMode() == QLineEdit::Normal; }
     void PlaceCursor(const QPoint &position) override { setCursorPosition(cursorPositionAt(position)); }
 };
 
