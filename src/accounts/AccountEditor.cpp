@@ -63,6 +63,14 @@ void PutOnClipboard(const QString &text)
     clipboard->setText(text);
 }
 
+// A program named in the URL field starts only when the person says so: No is the default.
+bool MayStartProgram(const QString &program)
+{
+    int style = vbQuestion | vbDefaultButton2;
+    return AskYesNo(QStringLiteral("Start the program ") + program + QStringLiteral("?"), QStringLiteral("Default"),
+                    style);
+}
+
 } // namespace
 
 AccountEditor::AccountEditor(AccountSession &session, const AccountEditorControls &controls)
@@ -256,7 +264,7 @@ void AccountEditor::txt_DblClick(int Index)
 {
     const TextBox &url = Field(AccountField::URL);
     if (Index == ::Index(AccountField::URL) && !url.Text().isEmpty())
-        ShellOpen(url.Text());
+        ShellOpen(url.Text(), MayStartProgram);
 }
 
 void AccountEditor::CopyPasswordToClipboard()

@@ -1,6 +1,6 @@
-"""The account list and editor: adding, typing, picking, deleting, odd text, copying the password, opening URLs."""
+"""The account list and editor: adding, typing, picking, deleting, odd text, copying the password, opening URLs and
+asking before starting programs."""
 
-import os
 import unittest
 
 from harness import (ACCOUNT, ADD_ACCOUNT_PLACE, ADD_NEW_ACCOUNT, COMMENT, DELETE_ACCOUNT, FIELD_COLUMNS, LOGIN_NAME,
@@ -110,23 +110,34 @@ class AccountsTest(EndToEndTest):
         self.wait_for("the selection on the clipboard", lambda: self.x.selection() == "jd")
         self.unload_and_check(program, [["Bank", "jdoe", "p@ss w0rd!Z", "", "", ""]])
 
-    def test_a_double_click_on_the_url_field_opens_it(self):
+    def test_a_double_click_on_the_url_field_opens_addresses_and_asks_before_starting_a_program(self):
         opened = self.install_recorder("xdg-open")
-        address = "https://example.org/path?a=1&b=it's"
-        launched, script = self.sandbox.root / "launched", self.sandbox.root / "launch me.sh"
-        script.write_text("#!/bin/sh\ntouch '%s'\n" % launched)
-        script.chmod(0o755)
+        # Text that is not an absolute path is an address, even when the working folder holds a program of its name.
+        address = "www.example.org/path?a=1&b=it's"
+        ran, launched = self.sandbox.root / "ran", self.sandbox.root / "launched"
+        decoy, script = self.sandbox.home / address, self.sandbox.root / "launch me.sh"
+        decoy.parent.mkdir()
+        for path, marker in ((decoy, ran), (script, launched)):
+            path.write_text("#!/bin/sh\ntouch '%s'\n" % marker)
+            path.chmod(0o755)
         program, window = self.start(dict(Account="Web", URL=address, Phone="555 0100"),
                                      dict(Account="Script", URL=str(script)))  # fmt: skip
         # Another field opens nothing: checked by the address being the only thing opened.
         self.click_field(window, PHONE, repeat=2)
         self.click_field(window, URL, repeat=2)
-        self.wait_for("the address to be opened", lambda: opened.exists() and opened.read_text() == address + "\n")
+        opened_text = "http://" + address + "\n"
+        self.wait_for("the address to be opened", lambda: opened.exists() and opened.read_text() == opened_text)
+        # A program is started only when the question is answered Yes; Enter answers No.
         self.pick_account(window)
+        question = "Start the program %s?" % script
         self.click_field(window, URL, repeat=2)
+        self.answer_message(program, question, screenshot="dialog-start-program")
+        self.assertFalse(launched.exists())
+        self.click_field(window, URL, repeat=2)
+        self.answer_message(program, question, key="y")
         self.wait_for("the script to run", launched.exists)
-        self.assertEqual(opened.read_text(), address + "\n")
-        self.assertTrue(os.access(script, os.X_OK))
+        self.assertEqual(opened.read_text(), opened_text)
+        self.assertFalse(ran.exists())
         self.assertEqual(self.unload(program), 0)
 
 
