@@ -517,8 +517,8 @@ class EndToEndTest(unittest.TestCase):
 
     # The program and its windows
 
-    def start_program(self, wait_for_icon=True):
-        program = Program(self.sandbox, self.env, "tarnwick-%d" % (len(self.programs) + 1))
+    def start_program(self, wait_for_icon=True, **options):
+        program = Program(self.sandbox, self.env, "tarnwick-%d" % (len(self.programs) + 1), **options)
         self.programs.append(program)
         if wait_for_icon:
             self.wait_for("the tray icon of %s" % program.name, lambda: self.tray_icon(program), LONG_WAIT)
