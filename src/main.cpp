@@ -4,6 +4,7 @@
 #include "AccountDatabase.h"
 #include "Display.h"
 #include "MsgBox.h"
+#include "ProcessPrivacy.h"
 #include "ProgramFolder.h"
 #include "SessionEnd.h"
 #include "SingleInstance.h"
@@ -27,6 +28,7 @@ constexpr int NoAnswer = 2;
 
 int main(int argc, char **argv)
 {
+    KeepMemoryPrivate();
     if (!ChooseDisplay()) {
         std::fprintf(stderr, "tarnwick: no display to show the program on; start it from a desktop session.\n");
         return NoDisplay;

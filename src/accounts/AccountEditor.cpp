@@ -16,10 +16,13 @@
 #include <QMouseEvent>
 #include <QSignalBlocker>
 
+#include <chrono>
+
 namespace {
 
 constexpr int IdRole = Qt::UserRole;
 constexpr int MaxNewAccountNumber = 1000;
+constexpr std::chrono::seconds CopiedPasswordLifetime{20};
 
 constexpr int Index(AccountField field)
 {
@@ -56,11 +59,12 @@ bool IsPasswordCopy(const QKeyEvent &event)
     return held == Qt::ControlModifier && (event.key() == Qt::Key_C || event.key() == Qt::Key_Insert);
 }
 
-void PutOnClipboard(const QString &text)
+// A program named in the URL field starts only when the person says so: No is the default.
+bool MayStartProgram(const QString &program)
 {
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(text);
+    int style = vbQuestion | vbDefaultButton2;
+    return AskYesNo(QStringLiteral("Start the program ") + program + QStringLiteral("?"), QStringLiteral("Default"),
+                    style);
 }
 
 } // namespace
@@ -68,6 +72,10 @@ void PutOnClipboard(const QString &text)
 AccountEditor::AccountEditor(AccountSession &session, const AccountEditorControls &controls)
     : session_(session), controls_(controls)
 {
+    forgetPassword_.setSingleShot(true);
+    forgetPassword_.setInterval(CopiedPasswordLifetime);
+    connect(&forgetPassword_, &QTimer::timeout, this, [this] { ForgetCopiedPassword(); });
+
     QListWidget *list = controls_.lAccounts;
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setUniformItemSizes(true);
@@ -256,12 +264,27 @@ void AccountEditor::txt_DblClick(int Index)
 {
     const TextBox &url = Field(AccountField::URL);
     if (Index == ::Index(AccountField::URL) && !url.Text().isEmpty())
-        ShellOpen(url.Text());
+        ShellOpen(url.Text(), MayStartProgram);
 }
 
 void AccountEditor::CopyPasswordToClipboard()
 {
-    PutOnClipboard(Field(AccountField::Password).Text());
+    auto *data = new QMimeData;
+    data->setText(Field(AccountField::Password).Text());
+    data->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+    QGuiApplication::clipboard()->setMimeData(data);
+    copiedPassword_ = data;
+    forgetPassword_.start();
+}
+
+void AccountEditor::ForgetCopiedPassword()
+{
+    forgetPassword_.stop();
+    // What the clipboard offers now is this copy only while the program still owns it with this very data.
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (copiedPassword_ && clipboard->mimeData() == copiedPassword_.data())
+        clipboard->clear();
+    copiedPassword_.clear();
 }
 
 // The first of "New account", "New account 2", ... "New account 1000" that no item carries; empty when all are

@@ -3,11 +3,18 @@
 // The account list and editor of the main window: listing the logged-on user's accounts, showing, editing and
 // saving one, adding and deleting them, and the password field's clipboard commands. It works on the session and
 // on the window's controls, which it is given.
+//
+// A password copied from the password field goes on the clipboard marked as a secret, which clipboard managers
+// that honour the mark keep out of their history, and never into the primary selection. It is cleared 20 seconds
+// later, or at ForgetCopiedPassword, if the clipboard still holds that copy; what was copied since is left alone.
 
 #include "AccountSession.h"
 #include "TextBox.h"
 
+#include <QMimeData>
 #include <QObject>
+#include <QPointer>
+#include <QTimer>
 
 #include <array>
 
@@ -58,6 +65,8 @@ public:
     void txt_DblClick(int Index);
     // The window became the active one: no character is dropped any more.
     void WindowActivated() { SwallowKeyPress = false; }
+    // Clears the clipboard now if it still holds the password copied last.
+    void ForgetCopiedPassword();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -82,4 +91,7 @@ private:
     bool SwallowKeyPress = false;
     bool AddBusy = false;
     bool DeleteBusy = false;
+    // The clipboard deletes it once anything else is copied.
+    QPointer<QMimeData> copiedPassword_;
+    QTimer forgetPassword_;
 };

@@ -7,13 +7,18 @@
 #include <QProcess>
 #include <QUrl>
 
-void ShellOpen(QString text)
+void ShellOpen(const QString &text, const std::function<bool(const QString &program)> &mayStart)
 {
+    // Trimmed as the address would be, so that spaces around a program's path do not hand it to the opener.
+    const QString trimmed = text.trimmed();
+    const QFileInfo file(trimmed);
+    const bool program = file.isAbsolute() && file.isFile() && file.isExecutable();
+    if (program && !mayStart(file.absoluteFilePath()))
+        return;
     QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    const QFileInfo file(text);
-    if (file.isFile() && file.isExecutable())
+    if (program)
         QProcess::startDetached(file.absoluteFilePath(), {});
     else
-        QDesktopServices::openUrl(QUrl::fromUserInput(text));
+        QDesktopServices::openUrl(QUrl::fromUserInput(trimmed));
     QGuiApplication::restoreOverrideCursor();
 }

@@ -41,7 +41,7 @@ QMessageBox::Icon IconOf(int style)
     }
 }
 
-// The buttons in their Windows order; the first one is the default.
+// The buttons in their Windows order.
 QList<QMessageBox::StandardButton> ButtonsOf(int style)
 {
     switch (style & 0x7) {
@@ -89,7 +89,8 @@ int MsgBox(const QString &prompt, int style, const QString &title)
     box.setIcon(IconOf(style));
     for (QMessageBox::StandardButton button : buttons)
         box.addButton(button);
-    box.setDefaultButton(buttons.first());
+    const bool second = (style & vbDefaultButton2) != 0 && buttons.size() > 1;
+    box.setDefaultButton(buttons.at(second ? 1 : 0));
     RunModal(box);
     QAbstractButton *clicked = box.clickedButton();
     return clicked ? ResultOf(box.standardButton(clicked)) : UnansweredResult(buttons);

@@ -127,6 +127,7 @@ void frmAccount::Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
+    editor_->ForgetCopiedPassword();
     Form_Unload();
     hide();
     QCoreApplication::exit(exitStatus_);

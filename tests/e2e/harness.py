@@ -48,6 +48,16 @@ PANEL_CONFIG = """<?xml version="1.0" encoding="UTF-8"?>
 </channel>
 """
 
+# CopyQ's command that keeps what a password manager marks secret out of its history.
+COPYQ_IGNORE_SECRETS = """[Commands]
+1\\Automatic=true
+1\\Command=copyq ignore
+1\\Input=x-kde-passwordManagerHint
+1\\Name=Ignore secrets
+1\\Remove=true
+size=1
+"""
+
 # Places on the main window in twips: left, top, width, height.
 FIELD_PLACES = [(1320, 195, 2535, 300)] + [(1440, 582 + 387 * i, 2415, 300) for i in range(4)] + [(1440, 2130, 2415, 1455)]
 ACCOUNT, USER_NAME, PASSWORD, URL, PHONE, COMMENT = range(6)
@@ -284,9 +294,10 @@ class X:
         self.call("xdotool", "mousemove", "--window", str(window), str(point[0]), str(point[1]),
                   "click", "--repeat", str(repeat), "--delay", "80", str(button))  # fmt: skip
 
-    def selection(self, name="clipboard"):
-        """The text of a selection; None when nobody offers text."""
-        finished = self.run("xclip", "-o", "-selection", name, encoding="utf-8", errors="surrogateescape")
+    def selection(self, name="clipboard", target=None):
+        """The text of a selection, or what it offers as the target; None when nobody offers that."""
+        finished = self.run("xclip", "-o", "-selection", name, *(["-t", target] if target else []), encoding="utf-8",
+                            errors="surrogateescape")  # fmt: skip
         return None if finished.returncode != 0 else finished.stdout
 
     def offer_clipboard(self, text, name="clipboard"):
@@ -450,6 +461,23 @@ class EndToEndTest(unittest.TestCase):
         script.chmod(0o755)
         return record
 
+    def start_copyq(self):
+        """Starts the CopyQ clipboard manager with a home of its own; returns its history's first ten texts, read
+        through its client. Before version 8 it honours the password managers' hint only through the command its
+        documentation gives for that, which is set up here."""
+        home = self.sandbox.root / "copyq"
+        env = self.env | {"HOME": str(home), "XDG_CONFIG_HOME": str(home / "config"), "XDG_DATA_HOME": str(home)}
+        (home / "config" / "copyq").mkdir(parents=True)
+        (home / "config" / "copyq" / "copyq-commands.ini").write_text(COPYQ_IGNORE_SECRETS)
+        with open(self.sandbox.root / "copyq.log", "wb") as log:
+            self.helpers.append(subprocess.Popen(["copyq"], env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log))
+
+        def call(*command):
+            return subprocess.run(["copyq", *command], env=env, capture_output=True, text=True, timeout=SHORT_WAIT)
+
+        self.wait_for("CopyQ to start", lambda: call("count").returncode == 0, LONG_WAIT)
+        return lambda: [call("read", str(row)).stdout for row in range(10)]
+
     def settings(self):
         """The values under the program's key, as QSettings writes them: numbers (digits) as int, text as str."""
         ini, prefix = configparser.RawConfigParser(delimiters=["="]), "Quillmoor\\Tarnwick\\"
@@ -489,8 +517,8 @@ class EndToEndTest(unittest.TestCase):
 
     # The program and its windows
 
-    def start_program(self, wait_for_icon=True):
-        program = Program(self.sandbox, self.env, "tarnwick-%d" % (len(self.programs) + 1))
+    def start_program(self, wait_for_icon=True, **options):
+        program = Program(self.sandbox, self.env, "tarnwick-%d" % (len(self.programs) + 1), **options)
         self.programs.append(program)
         if wait_for_icon:
             self.wait_for("the tray icon of %s" % program.name, lambda: self.tray_icon(program), LONG_WAIT)

@@ -1,10 +1,10 @@
-"""The account list and editor: adding, typing, picking, deleting, odd text, copying the password, opening URLs."""
+"""The account list and editor: adding, typing, picking, deleting, odd text, copying the password and keeping it from
+clipboard managers, opening URLs and asking before starting programs."""
 
-import os
 import unittest
 
-from harness import (ACCOUNT, ADD_ACCOUNT_PLACE, ADD_NEW_ACCOUNT, COMMENT, DELETE_ACCOUNT, FIELD_COLUMNS, LOGIN_NAME,
-                     PASSWORD, PHONE, URL, USER_NAME, EndToEndTest, crypt_string)  # fmt: skip
+from harness import (ACCOUNT, ADD_ACCOUNT_PLACE, ADD_NEW_ACCOUNT, COMMENT, DELETE_ACCOUNT, FIELD_COLUMNS, FIELD_PLACES,
+                     LOGIN_NAME, PASSWORD, PHONE, URL, USER_NAME, EndToEndTest, crypt_string, poll)  # fmt: skip
 
 FIRST = ["Bank", "jdoe", "s3cret pass", "https://bank.example.org/login", "+44 20 7946 0000", "Branch: high street"]
 SECOND = ["Mail", "jane.doe", "m@il-Pa55", "https://mail.example.org", "555 0101", "Two lines:\nsecond one"]
@@ -95,38 +95,71 @@ class AccountsTest(EndToEndTest):
         self.type_into_field(window, PHONE, "1")
         self.unload_and_check(program, [["Big", "", "", "", "1", comment]])
 
-    def test_ctrl_c_in_the_password_field_copies_the_whole_password_and_types_nothing(self):
+    def test_a_copied_password_is_marked_secret_kept_from_clipboard_managers_and_cleared_after_20_s(self):
+        history = self.start_copyq()
         program, window = self.start(dict(Account="Bank", UserName="jdoe", Password="p@ss w0rd!"))
+
+        def select_in_password():  # the click selects the whole password, the keys its first character
+            self.click_field(window, PASSWORD)
+            self.x.key("Home", "shift+Right")
+
+        self.assertEqual(self.grab("primary", select_in_password, 1.0), "", "the password in the primary selection")
         # Only the first character selected: the whole password is copied all the same.
-        self.click_field(window, PASSWORD)
-        self.x.key("Home", "shift+Right", "ctrl+c")
+        self.x.key("ctrl+c")
         self.wait_for("the password on the clipboard", lambda: self.x.selection() == "p@ss w0rd!")
+        self.assertIn("x-kde-passwordManagerHint", self.x.selection(target="TARGETS").split())
         # Ctrl+C typed nothing into the field, and the next key is not swallowed.
         self.x.key("End")
         self.x.type("Z")
-        # In another field Ctrl+C copies the selection only.
+        # In another field Ctrl+C copies the selection only, and that copy is not cleared.
         self.click_field(window, USER_NAME)
         self.x.key("Home", "shift+Right", "shift+Right", "ctrl+c")
         self.wait_for("the selection on the clipboard", lambda: self.x.selection() == "jd")
+        # The menu's copy, gone from the clipboard 20 s later.
+        self.x.click(window, self.point(window, FIELD_PLACES[PASSWORD]), button=3)
+        self.choose(self.wait_for("the password menu", lambda: self.windows(program, "menu"))[0], 2)
+        self.wait_for("the password on the clipboard", lambda: self.x.selection() == "p@ss w0rd!Z")
+        self.wait_for("the password to leave the clipboard", lambda: self.x.selection() is None, 25)
+        # Copied with Ctrl+Insert and then something else by another program: that copy stays past the 20 s and
+        # the unload.
+        self.click_field(window, PASSWORD)
+        self.x.key("ctrl+Insert")
+        self.wait_for("the password on the clipboard", lambda: self.x.selection() == "p@ss w0rd!Z")
+        self.helpers.append(self.x.offer_clipboard("another copy"))
+        self.wait_for("the other copy in CopyQ", lambda: history()[0] == "another copy")
+        self.assertFalse(poll(lambda: self.x.selection() != "another copy", 25), "the other copy replaced")
         self.unload_and_check(program, [["Bank", "jdoe", "p@ss w0rd!Z", "", "", ""]])
+        self.assertEqual(self.x.selection(), "another copy")
+        self.assertEqual([text for text in history() if "w0rd" in text], [])
 
-    def test_a_double_click_on_the_url_field_opens_it(self):
+    def test_a_double_click_on_the_url_field_opens_addresses_and_asks_before_starting_a_program(self):
         opened = self.install_recorder("xdg-open")
-        address = "https://example.org/path?a=1&b=it's"
-        launched, script = self.sandbox.root / "launched", self.sandbox.root / "launch me.sh"
-        script.write_text("#!/bin/sh\ntouch '%s'\n" % launched)
-        script.chmod(0o755)
+        # Text that is not an absolute path is an address, even when the working folder holds a program of its name.
+        address = "www.example.org/path?a=1&b=it's"
+        ran, launched = self.sandbox.root / "ran", self.sandbox.root / "launched"
+        decoy, script = self.sandbox.home / address, self.sandbox.root / "launch me.sh"
+        decoy.parent.mkdir()
+        for path, marker in ((decoy, ran), (script, launched)):
+            path.write_text("#!/bin/sh\ntouch '%s'\n" % marker)
+            path.chmod(0o755)
         program, window = self.start(dict(Account="Web", URL=address, Phone="555 0100"),
                                      dict(Account="Script", URL=str(script)))  # fmt: skip
         # Another field opens nothing: checked by the address being the only thing opened.
         self.click_field(window, PHONE, repeat=2)
         self.click_field(window, URL, repeat=2)
-        self.wait_for("the address to be opened", lambda: opened.exists() and opened.read_text() == address + "\n")
+        opened_text = "http://" + address + "\n"
+        self.wait_for("the address to be opened", lambda: opened.exists() and opened.read_text() == opened_text)
+        # A program is started only when the question is answered Yes; Enter answers No.
         self.pick_account(window)
+        question = "Start the program %s?" % script
         self.click_field(window, URL, repeat=2)
+        self.answer_message(program, question, screenshot="dialog-start-program")
+        self.assertFalse(launched.exists())
+        self.click_field(window, URL, repeat=2)
+        self.answer_message(program, question, key="y")
         self.wait_for("the script to run", launched.exists)
-        self.assertEqual(opened.read_text(), address + "\n")
-        self.assertTrue(os.access(script, os.X_OK))
+        self.assertEqual(opened.read_text(), opened_text)
+        self.assertFalse(ran.exists())
         self.assertEqual(self.unload(program), 0)
 
 

@@ -1,4 +1,5 @@
-"""The tray icon and its menus, hiding and showing the window, signals, and second starts handing over."""
+"""The tray icon and its menus, hiding and showing the window, signals, second starts handing over, and the
+program's memory kept from other processes."""
 
 import os
 import pwd
@@ -15,6 +16,7 @@ from harness import (ACCOUNT, LEAVE_MENU, LOG_IN, LOGIN_NAME, LONG_WAIT, OPEN, T
                      stop_process)  # fmt: skip
 
 HAND_OVER = "TarnwickHiddenButton"
+OTHER_USER = "tarnwick-e2e-tray"
 
 
 def hand_over_request(caption):
@@ -175,6 +177,33 @@ class TrayTest(EndToEndTest):
         self.wait_for("the message of the second start", lambda: self.dialogs(second, TITLE), 10)
         self.answer_message(second, "The running Tarnwick does not answer.", screenshot="no-answer-message")
         self.assertNotEqual(self.wait_exit(second), 0)
+
+    def test_other_processes_of_the_programs_user_can_read_neither_its_memory_nor_its_environment(self):
+        if os.geteuid() != 0:
+            self.skipTest("needs root to run the program as a user of its own")
+        # 9: the user is left from a run that was killed.
+        created = subprocess.run(["useradd", "--system", "--user-group", "--no-create-home", "--home-dir",
+                                  "/nonexistent", "--shell", "/usr/sbin/nologin", OTHER_USER], capture_output=True,
+                                 text=True, timeout=LONG_WAIT)  # fmt: skip
+        self.assertIn(created.returncode, (0, 9), created.stderr)
+        # After the cleanups of every test, which stop the user's processes.
+        self.addClassCleanup(subprocess.run, ["userdel", OTHER_USER], check=True, timeout=LONG_WAIT)
+        as_user = {"user": OTHER_USER, "group": OTHER_USER, "extra_groups": []}
+        for folder, _, files in os.walk(self.sandbox.root):
+            for path in [folder] + [os.path.join(folder, name) for name in files]:
+                shutil.chown(path, OTHER_USER, OTHER_USER)
+        program = self.start_program(**as_user)
+        another = subprocess.Popen(["sleep", "60"], stdin=subprocess.DEVNULL, **as_user)
+        self.helpers.append(another)
+
+        def readable(pid):
+            return subprocess.run(["cat", "/proc/%d/environ" % pid], capture_output=True, timeout=LONG_WAIT,
+                                  **as_user).returncode == 0  # fmt: skip
+
+        self.assertTrue(readable(another.pid))
+        self.assertFalse(readable(program.pid))
+        self.choose_from_tray_menu(program, UNLOAD)
+        self.assertEqual(self.wait_exit(program), 0)
 
     def test_without_a_runtime_folder_a_second_start_hands_over_past_a_shared_folder_of_another_user(self):
         if os.geteuid() != 0:
