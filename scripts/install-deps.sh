@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that are missing: "build" for building and running the program,
-# "test" adds what the tests and benchmarks need.
+# Installs the Debian packages that are missing: "build" for building and running the program and
+# its Debian package, "test" adds what the tests and benchmarks need.
 set -euo pipefail
 
-build_packages=(cmake g++ pkgconf qt6-base-dev qt6-wayland libsqlcipher-dev libssl-dev fonts-dejavu-core)
+build_packages=(cmake g++ pkgconf qt6-base-dev qt6-wayland libsqlcipher-dev libssl-dev fonts-dejavu-core librsvg2-bin
+                dpkg-dev file)
 test_packages=(libbenchmark-dev sqlcipher clang libclang-rt-14-dev xvfb openbox trayer xdotool xclip x11-utils
                desktop-file-utils imagemagick python3 python3-pyatspi at-spi2-core dbus-daemon dbus-bin libglib2.0-bin
-               qt6ct adwaita-qt6 xfce4-panel sway waybar wtype grim copyq)
+               qt6ct adwaita-qt6 xfce4-panel sway waybar wtype grim copyq appstream man-db)
 
 packages=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then

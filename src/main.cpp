@@ -35,7 +35,7 @@ int main(int argc, char **argv)
     }
     // Deriving the database key is most of the start-up: it runs while Qt starts and the window is built.
     std::future<std::shared_ptr<Database>> opening =
-        std::async(std::launch::async, [] { return OpenAccountDatabase(ProgramFolder() / AccountDatabaseFileName); });
+        std::async(std::launch::async, [] { return OpenAccountDatabase(DataFolder() / AccountDatabaseFileName); });
     // The icon lives in the widget library, which is static: its resources must be pulled in by name.
     Q_INIT_RESOURCE(tarnwick);
     QApplication app(argc, argv);
@@ -56,7 +56,7 @@ int main(int argc, char **argv)
     }
 
     frmAccount form;
-    if (!form.Form_Load([&opening] { return opening.get(); }))
+    if (!form.Form_Load([&opening] { return opening.get(); }, AccessAdvice(AccountDatabaseFileName)))
         return form.ExitStatus();
     QObject::connect(&instance, &SingleInstance::HandOverRequested, form.cmdRMessage.get(), &QPushButton::click);
     form.WatchTrayHost();

@@ -154,7 +154,8 @@ bool WriteAutostartEntry(const QString &programPath)
     if (!CanBeWritten(programPath)) {
         return false;
     }
-    const QString entry = u"[Desktop Entry]\nType=Application\nName=Tarnwick\nExec="_s +
+    // The icon by its name in the desktop's theme, where the installed program puts it.
+    const QString entry = u"[Desktop Entry]\nType=Application\nName=Tarnwick\nIcon=tarnwick\nExec="_s +
                           EscapeStringValue(ExecArgument(programPath)) + u'\n';
     const QString path = AutostartEntryPath();
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {

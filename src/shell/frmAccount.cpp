@@ -93,13 +93,13 @@ bool frmAccount::Form_Load(const QString &databasePath)
     return Form_Load([path] { return ::OpenAccountDatabase(path); });
 }
 
-bool frmAccount::Form_Load(const DatabaseOpener &openDatabase)
+bool frmAccount::Form_Load(const DatabaseOpener &openDatabase, const QString &advice)
 {
     setWindowTitle(QStringLiteral("Tarnwick"));
     RestoreSettings();
     EnableFields(false);
     if (!OpenAccountDatabase(openDatabase)) {
-        MsgBox(QStringLiteral("Cannot open database."), vbOKOnly | vbCritical);
+        MsgBox(QStringLiteral("Cannot open database.") + advice, vbOKOnly | vbCritical);
         exitStatus_ = FailedToOpenDatabase;
         Unload();
         return false;

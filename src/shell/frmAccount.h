@@ -42,9 +42,10 @@ public:
     using DatabaseOpener = std::function<std::shared_ptr<Database>()>;
 
     // The start-up sequence, with the database at the path given or from the opener. False when
-    // the program must end at once; the exit status is then ExitStatus().
+    // the program must end at once; the exit status is then ExitStatus(). The advice follows
+    // "Cannot open database." on a line of its own.
     bool Form_Load(const QString &databasePath);
-    bool Form_Load(const DatabaseOpener &openDatabase);
+    bool Form_Load(const DatabaseOpener &openDatabase, const QString &advice = QString());
     int ExitStatus() const { return exitStatus_; }
     // Unloading the window: runs the shut-down sequence once and ends the program.
     void Unload();

@@ -40,7 +40,7 @@ class SettingsTest(EndToEndTest):
         validation = subprocess.run(["desktop-file-validate", str(entry)], capture_output=True, text=True)
         self.assertEqual((validation.returncode, validation.stdout + validation.stderr), (0, ""))
         text = entry.read_text()
-        for line in ("Exec=%s" % self.sandbox.program, "Type=Application", "Name=Tarnwick"):
+        for line in ("Exec=%s" % self.sandbox.program, "Type=Application", "Name=Tarnwick", "Icon=tarnwick"):
             self.assertIn("\n" + line + "\n", text)
         # The next run starts with the box ticked: ending it before the logon keeps the entry.
         program = self.start_program()
