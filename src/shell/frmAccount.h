@@ -51,7 +51,8 @@ public:
     // leaves the program running with the window showing the edits.
     void Unload();
     // The unload when nobody can be asked (the session ends, a signal came): a failing save is tried again,
-    // without questions, for up to 10 s; then the program ends all the same.
+    // without questions, until 10 s have passed; then the program ends all the same. Called while an unload waits
+    // in its question, it does that unload's work: the caller must then end the process, not return into it.
     void UnloadUnattended();
 
     // Arranges the controls for the desktop's font before the window is first shown.
