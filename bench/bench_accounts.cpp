@@ -1,5 +1,6 @@
 // The main window with a user of 100,000 accounts: logging on until the window shows the filled
-// list, picking another account (save and show), and the memory the loaded list takes.
+// list, picking another account (save and show), picking to and from an account whose comment is
+// one long unbroken run, and the memory the loaded list takes.
 
 #include "AccountDatabase.h"
 #include "Cipher.h"
@@ -132,6 +133,38 @@ void BM_PickAnotherAccount(benchmark::State &state)
         state.SkipWithError("the edit was not saved");
 }
 BENCHMARK(BM_PickAnotherAccount)->Unit(benchmark::kMillisecond);
+
+// The last account's comment made an unbroken run of state.range(0) characters; with state.range(1) 0 the timed pick
+// leaves that account after an edit (saving the comment and showing a short one), with 1 it shows that account.
+void BM_PickWithLongComment(benchmark::State &state)
+{
+    const auto length = static_cast<qsizetype>(state.range(0));
+    const bool towards = state.range(1) != 0;
+    const QString comment = QStringLiteral("0123456789abcdef").repeated(length / 16 + 1).left(length);
+    OpenAccountDatabase(Shared().database.toStdString())
+        ->Execute(u"UPDATE Accounts SET [Comment] = " + SqlLiteral(comment.toStdU16String()) + u" WHERE ID = " +
+                  ToDecimal(AccountCount) + u";");
+    frmAccount form;
+    form.Form_Load(Shared().database);
+    form.Form_MouseMove(TrayEvent::DoubleClick);
+    const int longRow = AccountCount - 1;
+    const int shortRow = AccountCount - 2;
+    auto *phone = static_cast<QLineEdit *>(form.txt[4]->Widget());
+    int edit = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        form.lAccounts->setCurrentRow(towards ? shortRow : longRow);
+        phone->setText(QString::number(++edit));
+        state.ResumeTiming();
+        form.lAccounts->setCurrentRow(towards ? longRow : shortRow);
+    }
+    if (form.AcctWasChanged() || (form.txt[5]->Text().size() == length) != towards)
+        state.SkipWithError("the edit was not saved or the account not shown");
+}
+BENCHMARK(BM_PickWithLongComment)
+    ->ArgNames({"comment", "towards"})
+    ->ArgsProduct({{300000, 1 << 20}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

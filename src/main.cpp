@@ -61,7 +61,7 @@ int main(int argc, char **argv)
     QObject::connect(&instance, &SingleInstance::HandOverRequested, form.cmdRMessage.get(), &QPushButton::click);
     form.WatchTrayHost();
     const SessionEnd sessionEnd([&form] {
-        form.Unload();
+        form.UnloadUnattended();
         // Inside a dialog the code that opened it would go on with the database already closed:
         // everything is stored, so end here.
         if (QThread::currentThread()->loopLevel() > 1)

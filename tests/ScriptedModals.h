@@ -32,13 +32,13 @@ public:
     explicit Answer(std::function<QString(QDialog &)> act) : act_(std::move(act)) {}
     QString operator()(QDialog &dialog) const { return act_(dialog); }
 
-    // Clicks the message box's button with that code (vbOK, vbCancel, vbYes, vbNo).
+    // Clicks the message box's button with that code (vbOK, vbCancel, vbRetry, vbYes, vbNo).
     static Answer Button(int code)
     {
         return Answer([code](QDialog &dialog) {
             using B = QMessageBox;
             const QHash<int, B::StandardButton> standard{
-                {vbOK, B::Ok}, {vbCancel, B::Cancel}, {vbYes, B::Yes}, {vbNo, B::No}};
+                {vbOK, B::Ok}, {vbCancel, B::Cancel}, {vbRetry, B::Retry}, {vbYes, B::Yes}, {vbNo, B::No}};
             auto *box = qobject_cast<QMessageBox *>(&dialog);
             return Click(box ? box->button(standard.value(code, B::NoButton)) : nullptr);
         });
@@ -168,8 +168,9 @@ private:
     {
         const QMessageBox::StandardButtons buttons = box.standardButtons();
         const bool cancel = buttons.testFlag(QMessageBox::Cancel);
-        const int set =
-            buttons.testFlag(QMessageBox::Yes) ? (cancel ? vbYesNoCancel : vbYesNo) : (cancel ? vbOKCancel : vbOKOnly);
+        const int set = buttons.testFlag(QMessageBox::Yes)     ? (cancel ? vbYesNoCancel : vbYesNo)
+                        : buttons.testFlag(QMessageBox::Retry) ? vbRetryCancel
+                                                               : (cancel ? vbOKCancel : vbOKOnly);
         const int icons[] = {0, vbInformation, vbExclamation, vbCritical, vbQuestion};
         return set | icons[box.icon()];
     }

@@ -51,6 +51,8 @@ QList<QMessageBox::StandardButton> ButtonsOf(int style)
         return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
     case vbYesNo:
         return {QMessageBox::Yes, QMessageBox::No};
+    case vbRetryCancel:
+        return {QMessageBox::Retry, QMessageBox::Cancel};
     default:
         return {QMessageBox::Ok};
     }
@@ -65,6 +67,8 @@ int ResultOf(QMessageBox::StandardButton button)
         return vbYes;
     case QMessageBox::No:
         return vbNo;
+    case QMessageBox::Retry:
+        return vbRetry;
     default:
         return vbCancel;
     }

@@ -12,6 +12,7 @@ enum MsgBoxStyle : int
     vbOKCancel = 1,
     vbYesNoCancel = 3,
     vbYesNo = 4,
+    vbRetryCancel = 5,
     vbCritical = 16,
     vbQuestion = 32,
     vbExclamation = 48,
@@ -24,6 +25,7 @@ enum MsgBoxResult : int
 {
     vbOK = 1,
     vbCancel = 2,
+    vbRetry = 4,
     vbYes = 6,
     vbNo = 7
 };
@@ -31,6 +33,6 @@ enum MsgBoxResult : int
 // The standard modal message box, no owner, run through RunModal; an empty title means the
 // application's title. The prompt is shown as plain text. Returns the code of the button clicked.
 // Esc and the close box answer OK in an OK-only box and Cancel in every other, a Yes/No box too: an
-// unanswered question. A button set other than the four above shows OK only. The first button is the
+// unanswered question. A button set other than the five above shows OK only. The first button is the
 // default (Enter) unless vbDefaultButton2 makes it the second.
 int MsgBox(const QString &prompt, int style = vbOKOnly, const QString &title = QString());

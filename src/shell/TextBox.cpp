@@ -27,6 +27,13 @@ bool HasLongRun(const QString &text)
     return false;
 }
 
+// Text with a long unbroken run is wrapped anywhere, which costs time in proportion to its length; other text breaks
+// at word boundaries, and within a word only when the word is wider than the box.
+QTextOption::WrapMode WrapModeFor(const QString &text)
+{
+    return HasLongRun(text) ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+}
+
 // Whether the key produces a character: its text, or for Ctrl with a letter the control character the letter
 // stands for (Ctrl+C is 3), which some platforms leave out of the text.
 bool ProducesCharacter(const QKeyEvent &event)
@@ -151,12 +158,10 @@ void MultiLineTextBox::TextChanged()
     DispatchChange();
 }
 
-// Text with a long unbroken run is wrapped anywhere, which costs time in proportion to its length; other text
-// breaks at word boundaries, and within a word only when the word is wider than the box.
+// After an edit: word wrapping comes back only once no long run is left in the box, so its relayout is quick.
 void MultiLineTextBox::FitWrapping(const QString &text)
 {
-    const QTextOption::WrapMode mode =
-        HasLongRun(text) ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+    const QTextOption::WrapMode mode = WrapModeFor(text);
     if (wordWrapMode() != mode)
         setWordWrapMode(mode);
 }
@@ -184,7 +189,11 @@ void MultiLineTextBox::Text(const QString &text)
     setText_ = text;
     unedited_ = true;
     setting_ = true;
-    FitWrapping(text);
+    if (const QTextOption::WrapMode mode = WrapModeFor(text); mode != wordWrapMode()) {
+        // Rewrapping lays out the text the box holds, which for a long run under word wrapping takes seconds.
+        clear();
+        setWordWrapMode(mode);
+    }
     setPlainText(text);
     setting_ = false;
 }

@@ -13,15 +13,21 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QIcon>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QThread>
 #include <QTimer>
 
 namespace {
 
 constexpr int FailedToOpenDatabase = 1;
+// Each try waits for another process's lock a few seconds itself.
+constexpr int UnattendedSaveMs = 10000;
+constexpr int UnattendedRetryPauseMs = 100;
 
 } // namespace
 
@@ -124,23 +130,61 @@ bool frmAccount::OpenAccountDatabase(const DatabaseOpener &openDatabase)
 
 void frmAccount::Unload()
 {
-    if (unloaded_)
+    Unload(UnloadMode::Asking);
+}
+
+void frmAccount::UnloadUnattended()
+{
+    Unload(UnloadMode::Unattended);
+}
+
+void frmAccount::Unload(UnloadMode mode)
+{
+    // An unload waiting for an answer is not started again; one that cannot ask takes over from it.
+    if (unloaded_ || (asking_ && mode == UnloadMode::Asking))
         return;
+    bool cancel = false;
+    Form_Unload(mode, cancel);
+    if (cancel) {
+        ShowWindow();
+        return;
+    }
     unloaded_ = true;
     editor_->ForgetCopiedPassword();
-    Form_Unload();
     hide();
     QCoreApplication::exit(exitStatus_);
 }
 
-void frmAccount::Form_Unload()
+void frmAccount::Form_Unload(UnloadMode mode, bool &Cancel)
 {
-    if (AcctWasChanged() && !SaveAccount())
-        MsgBox(QStringLiteral("Cannot save account changes."), vbOKOnly | vbCritical);
+    Cancel = !SaveBeforeUnload(mode);
+    if (Cancel)
+        return;
     StoreSettings();
     RemoveTrayIcon();
     Params.reset();
     session_->Close();
+}
+
+// False when the person called the unload off.
+bool frmAccount::SaveBeforeUnload(UnloadMode mode)
+{
+    if (mode == UnloadMode::Unattended) {
+        const QDeadlineTimer deadline(UnattendedSaveMs);
+        while (AcctWasChanged() && !SaveAccount() && !deadline.hasExpired())
+            QThread::msleep(UnattendedRetryPauseMs);
+        if (AcctWasChanged())
+            qWarning("tarnwick: the account changes could not be saved before the program ended");
+        return true;
+    }
+    const QScopedValueRollback asking(asking_, true);
+    while (AcctWasChanged() && !SaveAccount()) {
+        MsgBox(QStringLiteral("Cannot save account changes."), vbOKOnly | vbCritical);
+        if (MsgBox(QStringLiteral("Try saving again? Cancel keeps Tarnwick running with the changes."),
+                   vbRetryCancel | vbQuestion) != vbRetry)
+            return false;
+    }
+    return true;
 }
 
 void frmAccount::mnuExit_Click()

@@ -47,8 +47,14 @@ public:
     bool Form_Load(const QString &databasePath);
     bool Form_Load(const DatabaseOpener &openDatabase, const QString &advice = QString());
     int ExitStatus() const { return exitStatus_; }
-    // Unloading the window: runs the shut-down sequence once and ends the program.
+    // Unloading the window: runs the shut-down sequence once and ends the program. When the shown account's edits
+    // cannot be saved, the person is told and chooses between trying again and calling the unload off, which
+    // leaves the program running with the window showing the edits.
     void Unload();
+    // The unload when nobody can be asked (the session ends, a signal came): a failing save is tried again,
+    // without questions, until 10 s have passed; then the program ends all the same. Called while an unload waits
+    // in its question, it does that unload's work: the caller must then end the process, not return into it.
+    void UnloadUnattended();
 
     // Arranges the controls for the desktop's font before the window is first shown.
     void setVisible(bool visible) override;
@@ -117,7 +123,14 @@ private:
     void Form_QueryUnload(bool &Cancel);
     void Form_Resize();
     void Form_Activate();
-    void Form_Unload();
+    enum class UnloadMode
+    {
+        Asking,
+        Unattended
+    };
+    void Unload(UnloadMode mode);
+    void Form_Unload(UnloadMode mode, bool &Cancel);
+    bool SaveBeforeUnload(UnloadMode mode);
     void mnuExit_Click();
     bool OpenAccountDatabase(const DatabaseOpener &openDatabase);
 
@@ -179,6 +192,8 @@ private:
     bool TrayBusy = false;
     bool closedWithCloseBox_ = false;
     bool unloaded_ = false;
+    // While an unload waits for the person's answer.
+    bool asking_ = false;
     bool arranged_ = false;
     int exitStatus_ = 0;
 };

@@ -9,7 +9,9 @@ import subprocess
 import time
 import unittest
 
-from harness import ACCOUNT, LOGIN_NAME, USER_NAME, EndToEndTest
+from harness import ACCOUNT, LOGIN_NAME, UNLOAD, USER_NAME, EndToEndTest
+
+RETRY_QUESTION = "Try saving again? Cancel keeps Tarnwick running with the changes."
 
 
 class FaultsTest(EndToEndTest):
@@ -97,7 +99,7 @@ class FaultsTest(EndToEndTest):
         self.assert_failed_save_keeps_the_text(program, window, self.read_only_folder)
         self.assertEqual(self.unload(program), 0)
 
-    def test_a_lock_fails_the_save_when_held_longer_than_it_waits_and_only_delays_it_when_held_a_moment(self):
+    def test_a_lock_held_longer_than_the_save_waits_fails_the_save_and_the_unload_keeping_the_text(self):
         program, window = self.logged_on_with_two_accounts()
         self.assert_failed_save_keeps_the_text(program, window, self.database.locked)
         # A lock held only a moment delays the save, without a message.
@@ -105,10 +107,31 @@ class FaultsTest(EndToEndTest):
         with self.database.locked():
             self.pick_account(window, "Up")
             time.sleep(1.5)
-        self.wait_for("the save", lambda: self.accounts("UserName") == ["typed while failing", "saved after the wait"])
+        saved = ["typed while failing", "saved after the wait"]
+        self.wait_for("the save", lambda: self.accounts("UserName") == saved)
         self.assertEqual(self.dialogs(program), [])
         self.assertEqual(self.read_field(window, ACCOUNT), "First")
-        self.assertEqual(self.unload(program), 0)
+        # Unloading while the save fails: Cancel calls the unload off and shows the window with the text.
+        self.type_into_field(window, USER_NAME, "typed before unloading")
+        with self.database.locked():
+            self.close_window(window)
+            self.choose_from_tray_menu(program, UNLOAD)
+            self.answer_message(program, "Cannot save account changes.")
+            self.answer_message(program, RETRY_QUESTION, "Escape", "dialog-retry-or-cancel")
+        window = self.wait_main_window(program)
+        self.assertEqual(self.read_field(window, USER_NAME), "typed before unloading")
+        self.assertEqual(self.accounts("UserName"), saved)
+        # Retry while the lock lasts fails again and asks again; once it is gone, Retry saves and the program ends.
+        with self.database.locked():
+            self.close_window(window)
+            self.choose_from_tray_menu(program, UNLOAD)
+            self.answer_message(program, "Cannot save account changes.")
+            self.answer_message(program, RETRY_QUESTION)
+            self.answer_message(program, "Cannot save account changes.")
+            self.wait_message(program, RETRY_QUESTION)
+        self.x.key("Return")
+        self.assertEqual(self.wait_exit(program), 0)
+        self.assertEqual(self.accounts("UserName"), ["typed before unloading", "saved after the wait"])
 
     def test_a_kill_during_a_burst_of_saves_leaves_a_sound_file_with_every_completed_save(self):
         def save_keys(letters):

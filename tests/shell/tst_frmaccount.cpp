@@ -3,9 +3,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -50,6 +54,8 @@ private slots:
     void trayMenusFollowTheLogon();
     void failedLogonIsRetriedUntilAbandoned();
     void trayEventsWaitWhileOneIsHandled();
+    void unattendedUnloadTriesTheSaveAgainForAWhileWithoutAsking_data();
+    void unattendedUnloadTriesTheSaveAgainForAWhileWithoutAsking();
 
 private:
     std::unique_ptr<frmAccount> LoggedOn();
@@ -143,6 +149,41 @@ void TestFrmAccount::trayEventsWaitWhileOneIsHandled()
     form_->Form_MouseMove(TrayEvent::DoubleClick);
     QCOMPARE(modals.log().size(), 1);
     QVERIFY(form_->isVisible());
+}
+
+void TestFrmAccount::unattendedUnloadTriesTheSaveAgainForAWhileWithoutAsking_data()
+{
+    QTest::addColumn<bool>("released");
+    QTest::newRow("lock released after the first try") << true;
+    QTest::newRow("lock held throughout") << false;
+}
+
+void TestFrmAccount::unattendedUnloadTriesTheSaveAgainForAWhileWithoutAsking()
+{
+    QFETCH(bool, released);
+    Database &other = fixture_->database();
+    other.Execute(u"INSERT INTO Accounts ([UserID],[Account]) VALUES (1,'a');");
+    form_ = LoggedOn();
+    static_cast<QLineEdit *>(form_->txt[1]->Widget())->setText(QStringLiteral("typed"));
+    Transaction lock(other);
+    other.Execute(u"INSERT INTO [Parameters] ([Name], [Value]) VALUES ('lock', '1');");
+    // The first try waits out the store's 5 s for the lock and fails.
+    std::thread release;
+    if (released)
+        release = std::thread([&lock] {
+            std::this_thread::sleep_for(std::chrono::seconds(6));
+            lock.Commit();
+        });
+    ScriptedModals modals;
+    form_->UnloadUnattended();
+    if (release.joinable())
+        release.join();
+    else
+        lock.Commit();
+    QCOMPARE(modals.log(), QStringList());
+    QVERIFY(!form_->Session().database());
+    const auto row = other.OpenRecordset(u"SELECT * FROM Accounts;");
+    QCOMPARE(NullToEmpty(row->Fields(u"UserName")).ToText(), released ? u"typed" : u"");
 }
 
 QTEST_MAIN(TestFrmAccount)

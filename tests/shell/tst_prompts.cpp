@@ -45,6 +45,8 @@ void TestPrompts::messageBoxes_data()
         << "MsgBox" << int(vbOKCancel) << "Accounts" << Answers{Answer::Escape()} << 1 << "Accounts" << int(vbCancel);
     QTest::newRow("Yes/No, Yes is default")
         << "MsgBox" << (vbQuestion | vbYesNo) << QString() << Answers{Enter()} << 36 << "Tarnwick" << int(vbYes);
+    QTest::newRow("Retry and Cancel, Retry is default") << "MsgBox" << (vbQuestion | vbRetryCancel) << QString()
+                                                        << Answers{Enter()} << 37 << "Tarnwick" << int(vbRetry);
     QTest::newRow("Yes/No left unanswered with Esc") << "MsgBox" << (vbQuestion | vbYesNo) << QString()
                                                      << Answers{Answer::Escape()} << 36 << "Tarnwick" << int(vbCancel);
     QTest::newRow("a closed question is no consent")
