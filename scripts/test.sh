@@ -10,7 +10,7 @@ scripts/install-deps.sh test
 jobs=$(nproc)
 
 scripts/build-sqlcipher4.sh build/sqlcipher4
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_WERROR=ON -DTARNWICK_SQLCIPHER4="$PWD/build/sqlcipher4" >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DTARNWICK_WERROR=ON -DTARNWICK_SQLCIPHER4="$PWD/build/sqlcipher4" >/dev/null
 cmake --build build --parallel "$jobs"
 ctest --test-dir build --output-on-failure --parallel "$jobs"
 
