@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QSignalBlocker>
 #include <QThread>
 #include <QTimer>
 
@@ -33,21 +34,37 @@ constexpr int UnattendedRetryPauseMs = 100;
 
 frmAccount::frmAccount() : session_(std::make_unique<AccountSession>())
 {
-    CreateControls();
     CreateMenus();
-    SetTabOrder();
     ArrangeForFont();
+    // A second start clicks it from the first moment on.
+    cmdRMessage = std::make_unique<QPushButton>(QStringLiteral("TarnwickHiddenButton"));
+    connect(cmdRMessage.get(), &QPushButton::clicked, this, [this] { cmdRMessage_Click(); });
     logon_ = std::make_unique<LogonFlow>(*session_, [this] {
         LoadAccountList();
         ShowAccount();
     });
-    editor_ = std::make_unique<AccountEditor>(*session_, AccountEditorControls{txt, lAccounts, mnuAcctPopUpMenu,
-                                                                               mnuPassPopUp, mnuPassCut, mnuPassCopy,
-                                                                               mnuPassPaste, mnuPassDelete});
     connect(mnuAddNew, &QAction::triggered, this, [this] { mnuAddNew_Click(); });
-    connect(cmdAddAccount, &QPushButton::clicked, this, [this] { cmdAddAccount_Click(); });
     connect(mnuDelete, &QAction::triggered, this, [this] { mnuDelete_Click(); });
     setWindowIcon(QIcon(QStringLiteral(":/tarnwick.png")));
+}
+
+// A start that ends in the tray never needs the window's controls: they are made at their first need, with the
+// editor that works on them, and take the state that start-up gave the settings.
+AccountEditor &frmAccount::Editor()
+{
+    if (!editor_) {
+        CreateControls();
+        SetTabOrder();
+        editor_ = std::make_unique<AccountEditor>(
+            *session_, AccountEditorControls{txt, lAccounts, mnuAcctPopUpMenu, mnuPassPopUp, mnuPassCut, mnuPassCopy,
+                                             mnuPassPaste, mnuPassDelete});
+        connect(cmdAddAccount, &QPushButton::clicked, this, [this] { cmdAddAccount_Click(); });
+        chkLaunch->setCheckState(launchState_);
+        const QSignalBlocker quiet(chkFloat);
+        chkFloat->setCheckState(floatState_);
+        editor_->EnableFields(false);
+    }
+    return *editor_;
 }
 
 frmAccount::~frmAccount() = default;
@@ -150,7 +167,8 @@ void frmAccount::Unload(UnloadMode mode)
         return;
     }
     unloaded_ = true;
-    editor_->ForgetCopiedPassword();
+    if (editor_)
+        editor_->ForgetCopiedPassword();
     hide();
     QCoreApplication::exit(exitStatus_);
 }
@@ -232,7 +250,8 @@ void frmAccount::Form_Resize()
 
 void frmAccount::Form_Activate()
 {
-    editor_->WindowActivated();
+    if (editor_)
+        editor_->WindowActivated();
 }
 
 // The entry points through which the window's events reach the logon and the account editor.
@@ -249,37 +268,39 @@ LogonResult frmAccount::CheckPassword(const QString &UserName)
 
 bool frmAccount::AcctWasChanged() const
 {
-    return editor_->AcctWasChanged();
+    return editor_ && editor_->AcctWasChanged();
 }
 
 void frmAccount::AcctWasChanged(bool value)
 {
-    editor_->AcctWasChanged(value);
+    Editor().AcctWasChanged(value);
 }
 
 void frmAccount::LoadAccountList()
 {
-    editor_->LoadAccountList();
+    Editor().LoadAccountList();
 }
 
 void frmAccount::ShowAccount()
 {
-    editor_->ShowAccount();
+    Editor().ShowAccount();
 }
 
 bool frmAccount::SaveAccount()
 {
-    return editor_->SaveAccount();
+    return Editor().SaveAccount();
 }
 
+// Fields that do not exist yet are made disabled.
 void frmAccount::EnableFields(bool enabled)
 {
-    editor_->EnableFields(enabled);
+    if (editor_ || enabled)
+        Editor().EnableFields(enabled);
 }
 
 void frmAccount::mnuAddNew_Click()
 {
-    editor_->mnuAddNew_Click();
+    Editor().mnuAddNew_Click();
 }
 
 void frmAccount::cmdAddAccount_Click()
@@ -289,7 +310,7 @@ void frmAccount::cmdAddAccount_Click()
 
 void frmAccount::mnuDelete_Click()
 {
-    editor_->mnuDelete_Click();
+    Editor().mnuDelete_Click();
 }
 
 void frmAccount::txt_Change(int Index)

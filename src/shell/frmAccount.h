@@ -141,6 +141,7 @@ private:
     QPoint CentredPosition() const;
     bool MakeSureProgramKeyExists();
     void chkFloat_Click();
+    void ApplyFloating(Qt::CheckState state);
     void RecordPosition();
 
     // Tray
@@ -163,6 +164,7 @@ private:
     void ShowAccount();
     bool SaveAccount();
     void EnableFields(bool enabled);
+    AccountEditor &Editor();
     void mnuAddNew_Click();
     void cmdAddAccount_Click();
     void mnuDelete_Click();
@@ -179,6 +181,9 @@ private:
     std::unique_ptr<AccountSession> session_;
     std::unique_ptr<LogonFlow> logon_;
     std::unique_ptr<AccountEditor> editor_;
+    // What start-up read for the two boxes, until the boxes are made.
+    Qt::CheckState launchState_ = Qt::Unchecked;
+    Qt::CheckState floatState_ = Qt::Unchecked;
     std::int32_t SavedLeft = 0;
     std::int32_t SavedTop = 0;
 

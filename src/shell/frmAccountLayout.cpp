@@ -151,9 +151,6 @@ void frmAccount::CreateControls()
     lAccounts->setEditTriggers(QAbstractItemView::NoEditTriggers);
     chkLaunch = new QCheckBox(QStringLiteral("Run on system startup"), this);
     chkFloat = new QCheckBox(QStringLiteral("Make this window 'floating'..."), this);
-    // Never shown and outside the window, so that no screen reader offers it.
-    cmdRMessage = std::make_unique<QPushButton>(QStringLiteral("TarnwickHiddenButton"));
-    connect(cmdRMessage.get(), &QPushButton::clicked, this, [this] { cmdRMessage_Click(); });
     connect(chkFloat, &QCheckBox::stateChanged, this, [this] { chkFloat_Click(); });
 }
 
@@ -230,6 +227,7 @@ void frmAccount::setVisible(bool visible)
 {
     if (visible && !arranged_) {
         arranged_ = true;
+        Editor();
         const bool wasCentred = pos() == CentredPosition();
         Arrange(LayoutScale());
         if (wasCentred)

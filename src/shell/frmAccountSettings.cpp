@@ -54,11 +54,12 @@ QSize WindowTwips(const QWidget &window)
 void frmAccount::RestoreSettings()
 {
     const bool launch = GetRegString(RunKey, RunValue, NulMarker, HKEY_CURRENT_USER) != NulMarker;
-    chkLaunch->setCheckState(launch ? Qt::Checked : Qt::Unchecked);
+    launchState_ = launch ? Qt::Checked : Qt::Unchecked;
     const bool floating =
         GetRegString(ProgramKey, QStringLiteral("FormTopMost"), NulMarker, HKEY_CURRENT_USER).toUpper() ==
         QStringLiteral("TRUE");
-    chkFloat->setCheckState(floating ? Qt::Checked : Qt::Unchecked);
+    floatState_ = floating ? Qt::Checked : Qt::Unchecked;
+    ApplyFloating(floatState_);
     RestorePosition();
 }
 
@@ -85,7 +86,11 @@ void frmAccount::RestorePosition()
 
 void frmAccount::chkFloat_Click()
 {
-    const Qt::CheckState state = chkFloat->checkState();
+    ApplyFloating(chkFloat->checkState());
+}
+
+void frmAccount::ApplyFloating(Qt::CheckState state)
+{
     if (state == Qt::PartiallyChecked)
         return;
     const bool shown = isVisible();
@@ -108,15 +113,18 @@ void frmAccount::RecordPosition()
 void frmAccount::StoreSettings()
 {
     const std::int32_t root = HKEY_CURRENT_USER;
-    if (chkLaunch->checkState() == Qt::Checked)
+    // Boxes that were never made still hold what start-up read.
+    const Qt::CheckState launch = chkLaunch ? chkLaunch->checkState() : launchState_;
+    const Qt::CheckState floating = chkFloat ? chkFloat->checkState() : floatState_;
+    if (launch == Qt::Checked)
         SetRegString(RunKey, RunValue, QCoreApplication::applicationFilePath(), root);
-    else if (chkLaunch->checkState() == Qt::Unchecked)
+    else if (launch == Qt::Unchecked)
         DeleteRegValue(RunKey, RunValue, root);
     if (!MakeSureProgramKeyExists())
         MsgBox(QStringLiteral("Unable to save registry information."), vbOKOnly | vbCritical);
-    if (chkFloat->checkState() == Qt::Checked)
+    if (floating == Qt::Checked)
         SetRegString(ProgramKey, QStringLiteral("FormTopMost"), QStringLiteral("True"), root);
-    else if (chkFloat->checkState() == Qt::Unchecked)
+    else if (floating == Qt::Unchecked)
         DeleteRegValue(ProgramKey, QStringLiteral("FormTopMost"), root);
     if (!PlatformPlacesWindows())
         return;

@@ -3,6 +3,8 @@
 #include "Engine.h"
 #include "StoreError.h"
 
+#include <algorithm>
+
 namespace {
 
 // The columns in the order of AccountField.
@@ -15,10 +17,15 @@ AccountSet::AccountSet(std::shared_ptr<Database> database, std::int32_t userID)
     : database_(std::move(database)), userID_(userID)
 {
     // The index on UserID holds the row numbers: this reads the index alone.
-    Statement ids(database_->connection(), u"SELECT rowid FROM \"Accounts\" WHERE \"UserID\" = ?1;");
+    Statement ids(database_->connection(), u"SELECT rowid FROM \"Accounts\" WHERE \"UserID\" = ?1 ORDER BY rowid;");
     ids.Bind(1, Variant(userID_));
     while (ids.Step())
-        ids_.insert(static_cast<std::int32_t>(ids.Column(0).ToInteger()));
+        ids_.push_back(static_cast<std::int32_t>(ids.Column(0).ToInteger()));
+}
+
+bool AccountSet::Contains(std::int32_t id) const
+{
+    return std::binary_search(ids_.begin(), ids_.end(), id);
 }
 
 std::vector<AccountListing> AccountSet::List() const
@@ -30,7 +37,7 @@ std::vector<AccountListing> AccountSet::List() const
     listing.reserve(ids_.size());
     while (rows.Step()) {
         const auto id = static_cast<std::int32_t>(rows.Column(0).ToInteger());
-        if (ids_.contains(id))
+        if (Contains(id))
             listing.push_back({id, NullToEmpty(rows.Column(1)).ToText()});
     }
     return listing;
@@ -38,7 +45,7 @@ std::vector<AccountListing> AccountSet::List() const
 
 std::optional<AccountFields> AccountSet::Read(std::int32_t id) const
 {
-    if (!ids_.contains(id))
+    if (!Contains(id))
         return std::nullopt;
     Statement row(database_->connection(),
                   u"SELECT " + std::u16string(FieldColumns) + u" FROM \"Accounts\" WHERE rowid = ?1;");
@@ -54,7 +61,7 @@ std::optional<AccountFields> AccountSet::Read(std::int32_t id) const
 
 void AccountSet::Write(std::int32_t id, const AccountFields &fields, std::int32_t userID)
 {
-    if (!ids_.contains(id))
+    if (!Contains(id))
         throw StoreError(ErrorNumber::NoCurrentRecord, u"No current record.");
     Statement update(database_->connection(),
                      u"UPDATE \"Accounts\" SET \"Account\" = CAST(?1 AS TEXT), \"UserName\" = CAST(?2 AS TEXT), "
@@ -77,17 +84,17 @@ std::int32_t AccountSet::Add(std::u16string_view name, std::int32_t userID)
     insert.Bind(2, Variant(userID));
     insert.Run();
     const auto id = static_cast<std::int32_t>(sqlite3_last_insert_rowid(database_->connection()->handle()));
-    ids_.insert(id);
+    ids_.insert(std::upper_bound(ids_.begin(), ids_.end(), id), id);
     return id;
 }
 
 bool AccountSet::Delete(std::int32_t id)
 {
-    if (!ids_.contains(id))
+    if (!Contains(id))
         return false;
     Statement remove(database_->connection(), u"DELETE FROM \"Accounts\" WHERE rowid = ?1;");
     remove.Bind(1, Variant(id));
     remove.Run();
-    ids_.erase(id);
+    ids_.erase(std::lower_bound(ids_.begin(), ids_.end(), id));
     return true;
 }

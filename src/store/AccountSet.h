@@ -12,7 +12,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 // The six text columns of an account, in the editor's order.
@@ -56,5 +55,8 @@ public:
 private:
     std::shared_ptr<Database> database_;
     std::int32_t userID_;
-    std::unordered_set<std::int32_t> ids_;
+    bool Contains(std::int32_t id) const;
+
+    // Sorted, for a compact set of 100,000 IDs.
+    std::vector<std::int32_t> ids_;
 };

@@ -90,10 +90,11 @@ void TestFrmAccount::startsHiddenWithTheDesignedWindow()
     QVERIFY(form_);
     QVERIFY(!form_->isVisible());
     QCOMPARE(form_->windowTitle(), QStringLiteral("Tarnwick"));
-    for (TextBox *field : form_->txt)
-        QVERIFY(!field->Widget()->isEnabled());
     QVERIFY(!form_->Session().LoggedOn() && !form_->Session().Unlocked());
     QCOMPARE(ToQString(form_->Session().CurrentUserName()), FormFixture::LoginName());
+    form_->show();
+    for (TextBox *field : form_->txt)
+        QVERIFY(!field->Widget()->isEnabled());
 }
 
 void TestFrmAccount::trayMenusFollowTheLogon()
