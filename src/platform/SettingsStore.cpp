@@ -118,7 +118,7 @@ std::unique_ptr<QSettings> Open()
     }
     auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
     QFile previous(info.absolutePath() + u"/settings.reg"_s);
-    if (!info.exists() && QFileInfo(previous).isFile() && previous.open(QIODevice::ReadOnly)) {
+    if (!info.exists() && !info.isSymLink() && QFileInfo(previous).isFile() && previous.open(QIODevice::ReadOnly)) {
         CarryOver(previous.read(LargestFile), *settings);
         settings->sync();
         // With nothing carried over QSettings writes no file; an empty one marks the carry-over as done.
@@ -127,6 +127,13 @@ std::unique_ptr<QSettings> Open()
         }
     }
     return settings;
+}
+
+// The settings for a change; nothing where a symbolic link stands at the path, whose target a write would
+// replace.
+std::unique_ptr<QSettings> OpenForWriting()
+{
+    return QFileInfo(FilePath()).isSymLink() ? nullptr : Open();
 }
 
 // Enters the groups of the key path and gives the QSettings key of the value in them: each name in the
@@ -184,7 +191,7 @@ bool Write(const QString &keyPath, const QString &name, const Value &value)
     if (text && !CanKeep(*text)) {
         return false;
     }
-    const std::unique_ptr<QSettings> settings = Open();
+    const std::unique_ptr<QSettings> settings = OpenForWriting();
     const std::optional<QString> key = settings ? EnterKey(*settings, keyPath, name) : std::nullopt;
     if (!key) {
         return false;
@@ -195,7 +202,7 @@ bool Write(const QString &keyPath, const QString &name, const Value &value)
 
 bool Remove(const QString &keyPath, const QString &name)
 {
-    const std::unique_ptr<QSettings> settings = Open();
+    const std::unique_ptr<QSettings> settings = OpenForWriting();
     const std::optional<QString> key = settings ? EnterKey(*settings, keyPath, name) : std::nullopt;
     if (!key || !settings->contains(*key)) {
         return false;
@@ -216,7 +223,7 @@ bool Remove(const QString &keyPath, const QString &name)
 
 bool CanWrite(const QString &keyPath)
 {
-    const std::unique_ptr<QSettings> settings = Open();
+    const std::unique_ptr<QSettings> settings = OpenForWriting();
     return settings && IsKeyPath(keyPath) && settings->isWritable();
 }
 

@@ -21,7 +21,8 @@
 // 16 KiB (the program's own holds a few hundred bytes, and QSettings takes far longer than start-up allows to
 // read some larger files). Anything else at its path (a FIFO, a folder, a device, a socket, a larger file) is
 // left alone: it reads as no values and every write fails. The path is checked without opening it, so a FIFO
-// cannot block. A symbolic link at the path stays a link: writes go to the file it points to. A write replaces
+// cannot block. A symbolic link at the path is read through but never written through: every write fails, and
+// the file it points to stays as it was. A write replaces
 // the file with a complete new one, so a crash leaves the old file or the new one.
 //
 // While the file is absent, the values of the previous format's file beside it, Tarnwick/settings.reg (its
