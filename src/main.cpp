@@ -56,7 +56,7 @@ int main(int argc, char **argv)
     }
 
     frmAccount form;
-    if (!form.Form_Load([&opening] { return opening.get(); }, AccessAdvice(AccountDatabaseFileName)))
+    if (!form.Form_Load([&opening] { return opening.get(); }, [] { return AccessAdvice(AccountDatabaseFileName); }))
         return form.ExitStatus();
     QObject::connect(&instance, &SingleInstance::HandOverRequested, form.cmdRMessage.get(), &QPushButton::click);
     form.WatchTrayHost();

@@ -116,13 +116,13 @@ bool frmAccount::Form_Load(const QString &databasePath)
     return Form_Load([path] { return ::OpenAccountDatabase(path); });
 }
 
-bool frmAccount::Form_Load(const DatabaseOpener &openDatabase, const QString &advice)
+bool frmAccount::Form_Load(const DatabaseOpener &openDatabase, const std::function<QString()> &advice)
 {
     setWindowTitle(QStringLiteral("Tarnwick"));
     RestoreSettings();
     EnableFields(false);
     if (!OpenAccountDatabase(openDatabase)) {
-        MsgBox(QStringLiteral("Cannot open database.") + advice, vbOKOnly | vbCritical);
+        MsgBox(QStringLiteral("Cannot open database.") + (advice ? advice() : QString()), vbOKOnly | vbCritical);
         exitStatus_ = FailedToOpenDatabase;
         Unload();
         return false;

@@ -42,10 +42,10 @@ public:
     using DatabaseOpener = std::function<std::shared_ptr<Database>()>;
 
     // The start-up sequence, with the database at the path given or from the opener. False when
-    // the program must end at once; the exit status is then ExitStatus(). The advice follows
-    // "Cannot open database." on a line of its own.
+    // the program must end at once; the exit status is then ExitStatus(). When the database cannot be opened,
+    // the advice, asked for only then, follows "Cannot open database.".
     bool Form_Load(const QString &databasePath);
-    bool Form_Load(const DatabaseOpener &openDatabase, const QString &advice = QString());
+    bool Form_Load(const DatabaseOpener &openDatabase, const std::function<QString()> &advice = {});
     int ExitStatus() const { return exitStatus_; }
     // Unloading the window: runs the shut-down sequence once and ends the program. When the shown account's edits
     // cannot be saved, the person is told and chooses between trying again and calling the unload off, which
