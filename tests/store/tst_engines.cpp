@@ -55,61 +55,58 @@ class TestEngines : public QObject
     Q_OBJECT
 
 private slots:
-    void otherEngineReadsWhatTheStoreWrote();
-    void storeReadsWhatTheOtherEngineWrote();
-};
-
-// A file made and written here is read by the other engine, unit by unit.
-void TestEngines::otherEngineReadsWhatTheStoreWrote()
-{
-    TemporaryAccountDatabase file;
+    // A file made and written here is read by the other engine, unit by unit.
+    void otherEngineReadsWhatTheStoreWrote()
     {
-        const auto database = file.Open();
-        AccountSet accounts(database, 1);
+        TemporaryAccountDatabase file;
+        {
+            const auto database = file.Open();
+            AccountSet accounts(database, 1);
+            for (const QString &text : Texts)
+                accounts.Add(ToU16(text), 1);
+            clsParameters parameters;
+            parameters.Database(database);
+            parameters.TableName(u"Parameters");
+            parameters.Parameter(u"Bank", Variant(ToU16(Texts[3])));
+        }
+        QStringList expected;
         for (const QString &text : Texts)
-            accounts.Add(ToU16(text), 1);
+            expected << Hex(text);
+        expected << Hex(QStringLiteral("Bank")) + u'|' + Hex(Texts[3]);
+        QCOMPARE(OtherEngine(file.path(), QStringLiteral("SELECT hex(Account) FROM Accounts ORDER BY ID;\n"
+                                                         "SELECT hex(Name), hex(Value) FROM Parameters;")),
+                 expected);
+    }
+
+    // A file made by tarnwick-newdb and written by the other engine is read here, unit by unit.
+    void storeReadsWhatTheOtherEngineWrote()
+    {
+        const QTemporaryDir folder;
+        const std::filesystem::path path = folder.filePath(QStringLiteral("AccountInfo.mdb")).toStdString();
+        QProcess newdb;
+        newdb.start(QStringLiteral(TARNWICK_NEWDB), {QString::fromStdString(path.string())});
+        QVERIFY(newdb.waitForFinished(30000));
+        QCOMPARE(newdb.exitCode(), 0);
+        QString inserts;
+        for (const QString &text : Texts)
+            inserts += QStringLiteral("INSERT INTO Accounts (UserID, Account) VALUES (1, CAST(X'%1' AS TEXT));\n")
+                           .arg(Hex(text));
+        inserts += QStringLiteral("INSERT INTO Parameters (Name, Value) VALUES ('Bank', CAST(X'%1' AS TEXT));")
+                       .arg(Hex(Texts[3]));
+        QCOMPARE(OtherEngine(path, inserts), QStringList());
+
+        const auto database = OpenAccountDatabase(path);
+        auto accounts = database->OpenRecordset(u"SELECT * FROM Accounts WHERE [UserID] = 1;");
+        QStringList read;
+        for (accounts->MoveFirst(); !accounts->Eof(); accounts->MoveNext())
+            read << ToQString(accounts->Fields(u"Account").ToText());
+        QCOMPARE(read, Texts);
         clsParameters parameters;
         parameters.Database(database);
         parameters.TableName(u"Parameters");
-        parameters.Parameter(u"Bank", Variant(ToU16(Texts[3])));
+        QCOMPARE(ToQString(parameters.Parameter(u"Bank")), Texts[3]);
     }
-    QStringList expected;
-    for (const QString &text : Texts)
-        expected << Hex(text);
-    expected << Hex(QStringLiteral("Bank")) + u'|' + Hex(Texts[3]);
-    QCOMPARE(OtherEngine(file.path(), QStringLiteral("SELECT hex(Account) FROM Accounts ORDER BY ID;\n"
-                                                     "SELECT hex(Name), hex(Value) FROM Parameters;")),
-             expected);
-}
-
-// A file made by tarnwick-newdb and written by the other engine is read here, unit by unit.
-void TestEngines::storeReadsWhatTheOtherEngineWrote()
-{
-    const QTemporaryDir folder;
-    const std::filesystem::path path = folder.filePath(QStringLiteral("AccountInfo.mdb")).toStdString();
-    QProcess newdb;
-    newdb.start(QStringLiteral(TARNWICK_NEWDB), {QString::fromStdString(path.string())});
-    QVERIFY(newdb.waitForFinished(30000));
-    QCOMPARE(newdb.exitCode(), 0);
-    QString inserts;
-    for (const QString &text : Texts)
-        inserts +=
-            QStringLiteral("INSERT INTO Accounts (UserID, Account) VALUES (1, CAST(X'%1' AS TEXT));\n").arg(Hex(text));
-    inserts +=
-        QStringLiteral("INSERT INTO Parameters (Name, Value) VALUES ('Bank', CAST(X'%1' AS TEXT));").arg(Hex(Texts[3]));
-    QCOMPARE(OtherEngine(path, inserts), QStringList());
-
-    const auto database = OpenAccountDatabase(path);
-    auto accounts = database->OpenRecordset(u"SELECT * FROM Accounts WHERE [UserID] = 1;");
-    QStringList read;
-    for (accounts->MoveFirst(); !accounts->Eof(); accounts->MoveNext())
-        read << ToQString(accounts->Fields(u"Account").ToText());
-    QCOMPARE(read, Texts);
-    clsParameters parameters;
-    parameters.Database(database);
-    parameters.TableName(u"Parameters");
-    QCOMPARE(ToQString(parameters.Parameter(u"Bank")), Texts[3]);
-}
+};
 
 QTEST_APPLESS_MAIN(TestEngines)
 #include "tst_engines.moc"
