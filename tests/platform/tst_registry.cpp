@@ -47,268 +47,241 @@ class TestRegistry : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-    void helpers_data();
-    void helpers();
-    void keyCreationStep();
-    void carryOver_data();
-    void carryOver();
-    void otherThanRegularFiles_data();
-    void otherThanRegularFiles();
-    void autostartEntry_data();
-    void autostartEntry();
-    void autostartEntryWrittenByHand_data();
-    void autostartEntryWrittenByHand();
+    void init()
+    {
+        home_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(home_->isValid());
+        run_ = 0;
+        QVERIFY(QDir().mkpath(home_->filePath(u"config0"_s)));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_->filePath(u"config0"_s)));
+    }
+
+    void cleanup()
+    {
+        home_.reset();
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    void helpers_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("number");
+        const QString odd = u"  a\0b\r\n\"q\" \\ ;,=#[s] @Variant(\\0) \x01\x7f\u0080 \U0001F600 \uFFFF"_s;
+        QTest::newRow("text") << u"FormTopMost"_s << QVariant(u"True"_s) << true << u"True"_s << -1;
+        QTest::newRow("smallest number") << u"FormStartY"_s << QVariant(std::numeric_limits<int>::min()) << true
+                                         << u"-2147483648"_s << std::numeric_limits<int>::min();
+        QTest::newRow("spaces, NUL, controls, quotes, INI syntax") << u"Value"_s << QVariant(odd) << true << odd << -1;
+        QTest::newRow("1023 units") << u"Value"_s << QVariant(QString(1023, u'x')) << true << QString(1023, u'x') << -1;
+        QTest::newRow("1024 units") << u"Value"_s << QVariant(QString(1024, u'x')) << true << u"default"_s << -1;
+        QTest::newRow("unpaired surrogate")
+            << u"Value"_s << QVariant(u"a"_s + QChar(0xD83D)) << false << u"default"_s << -1;
+        QTest::newRow("backslash, spaces, accents in the name")
+            << u"Form \\ Start \u00e9"_s << QVariant(u"v"_s) << true << u"v"_s << -1;
+        QTest::newRow("slash in the name") << u"a/b"_s << QVariant(u"v"_s) << false << u"default"_s << -1;
+    }
+
+    void helpers()
+    {
+        QFETCH(QString, name);
+        QFETCH(QVariant, value);
+        QFETCH(bool, written);
+        QFETCH(QString, text);
+        QFETCH(int, number);
+        const auto write = [&](const QString &key, const QString &valueName) {
+            return value.typeId() == QMetaType::QString ? SetRegString(key, valueName, value.toString(), Root)
+                                                        : SetRegLong(key, valueName, value.toInt(), Root);
+        };
+        QCOMPARE(write(ProgramKey, name), written);
+        // Written again under the names in capitals: still one value, in the spelling first written.
+        QCOMPARE(write(ProgramKey.toUpper(), name.toUpper()), written);
+        NextRun();
+        QCOMPARE(GetRegString(ProgramKey.toLower(), name.toLower(), u"default"_s, Root), text);
+        QCOMPARE(GetRegLong(ProgramKey.toLower(), name.toLower(), -1, Root), number);
+        QCOMPARE(QSettings(SettingsStore::FilePath(), QSettings::IniFormat).allKeys(),
+                 written ? QStringList{u"Software/Quillmoor/Tarnwick/"_s + name} : QStringList());
+        QCOMPARE(DeleteRegValue(ProgramKey.toUpper(), name.toUpper(), Root), written);
+        QVERIFY(!DeleteRegValue(ProgramKey, name, Root));
+        QCOMPARE(GetRegString(ProgramKey, name, u"default"_s, Root), u"default"_s);
+    }
+
+    void keyCreationStep()
+    {
+        // A file where the settings' folder belongs: no key can take values.
+        const QString folder = QFileInfo(SettingsStore::FilePath()).absolutePath();
+        WriteFile(folder, QByteArray());
+        QVERIFY(!CreateRegKey(ProgramKey, QString(), Root));
+        QVERIFY(QFile::remove(folder));
+        // As the window code makes sure of the program's key: one level at a time, through handles.
+        std::int32_t software = 0;
+        std::int32_t maker = 0;
+        QCOMPARE(RegOpenKeyExA(Root, u"Software"_s, 0, KEY_WRITE, software), ERROR_SUCCESS);
+        QVERIFY(CreateRegKey(u"Quillmoor"_s, QString(), software));
+        QCOMPARE(RegOpenKeyExA(software, u"Quillmoor"_s, 0, KEY_WRITE, maker), ERROR_SUCCESS);
+        QVERIFY(CreateRegKey(u"Tarnwick"_s, QString(), maker));
+        QVERIFY(SetRegLong(u"Tarnwick"_s, u"FormStartX"_s, 5, maker));
+        QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), 5);
+        QCOMPARE(RegCloseKey(maker), ERROR_SUCCESS);
+        QCOMPARE(RegCloseKey(maker), ERROR_INVALID_HANDLE);
+        QCOMPARE(RegCloseKey(software), ERROR_SUCCESS);
+    }
+
+    void carryOver_data()
+    {
+        QTest::addColumn<QByteArray>("previous");
+        QTest::addColumn<QString>("topMost");
+        QTest::addColumn<int>("startX");
+        const QByteArray head("Tarnwick settings 1\nkey \"Software\\\\Quillmoor\\\\Tarnwick\"\n");
+        const QByteArray tail("text \"FormTopMost\" \"lost\"\nkey \"Software\\\\Quillmoor\\\\Tarnwick\"\n"
+                              "number \"FormStartX\" 00000007\n");
+        QTest::newRow("escapes, other keys, other case")
+            << QByteArray(
+                   "Tarnwick settings 1\nkey \"Other\"\ntext \"FormTopMost\" \"x\"\n\n"
+                   "key \"software\\\\QUILLMOOR\\\\tarnwick\"\ntext \"formtopmost\" \"a\\u0000\\\"b\\\\\\u00e9\"\n"
+                   "number \"FORMSTARTX\" FFFFFE0C\n")
+            << u"a\0\"b\\\u00e9"_s << -500;
+        QTest::newRow("damaged line") << head + "text \"FormTopMost\" \"open\n" + tail << Absent << 7;
+        QTest::newRow("another header") << QByteArray("Tarnwick settings 2\nkey \"Software\\\\Quillmoor\\\\Tarnwick\"\n"
+                                                      "number \"FormStartX\" 00000007\n")
+                                        << Absent << -1;
+    }
+
+    void carryOver()
+    {
+        QFETCH(QByteArray, previous);
+        QFETCH(QString, topMost);
+        QFETCH(int, startX);
+        const QString previousFile = QFileInfo(SettingsStore::FilePath()).absolutePath() + u"/settings.reg"_s;
+        WriteFile(previousFile, previous);
+        QCOMPARE(GetRegString(ProgramKey, u"FormTopMost"_s, Absent, Root), topMost);
+        QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), startX);
+        QCOMPARE(ReadFile(previousFile), previous);
+        // Carried over once: the previous file is not read again, whatever it holds later.
+        WriteFile(previousFile, "Tarnwick settings 1\nkey \"Software\\\\Quillmoor\\\\Tarnwick\"\n"
+                                "text \"FormTopMost\" \"later\"\nnumber \"FormStartX\" 00000009\n");
+        NextRun();
+        QCOMPARE(GetRegString(ProgramKey, u"FormTopMost"_s, Absent, Root), topMost);
+        QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), startX);
+    }
+
+    void otherThanRegularFiles_data()
+    {
+        QTest::addColumn<bool>("atSettings");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("startX");
+        QTest::addColumn<bool>("writable");
+        for (const bool atSettings : {true, false}) {
+            for (const QString &kind : {u"FIFO"_s, u"folder"_s}) {
+                QTest::addRow("%s at the %s", qPrintable(kind), atSettings ? "settings file" : "autostart entry")
+                    << atSettings << kind << -1 << !atSettings;
+            }
+        }
+        QTest::newRow("file over 16 KiB at the settings file") << true << u"large"_s << -1 << false;
+        QTest::newRow("link at the settings file, to a file elsewhere") << true << u"link"_s << 7 << false;
+    }
+
+    void otherThanRegularFiles()
+    {
+        QFETCH(bool, atSettings);
+        QFETCH(QString, kind);
+        QFETCH(int, startX);
+        QFETCH(bool, writable);
+        const QString path = atSettings ? SettingsStore::FilePath() : AutostartEntryPath();
+        const QString target = home_->filePath(u"dotfiles/Tarnwick.ini"_s);
+        const QByteArray contents = "[Software]\nQuillmoor\\Tarnwick\\FormStartX=7\n";
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        if (kind == u"FIFO") {
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == u"folder") {
+            QVERIFY(QDir().mkpath(path));
+        } else if (kind == u"large") {
+            WriteFile(path, contents + QByteArray(16 * 1024, '\n'));
+        } else {
+            WriteFile(target, contents);
+            QVERIFY(QFile::link(target, path));
+        }
+        // Nothing blocks on the FIFO; what is not a small regular file reads as absent and is left as it was.
+        QCOMPARE(GetRegString(RunKey, u"Tarnwick"_s, Absent, Root), Absent);
+        QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), startX);
+        QCOMPARE(CreateRegKey(ProgramKey, QString(), Root), writable);
+        QCOMPARE(SetRegLong(ProgramKey, u"FormStartY"_s, 8, Root), writable);
+        const QFileInfo after(path);
+        QVERIFY(after.exists());
+        QCOMPARE(after.isDir(), kind == u"folder");
+        QCOMPARE(after.isFile(), kind == u"large" || kind == u"link");
+        QCOMPARE(after.symLinkTarget(), kind == u"link" ? target : QString());
+        // The file a link points to and a large file stay as they were.
+        if (kind == u"link") {
+            QCOMPARE(ReadFile(target), contents);
+        } else if (kind == u"large") {
+            QCOMPARE(after.size(), contents.size() + 16 * 1024);
+        }
+    }
+
+    void autostartEntry_data()
+    {
+        QTest::addColumn<QString>("programPath");
+        QTest::addColumn<QByteArray>("execLine");
+        QTest::newRow("plain") << u"/opt/tarnwick/tarnwick"_s << QByteArray("Exec=/opt/tarnwick/tarnwick");
+        QTest::newRow("spaces") << u"/home/ann/My Programs/tarnwick"_s
+                                << QByteArray("Exec=\"/home/ann/My Programs/tarnwick\"");
+        QTest::newRow("dollar, backtick, quote, backslash")
+            << u"/opt/a$b`c\"d\\e/tarnwick"_s << QByteArray("Exec=\"/opt/a\\\\$b\\\\`c\\\\\"d\\\\\\\\e/tarnwick\"");
+        QTest::newRow("percent") << u"/opt/100% sure/tarnwick"_s << QByteArray("Exec=\"/opt/100%% sure/tarnwick\"");
+        QTest::newRow("line break") << u"/opt/a\nb/tarnwick"_s << QByteArray("Exec=\"/opt/a\\nb/tarnwick\"");
+    }
+
+    void autostartEntry()
+    {
+        QFETCH(QString, programPath);
+        QFETCH(QByteArray, execLine);
+        QVERIFY(SetRegString(RunKey, u"Tarnwick"_s, programPath, Root));
+        QCOMPARE(AutostartEntryPath(), home_->filePath(u"config0/autostart/Tarnwick.desktop"_s));
+        const QList<QByteArray> lines = ReadFile(AutostartEntryPath()).split('\n');
+        QCOMPARE(lines.value(0), "[Desktop Entry]");
+        QVERIFY(lines.contains("Type=Application") && lines.contains("Name=Tarnwick"));
+        QVERIFY2(lines.contains(execLine), ReadFile(AutostartEntryPath()).constData());
+        QCOMPARE(GetRegString(RunKey, u"Tarnwick"_s, Absent, Root), programPath);
+        QVERIFY(DeleteRegValue(RunKey, u"Tarnwick"_s, Root));
+        QVERIFY(!QFile::exists(AutostartEntryPath()));
+        QCOMPARE(GetRegString(RunKey, u"Tarnwick"_s, Absent, Root), Absent);
+        QVERIFY(!DeleteRegValue(RunKey, u"Tarnwick"_s, Root));
+    }
+
+    void autostartEntryWrittenByHand_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("command");
+        QTest::newRow("no command") << QByteArray("[Desktop Entry]\nType=Application\n") << QString();
+        QTest::newRow("hidden") << QByteArray("[Desktop Entry]\nExec=/opt/tarnwick\nHidden=true\n") << Absent;
+        QTest::newRow("arguments, other groups and keys")
+            << QByteArray("[Desktop Action x]\nExec=/action\n[Desktop Entry]\nExec[de]=/german\n"
+                          "Exec = tarnwick  --x \"a b\"\\s%%\n")
+            << u"tarnwick --x a b %"_s;
+    }
+
+    void autostartEntryWrittenByHand()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, command);
+        WriteFile(AutostartEntryPath(), contents);
+        QCOMPARE(GetRegString(RunKey, u"Tarnwick"_s, Absent, Root), command);
+    }
 
 private:
     // Another run of the program: the same files under a path this process has not read yet.
-    void NextRun();
+    void NextRun()
+    {
+        const QString next = home_->filePath(u"config"_s + QString::number(++run_));
+        QVERIFY(QDir().rename(qEnvironmentVariable("XDG_CONFIG_HOME"), next));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(next));
+    }
 
     std::unique_ptr<QTemporaryDir> home_;
     int run_ = 0;
 };
-
-void TestRegistry::init()
-{
-    home_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(home_->isValid());
-    run_ = 0;
-    QVERIFY(QDir().mkpath(home_->filePath(u"config0"_s)));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_->filePath(u"config0"_s)));
-}
-
-void TestRegistry::cleanup()
-{
-    home_.reset();
-    qunsetenv("XDG_CONFIG_HOME");
-}
-
-void TestRegistry::NextRun()
-{
-    const QString next = home_->filePath(u"config"_s + QString::number(++run_));
-    QVERIFY(QDir().rename(qEnvironmentVariable("XDG_CONFIG_HOME"), next));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(next));
-}
-
-void TestRegistry::helpers_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<bool>("written");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("number");
-    const QString odd = u"  a\0b\r\n\"q\" \\ ;,=#[s] @Variant(\\0) \x01\x7f\u0080 \U0001F600 \uFFFF"_s;
-    QTest::newRow("text") << u"FormTopMost"_s << QVariant(u"True"_s) << true << u"True"_s << -1;
-    QTest::newRow("smallest number") << u"FormStartY"_s << QVariant(std::numeric_limits<int>::min()) << true
-                                     << u"-2147483648"_s << std::numeric_limits<int>::min();
-    QTest::newRow("spaces, NUL, controls, quotes, INI syntax") << u"Value"_s << QVariant(odd) << true << odd << -1;
-    QTest::newRow("1023 units") << u"Value"_s << QVariant(QString(1023, u'x')) << true << QString(1023, u'x') << -1;
-    QTest::newRow("1024 units") << u"Value"_s << QVariant(QString(1024, u'x')) << true << u"default"_s << -1;
-    QTest::newRow("unpaired surrogate") << u"Value"_s << QVariant(u"a"_s + QChar(0xD83D)) << false << u"default"_s
-                                        << -1;
-    QTest::newRow("byte-order mark first") << u"Value"_s << QVariant(u"\uFEFFx"_s) << false << u"default"_s << -1;
-    QTest::newRow("backslash, spaces, accents in the name")
-        << u"Form \\ Start \u00e9"_s << QVariant(u"v"_s) << true << u"v"_s << -1;
-    QTest::newRow("slash in the name") << u"a/b"_s << QVariant(u"v"_s) << false << u"default"_s << -1;
-}
-
-void TestRegistry::helpers()
-{
-    QFETCH(QString, name);
-    QFETCH(QVariant, value);
-    QFETCH(bool, written);
-    QFETCH(QString, text);
-    QFETCH(int, number);
-    const auto write = [&](const QString &key, const QString &valueName) {
-        return value.typeId() == QMetaType::QString ? SetRegString(key, valueName, value.toString(), Root)
-                                                    : SetRegLong(key, valueName, value.toInt(), Root);
-    };
-    QCOMPARE(write(ProgramKey, name), written);
-    // Written again under the names in capitals: still one value, in the spelling first written.
-    QCOMPARE(write(ProgramKey.toUpper(), name.toUpper()), written);
-    NextRun();
-    QCOMPARE(GetRegString(ProgramKey.toLower(), name.toLower(), u"default"_s, Root), text);
-    QCOMPARE(GetRegLong(ProgramKey.toLower(), name.toLower(), -1, Root), number);
-    QCOMPARE(QSettings(SettingsStore::FilePath(), QSettings::IniFormat).allKeys(),
-             written ? QStringList{u"Software/Quillmoor/Tarnwick/"_s + name} : QStringList());
-    QCOMPARE(DeleteRegValue(ProgramKey.toUpper(), name.toUpper(), Root), written);
-    QVERIFY(!DeleteRegValue(ProgramKey, name, Root));
-    QCOMPARE(GetRegString(ProgramKey, name, u"default"_s, Root), u"default"_s);
-}
-
-void TestRegistry::keyCreationStep()
-{
-    // A file where the settings' folder belongs: no key can take values.
-    const QString folder = QFileInfo(SettingsStore::FilePath()).absolutePath();
-    WriteFile(folder, QByteArray());
-    QVERIFY(!CreateRegKey(ProgramKey, QString(), Root));
-    QVERIFY(QFile::remove(folder));
-    // As the window code makes sure of the program's key: one level at a time, through handles.
-    std::int32_t software = 0;
-    std::int32_t maker = 0;
-    QCOMPARE(RegOpenKeyExA(Root, u"Software"_s, 0, KEY_WRITE, software), ERROR_SUCCESS);
-    QVERIFY(CreateRegKey(u"Quillmoor"_s, QString(), software));
-    QCOMPARE(RegOpenKeyExA(software, u"Quillmoor"_s, 0, KEY_WRITE, maker), ERROR_SUCCESS);
-    QVERIFY(CreateRegKey(u"Tarnwick"_s, QString(), maker));
-    QVERIFY(SetRegLong(u"Tarnwick"_s, u"FormStartX"_s, 5, maker));
-    QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), 5);
-    QCOMPARE(RegCloseKey(maker), ERROR_SUCCESS);
-    QCOMPARE(RegCloseKey(maker), ERROR_INVALID_HANDLE);
-    QCOMPARE(GetRegLong(u"Tarnwick"_s, u"FormStartX"_s, -1, maker), -1);
-    QVERIFY(!CreateRegKey(u"Tarnwick"_s, QString(), maker));
-    QCOMPARE(RegOpenKeyExA(software, u"Quillmoor\\\\Tarnwick"_s, 0, KEY_WRITE, maker), ERROR_INVALID_PARAMETER);
-    QCOMPARE(RegCloseKey(software), ERROR_SUCCESS);
-    // A value of the key's name beside it is another thing: deleting it keeps the key's values.
-    QVERIFY(SetRegString(u"Software\\Quillmoor"_s, u"Tarnwick"_s, u"x"_s, Root));
-    QVERIFY(DeleteRegValue(u"Software\\Quillmoor"_s, u"Tarnwick"_s, Root));
-    QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), 5);
-}
-
-void TestRegistry::carryOver_data()
-{
-    QTest::addColumn<QByteArray>("previous");
-    QTest::addColumn<QString>("topMost");
-    QTest::addColumn<int>("startX");
-    const QByteArray head("Tarnwick settings 1\nkey \"Software\\\\Quillmoor\\\\Tarnwick\"\n");
-    const QByteArray tail("text \"FormTopMost\" \"lost\"\nkey \"Software\\\\Quillmoor\\\\Tarnwick\"\n"
-                          "number \"FormStartX\" 00000007\n");
-    QTest::newRow("escapes, other keys, other case")
-        << QByteArray("Tarnwick settings 1\nkey \"Other\"\ntext \"FormTopMost\" \"x\"\n\n"
-                      "key \"software\\\\QUILLMOOR\\\\tarnwick\"\ntext \"formtopmost\" \"a\\u0000\\\"b\\\\\\u00e9\"\n"
-                      "number \"FORMSTARTX\" FFFFFE0C\n")
-        << u"a\0\"b\\\u00e9"_s << -500;
-    QTest::newRow("damaged line") << head + "text \"FormTopMost\" \"open\n" + tail << Absent << 7;
-    QTest::newRow("bad UTF-8") << head + "text \"FormTopMost\" \"\xc3\x28\"\n" + tail << Absent << 7;
-    QTest::newRow("another header") << QByteArray("Tarnwick settings 2\nkey \"Software\\\\Quillmoor\\\\Tarnwick\"\n"
-                                                  "number \"FormStartX\" 00000007\n")
-                                    << Absent << -1;
-}
-
-void TestRegistry::carryOver()
-{
-    QFETCH(QByteArray, previous);
-    QFETCH(QString, topMost);
-    QFETCH(int, startX);
-    const QString previousFile = QFileInfo(SettingsStore::FilePath()).absolutePath() + u"/settings.reg"_s;
-    WriteFile(previousFile, previous);
-    QCOMPARE(GetRegString(ProgramKey, u"FormTopMost"_s, Absent, Root), topMost);
-    QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), startX);
-    QCOMPARE(ReadFile(previousFile), previous);
-    // Carried over once: the previous file is not read again, whatever it holds later.
-    WriteFile(previousFile, "Tarnwick settings 1\nkey \"Software\\\\Quillmoor\\\\Tarnwick\"\n"
-                            "text \"FormTopMost\" \"later\"\nnumber \"FormStartX\" 00000009\n");
-    NextRun();
-    QCOMPARE(GetRegString(ProgramKey, u"FormTopMost"_s, Absent, Root), topMost);
-    QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), startX);
-}
-
-void TestRegistry::otherThanRegularFiles_data()
-{
-    QTest::addColumn<bool>("atSettings");
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("startX");
-    QTest::addColumn<bool>("writable");
-    for (const bool atSettings : {true, false}) {
-        for (const QString &kind : {u"FIFO"_s, u"folder"_s}) {
-            QTest::addRow("%s at the %s", qPrintable(kind), atSettings ? "settings file" : "autostart entry")
-                << atSettings << kind << -1 << !atSettings;
-        }
-    }
-    QTest::newRow("file over 16 KiB at the settings file") << true << u"large"_s << -1 << false;
-    QTest::newRow("link at the settings file, to a file elsewhere") << true << u"link"_s << 7 << false;
-}
-
-void TestRegistry::otherThanRegularFiles()
-{
-    QFETCH(bool, atSettings);
-    QFETCH(QString, kind);
-    QFETCH(int, startX);
-    QFETCH(bool, writable);
-    const QString path = atSettings ? SettingsStore::FilePath() : AutostartEntryPath();
-    const QString target = home_->filePath(u"dotfiles/Tarnwick.ini"_s);
-    const QByteArray contents = "[Software]\nQuillmoor\\Tarnwick\\FormStartX=7\n";
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    if (kind == u"FIFO") {
-        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    } else if (kind == u"folder") {
-        QVERIFY(QDir().mkpath(path));
-    } else if (kind == u"large") {
-        WriteFile(path, contents + QByteArray(16 * 1024, '\n'));
-    } else {
-        WriteFile(target, contents);
-        QVERIFY(QFile::link(target, path));
-    }
-    // Nothing blocks on the FIFO; what is not a small regular file reads as absent and is left as it was.
-    QCOMPARE(GetRegString(RunKey, u"Tarnwick"_s, Absent, Root), Absent);
-    QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), startX);
-    QCOMPARE(CreateRegKey(ProgramKey, QString(), Root), writable);
-    QCOMPARE(SetRegLong(ProgramKey, u"FormStartY"_s, 8, Root), writable);
-    const QFileInfo after(path);
-    QVERIFY(after.exists());
-    QCOMPARE(after.isDir(), kind == u"folder");
-    QCOMPARE(after.isFile(), kind == u"large" || kind == u"link");
-    QCOMPARE(after.symLinkTarget(), kind == u"link" ? target : QString());
-    // The file a link points to and a large file stay as they were.
-    if (kind == u"link") {
-        QCOMPARE(ReadFile(target), contents);
-    } else if (kind == u"large") {
-        QCOMPARE(after.size(), contents.size() + 16 * 1024);
-    }
-}
-
-void TestRegistry::autostartEntry_data()
-{
-    QTest::addColumn<QString>("programPath");
-    QTest::addColumn<QByteArray>("execLine");
-    QTest::newRow("plain") << u"/opt/tarnwick/tarnwick"_s << QByteArray("Exec=/opt/tarnwick/tarnwick");
-    QTest::newRow("spaces") << u"/home/ann/My Programs/tarnwick"_s
-                            << QByteArray("Exec=\"/home/ann/My Programs/tarnwick\"");
-    QTest::newRow("dollar, backtick, quote, backslash")
-        << u"/opt/a$b`c\"d\\e/tarnwick"_s << QByteArray("Exec=\"/opt/a\\\\$b\\\\`c\\\\\"d\\\\\\\\e/tarnwick\"");
-    QTest::newRow("percent") << u"/opt/100% sure/tarnwick"_s << QByteArray("Exec=\"/opt/100%% sure/tarnwick\"");
-    QTest::newRow("other reserved") << u"/opt/a'b~c(d)#e;f&g|h<i>j*k?/tarnwick"_s
-                                    << QByteArray("Exec=\"/opt/a'b~c(d)#e;f&g|h<i>j*k?/tarnwick\"");
-    QTest::newRow("line break") << u"/opt/a\nb/tarnwick"_s << QByteArray("Exec=\"/opt/a\\nb/tarnwick\"");
-}
-
-void TestRegistry::autostartEntry()
-{
-    QFETCH(QString, programPath);
-    QFETCH(QByteArray, execLine);
-    QVERIFY(SetRegString(RunKey, u"Tarnwick"_s, programPath, Root));
-    QCOMPARE(AutostartEntryPath(), home_->filePath(u"config0/autostart/Tarnwick.desktop"_s));
-    const QList<QByteArray> lines = ReadFile(AutostartEntryPath()).split('\n');
-    QCOMPARE(lines.value(0), "[Desktop Entry]");
-    QVERIFY(lines.contains("Type=Application") && lines.contains("Name=Tarnwick"));
-    QVERIFY2(lines.contains(execLine), ReadFile(AutostartEntryPath()).constData());
-    QCOMPARE(GetRegString(RunKey, u"Tarnwick"_s, Absent, Root), programPath);
-    QVERIFY(DeleteRegValue(RunKey, u"Tarnwick"_s, Root));
-    QVERIFY(!QFile::exists(AutostartEntryPath()));
-    QCOMPARE(GetRegString(RunKey, u"Tarnwick"_s, Absent, Root), Absent);
-    QVERIFY(!DeleteRegValue(RunKey, u"Tarnwick"_s, Root));
-}
-
-void TestRegistry::autostartEntryWrittenByHand_data()
-{
-    QTest::addColumn<QByteArray>("contents");
-    QTest::addColumn<QString>("command");
-    QTest::newRow("empty command") << QByteArray("[Desktop Entry]\nType=Application\nExec=\n") << QString();
-    QTest::newRow("no command") << QByteArray("[Desktop Entry]\nType=Application\n") << QString();
-    QTest::newRow("hidden") << QByteArray("[Desktop Entry]\nExec=/opt/tarnwick\nHidden=true\n") << Absent;
-    QTest::newRow("arguments, other groups and keys")
-        << QByteArray("[Desktop Action x]\nExec=/action\n[Desktop Entry]\nExec[de]=/german\n"
-                      "Exec = tarnwick  --x \"a b\"\\s%%\n")
-        << u"tarnwick --x a b %"_s;
-}
-
-void TestRegistry::autostartEntryWrittenByHand()
-{
-    QFETCH(QByteArray, contents);
-    QFETCH(QString, command);
-    WriteFile(AutostartEntryPath(), contents);
-    QCOMPARE(GetRegString(RunKey, u"Tarnwick"_s, Absent, Root), command);
-}
 
 QTEST_GUILESS_MAIN(TestRegistry)
 #include "tst_registry.moc"

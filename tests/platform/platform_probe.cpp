@@ -1,0 +1,100 @@
+// A stand-in for the program's start and end, for tst_lifetime; it reports each step as a line on stdout.
+//
+//   platform_probe claim <delayMs>
+//     Running instance ("primary"): for each hand-over request prints "clicked", waits delayMs in a nested
+//     event loop, or ends at once when it is "crash", then creates the file "handled" in the working folder.
+//     Second start: prints "secondary", then as handover.
+//   platform_probe handover
+//     Prints the outcome: "done" or "failed", followed by "after-handler" (or "before-handler" when "handled"
+//     did not exist yet), or "not-running" or "no-answer".
+//   platform_probe session [again]
+//     Prints "ready" once the signal handlers are in place. Its shut-down appends "begin" to the file
+//     "shutdown", waits 300 ms in a nested event loop, and appends "end"; with "again" it raises SIGTERM,
+//     SIGINT and SIGHUP itself right after "begin".
+
+#include "SessionEnd.h"
+#include "SingleInstance.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void PrintLine(const char *line)
+{
+    std::printf("%s\n", line);
+    std::fflush(stdout);
+}
+
+void Wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void Append(const QByteArray &line)
+{
+    QFile file(QStringLiteral("shutdown"));
+    if (file.open(QIODevice::Append))
+        file.write(line + '\n');
+}
+
+int HandOver(SingleInstance &instance)
+{
+    using Result = SingleInstance::HandOverResult;
+    const Result result = instance.HandOver();
+    const bool handled = QFile::exists(QStringLiteral("handled"));
+    PrintLine(result == Result::NotRunning       ? "not-running"
+              : result == Result::NoAnswerInTime ? "no-answer"
+              : result == Result::Done           ? (handled ? "done after-handler" : "done before-handler")
+                                                 : (handled ? "failed after-handler" : "failed before-handler"));
+    return 0;
+}
+
+int Session(const QString &option)
+{
+    const SessionEnd sessionEnd([&] {
+        Append("begin");
+        if (option == u"again") {
+            std::raise(SIGTERM);
+            std::raise(SIGINT);
+            std::raise(SIGHUP);
+        }
+        Wait(300);
+        Append("end");
+    });
+    PrintLine("ready");
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.value(1) == u"session")
+        return Session(arguments.value(2));
+    SingleInstance instance(QStringLiteral("Tarnwick"));
+    if (arguments.value(1) == u"handover" || !instance.Claim()) {
+        if (arguments.value(1) == u"claim")
+            PrintLine("secondary");
+        return HandOver(instance);
+    }
+    PrintLine("primary");
+    QObject::connect(&instance, &SingleInstance::HandOverRequested, [&] {
+        PrintLine("clicked");
+        if (arguments[2] == u"crash")
+            std::_Exit(3);
+        Wait(arguments[2].toInt());
+        QFile(QStringLiteral("handled")).open(QIODevice::WriteOnly);
+    });
+    return app.exec();
+}

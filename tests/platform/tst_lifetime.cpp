@@ -1,0 +1,240 @@
+#include <QtTest>
+
+#include <QLocalSocket>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <memory>
+#include <vector>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+constexpr int GenerousWaitMs = 20000;
+
+// The next line the probe prints, or "(nothing)" when it ends without one.
+QString NextLine(QProcess &probe)
+{
+    while (!probe.canReadLine() && probe.waitForReadyRead(GenerousWaitMs)) {
+    }
+    return probe.canReadLine() ? QString::fromUtf8(probe.readLine()).trimmed() : u"(nothing)"_s;
+}
+
+QByteArray Request(char version, const QByteArray &caption, quint32 size)
+{
+    QByteArray request(5, version);
+    qToBigEndian<quint32>(size, request.data() + 1);
+    return request + caption;
+}
+
+// Sends the message over the socket and returns all that comes back until the other end closes the connection.
+QByteArray Exchange(const QString &socketPath, const QByteArray &message)
+{
+    QLocalSocket socket;
+    socket.connectToServer(socketPath);
+    if (!socket.waitForConnected(GenerousWaitMs))
+        return "(no connection)";
+    socket.write(message);
+    if (socket.state() == QLocalSocket::ConnectedState && !socket.waitForDisconnected(GenerousWaitMs))
+        return "(still open)";
+    return socket.readAll();
+}
+
+} // namespace
+
+// Every case runs real processes of platform_probe in a folder of its own, which is also their runtime folder
+// unless a case says otherwise.
+class TestLifetime : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        folder_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(folder_->isValid());
+        environment_ = QProcessEnvironment::systemEnvironment();
+        environment_.insert(u"XDG_RUNTIME_DIR"_s, folder_->path());
+        environment_.insert(u"XDG_CACHE_HOME"_s, folder_->filePath(u"cache"_s));
+        environment_.insert(u"DISPLAY"_s, u":7"_s);
+        environment_.remove(u"WAYLAND_DISPLAY"_s);
+    }
+
+    void cleanup()
+    {
+        for (const auto &probe : probes_) {
+            probe->kill();
+            probe->waitForFinished(GenerousWaitMs);
+        }
+        probes_.clear();
+    }
+
+    void secondStartWaitsForTheAnswerWithinBounds_data()
+    {
+        QTest::addColumn<QString>("handler");
+        QTest::addColumn<bool>("stopped");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("answered once handled") << u"300"_s << false << u"done after-handler"_s;
+        QTest::newRow("slow handler kept alive") << u"6500"_s << false << u"done after-handler"_s;
+        QTest::newRow("running instance dies while handling") << u"crash"_s << false << u"not-running"_s;
+        QTest::newRow("running instance stopped") << u"0"_s << true << u"no-answer"_s;
+    }
+
+    void secondStartWaitsForTheAnswerWithinBounds()
+    {
+        QFETCH(QString, handler);
+        QFETCH(bool, stopped);
+        QFETCH(QString, outcome);
+        QProcess *primary = StartProbe({u"claim"_s, handler});
+        QCOMPARE(NextLine(*primary), u"primary");
+        if (stopped) {
+            ::kill(static_cast<pid_t>(primary->processId()), SIGSTOP);
+        }
+        QProcess *second = StartProbe();
+        QCOMPARE(NextLine(*second), u"secondary");
+        QCOMPARE(NextLine(*second), outcome);
+        if (!stopped) {
+            QCOMPARE(NextLine(*primary), u"clicked");
+        }
+    }
+
+    void onlyTheHandOverRequestIsAnswered_data()
+    {
+        const QByteArray caption = "TarnwickHiddenButton";
+        const QByteArray answer("\2\2\0\0\0\0", 6);
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::newRow("hand-over") << Request(2, caption, caption.size()) << answer;
+        QTest::newRow("foreign caption") << Request(2, "cmdOther", 8) << QByteArray();
+        QTest::newRow("wrong version") << Request(1, caption, caption.size()) << QByteArray();
+        QTest::newRow("oversized") << Request(2, QByteArray(65536, 'x'), 1 << 20) << QByteArray();
+        QTest::newRow("more after the request") << Request(2, caption + "x", caption.size()) << QByteArray();
+    }
+
+    void onlyTheHandOverRequestIsAnswered()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, reply);
+        QProcess *primary = StartProbe();
+        QCOMPARE(NextLine(*primary), u"primary");
+        // Refused without effect: closed with no answer, and the next hand-over is the next click.
+        QCOMPARE(Exchange(folder_->filePath(u"Tarnwick-_7.socket"_s), message), reply);
+        QCOMPARE(NextLine(*StartProbe({u"handover"_s})), u"done after-handler");
+        QCOMPARE(NextLine(*primary), u"clicked");
+        if (!reply.isEmpty()) {
+            QCOMPARE(NextLine(*primary), u"clicked");
+        }
+    }
+
+    void channelOnlyInAFolderOfThisUser_data()
+    {
+        QTest::addColumn<bool>("killedInstanceLeftFiles");
+        QTest::addColumn<bool>("runtimeOpen");
+        QTest::addColumn<QString>("cache");
+        QTest::addColumn<bool>("cacheFolderOpen");
+        QTest::addColumn<QStringList>("secondStart");
+        const QStringList handedOver = {u"secondary"_s, u"done after-handler"_s};
+        QTest::newRow("private runtime folder") << false << false << u"cache"_s << false << handedOver;
+        QTest::newRow("killed instance's lock and socket") << true << false << u"cache"_s << false << handedOver;
+        QTest::newRow("runtime folder open to others") << false << true << u"cache"_s << false << handedOver;
+        // No channel: the second start runs as well.
+        QTest::newRow("cache folder open to others")
+            << false << true << u"cache"_s << true << QStringList{u"primary"_s};
+        QTest::newRow("socket path too long")
+            << false << true << QString(90, u'c') << false << QStringList{u"primary"_s};
+    }
+
+    void channelOnlyInAFolderOfThisUser()
+    {
+        QFETCH(bool, killedInstanceLeftFiles);
+        QFETCH(bool, runtimeOpen);
+        QFETCH(QString, cache);
+        QFETCH(bool, cacheFolderOpen);
+        QFETCH(QStringList, secondStart);
+        const QFile::Permissions open =
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+        if (runtimeOpen) {
+            QVERIFY(QFile::setPermissions(folder_->path(), open));
+        }
+        environment_.insert(u"XDG_CACHE_HOME"_s, folder_->filePath(cache));
+        if (cacheFolderOpen) {
+            QVERIFY(QDir(folder_->path()).mkpath(cache + u"/Tarnwick"_s));
+            QVERIFY(QFile::setPermissions(folder_->filePath(cache + u"/Tarnwick"_s), open));
+        }
+        if (killedInstanceLeftFiles) {
+            QProcess *killed = StartProbe();
+            QCOMPARE(NextLine(*killed), u"primary");
+            killed->kill();
+            QVERIFY(killed->waitForFinished(GenerousWaitMs));
+        }
+        // At once, not after waiting out a running instance that does not listen yet.
+        QCOMPARE(NextLine(*StartProbe({u"handover"_s})), u"not-running");
+
+        QCOMPARE(NextLine(*StartProbe()), u"primary");
+        QProcess *second = StartProbe();
+        for (const QString &line : secondStart) {
+            QCOMPARE(NextLine(*second), line);
+        }
+        QCOMPARE(QFile::exists(folder_->filePath(u"Tarnwick-_7.socket"_s)), !runtimeOpen);
+    }
+
+    void simultaneousStartsGiveOnePrimary()
+    {
+        for (int i = 0; i < 5; ++i) {
+            StartProbe({u"claim"_s, u"50"_s});
+        }
+        int primaries = 0;
+        for (const auto &start : probes_) {
+            const QString first = NextLine(*start);
+            primaries += first == u"primary";
+            QVERIFY(first == u"primary" || (first == u"secondary" && NextLine(*start) == u"done after-handler"));
+        }
+        QCOMPARE(primaries, 1);
+    }
+
+    void signalsRunTheShutDownOnceToTheEnd_data()
+    {
+        QTest::addColumn<QList<int>>("signalNumbers");
+        QTest::addColumn<QString>("option");
+        QTest::newRow("SIGHUP") << QList<int>{SIGHUP} << QString();
+        QTest::newRow("SIGINT") << QList<int>{SIGINT} << QString();
+        QTest::newRow("signals in quick succession") << QList<int>{SIGTERM, SIGINT, SIGTERM} << QString();
+        QTest::newRow("signals during the shut-down") << QList<int>{SIGTERM} << u"again"_s;
+    }
+
+    void signalsRunTheShutDownOnceToTheEnd()
+    {
+        QFETCH(QList<int>, signalNumbers);
+        QFETCH(QString, option);
+        QProcess *probe = StartProbe({u"session"_s, option});
+        QCOMPARE(NextLine(*probe), u"ready");
+        for (const int signalNumber : signalNumbers)
+            ::kill(static_cast<pid_t>(probe->processId()), signalNumber);
+        QVERIFY(probe->waitForFinished(GenerousWaitMs));
+        QCOMPARE(probe->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(probe->exitCode(), 0);
+        QFile file(folder_->filePath(u"shutdown"_s));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), "begin\nend\n");
+    }
+
+private:
+    QProcess *StartProbe(const QStringList &arguments = {u"claim"_s, u"0"_s})
+    {
+        auto &probe = probes_.emplace_back(std::make_unique<QProcess>());
+        probe->setProcessEnvironment(environment_);
+        probe->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        probe->setWorkingDirectory(folder_->path());
+        probe->start(QStringLiteral(PLATFORM_PROBE), arguments);
+        return probe.get();
+    }
+
+    std::unique_ptr<QTemporaryDir> folder_;
+    QProcessEnvironment environment_;
+    std::vector<std::unique_ptr<QProcess>> probes_;
+};
+
+QTEST_GUILESS_MAIN(TestLifetime)
+#include "tst_lifetime.moc"
