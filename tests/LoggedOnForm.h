@@ -9,6 +9,7 @@
 #include "TestDatabase.h"
 #include "TestSupport.h"
 #include "UserName.h"
+#include "Users.h"
 #include "frmAccount.h"
 
 #include <QTemporaryDir>
@@ -32,11 +33,8 @@ public:
     // Adds a user with this password and returns its ID.
     std::int32_t AddUser(const QString &name, const QString &password)
     {
-        database_->Execute(u"INSERT INTO User ([UserName],[Password]) VALUES (" + SqlLiteral(ToU16(name)) + u"," +
-                           SqlLiteral(HashPassword(ToU16(password))) + u");");
-        auto row = database_->OpenRecordset(u"SELECT * FROM User WHERE [UserName] = " + SqlLiteral(ToU16(name)) + u";",
-                                            dbOpenSnapshot, dbReadOnly);
-        return row->Fields(u"ID").ToLong();
+        ::AddUser(*database_, ToU16(name), HashPassword(ToU16(password)));
+        return *FindUserID(*database_, ToU16(name));
     }
 
     // A loaded main window; the program's user is the login user.

@@ -8,19 +8,21 @@
 
 #include <QTest>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
 QString PasswordCaption(const QString &name)
 {
-    return QStringLiteral("frmGetPass: Enter password for user ") + name;
+    return u"frmGetPass: Enter password for user "_s + name;
 }
 
 QString RegisterQuestion(const QString &name)
 {
-    return QStringLiteral("MsgBox[36]: User ") + name + QStringLiteral(" not found, register?");
+    return u"MsgBox[36]: User "_s + name + u" not found, register?"_s;
 }
 
-const QString LoginName = QStringLiteral("me");
+const QString LoginName = u"me"_s;
 
 } // namespace
 
@@ -29,17 +31,107 @@ class TestLogon : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-    void knownUserWithRightPassword();
-    void registrationCancelledAbandons();
-    void pickedAndTypedUsers();
-    void awkwardNamesRegisterAndLogOn_data();
-    void awkwardNamesRegisterAndLogOn();
-    void nullStoredPasswordAcceptsOnlyEmpty();
-    void secondLogOnAsksNothing();
-    void databaseErrorsLeaveLogOn();
-    void validationErrorNeverLogsOn();
+    // A session of the login user "me" on a fresh file, as the window starts it.
+    void init()
+    {
+        file_ = std::make_unique<TemporaryAccountDatabase>();
+        database_ = file_->Open();
+        session_ = std::make_unique<AccountSession>();
+        session_->Open(database_);
+        session_->CurrentUserName(ToU16(LoginName));
+        loggedOnCalls_ = 0;
+        logon_ = std::make_unique<LogonFlow>(*session_, [this] { ++loggedOnCalls_; });
+    }
+
+    void cleanup()
+    {
+        logon_.reset();
+        session_.reset();
+        database_.reset();
+        file_.reset();
+    }
+
+    void knownUserWithRightPassword()
+    {
+        const std::int32_t id = AddUser(LoginName, u"pw"_s);
+        QVERIFY(!session_->LoggedOn() && !session_->Unlocked());
+        ScriptedModals modals{Answer::Password(u"pw"_s)};
+        QCOMPARE(logon_->LogOn(), LogonResult::Done);
+        QVERIFY(session_->LoggedOn() && session_->Unlocked());
+        QCOMPARE(session_->CurrentUserID(), id);
+        QCOMPARE(loggedOnCalls_, 1);
+        QCOMPARE(modals.log(), QStringList{PasswordCaption(LoginName)});
+        QCOMPARE(logon_->LogOn(), LogonResult::Done); // asks nothing again
+        QCOMPARE(modals.log().size(), 1);
+    }
+
+    // Closing the new password dialog or leaving the question unanswered gives up the logon.
+    void registrationCancelledAbandons()
+    {
+        ScriptedModals modals{Answer::Button(vbYes), Answer::Button(vbOK), Answer::Close(), Answer::Escape()};
+        QCOMPARE(logon_->LogOn(), LogonResult::Abandoned);
+        QCOMPARE(logon_->LogOn(), LogonResult::Abandoned);
+        QCOMPARE(modals.log().last(), RegisterQuestion(LoginName));
+        QVERIFY(!StoredPassword(*database_, ToU16(LoginName)));
+    }
+
+    void pickedAndTypedUsers()
+    {
+        AddUser(u"alice"_s, u"a"_s);
+        const std::int32_t bob = AddUser(u"bob"_s, u"b"_s);
+        {
+            // A typed unknown name leads to the question again; giving up keeps the name for next time.
+            ScriptedModals modals{Answer::Button(vbNo), Answer::PickUser(u"carol"_s), Answer::Button(vbNo),
+                                  Answer::Cancel()};
+            QCOMPARE(logon_->LogOn(), LogonResult::Abandoned);
+            QCOMPARE(modals.log().at(1), u"frmUserList: alice,bob"_s);
+            QCOMPARE(modals.log().at(2), RegisterQuestion(u"carol"_s));
+            QCOMPARE(ToQString(session_->CurrentUserName()), u"carol"_s);
+        }
+        ScriptedModals modals{Answer::Button(vbNo), Answer::PickUser(u"bob"_s), Answer::Password(u"b"_s)};
+        QCOMPARE(logon_->LogOn(), LogonResult::Done);
+        QCOMPARE(ToQString(session_->CurrentUserName()), u"bob"_s);
+        QCOMPARE(session_->CurrentUserID(), bob);
+    }
+
+    void awkwardNamesRegisterAndLogOn_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("apostrophe") << u"O'Neil"_s;
+        QTest::newRow("control character") << u"tab\there"_s;
+        QTest::newRow("emoji") << u"key 🔑"_s;
+    }
+
+    void awkwardNamesRegisterAndLogOn()
+    {
+        QFETCH(QString, name);
+        AddUser(u"someone"_s, u"x"_s);
+        ScriptedModals modals{Answer::Button(vbNo), Answer::PickUser(name), Answer::Button(vbYes), Answer::Button(vbOK),
+                              Answer::NewPassword(u"it's"_s, u"it's"_s)};
+        QCOMPARE(logon_->LogOn(), LogonResult::Done);
+        QCOMPARE(StoredPassword(*database_, ToU16(name)), HashPassword(u"it's"));
+        QCOMPARE(ToQString(session_->CurrentUserName()), name);
+    }
+
+    void nullStoredPasswordAcceptsOnlyEmpty()
+    {
+        database_->Execute(u"INSERT INTO User ([UserName]) VALUES (" + SqlLiteral(ToU16(LoginName)) + u");");
+        ScriptedModals modals{Answer::Password(u" "_s), Answer::Button(vbOK), Answer::Password(QString())};
+        QCOMPARE(logon_->LogOn(), LogonResult::Done);
+    }
+
+    void databaseErrorsNeverLogOn()
+    {
+        database_->Execute(u"DROP TABLE User;");
+        {
+            ScriptedModals none;
+            QVERIFY(RaisedErrorNumber([&] { logon_->LogOn(); }) != 0);
+        }
+        ScriptedModals modals{Answer::Button(vbOK)};
+        QCOMPARE(logon_->CheckPassword(u"anyone"_s), LogonResult::Abandoned);
+        QVERIFY(modals.log().first().startsWith(u"MsgBox[16]: Password validation error: 3000 - "_s));
+        QVERIFY(!session_->LoggedOn());
+    }
 
 private:
     std::int32_t AddUser(const QString &name, const QString &password)
@@ -54,119 +146,6 @@ private:
     std::unique_ptr<LogonFlow> logon_;
     int loggedOnCalls_ = 0;
 };
-
-// A session of the login user "me" on a fresh file, as the window starts it.
-void TestLogon::init()
-{
-    file_ = std::make_unique<TemporaryAccountDatabase>();
-    database_ = file_->Open();
-    session_ = std::make_unique<AccountSession>();
-    session_->Open(database_);
-    session_->CurrentUserName(ToU16(LoginName));
-    loggedOnCalls_ = 0;
-    logon_ = std::make_unique<LogonFlow>(*session_, [this] { ++loggedOnCalls_; });
-}
-
-void TestLogon::cleanup()
-{
-    logon_.reset();
-    session_.reset();
-    database_.reset();
-    file_.reset();
-}
-
-void TestLogon::knownUserWithRightPassword()
-{
-    const std::int32_t id = AddUser(LoginName, QStringLiteral("pw"));
-    QVERIFY(!session_->LoggedOn() && !session_->Unlocked());
-    ScriptedModals modals{Answer::Password(QStringLiteral("pw"))};
-    QCOMPARE(logon_->LogOn(), LogonResult::Done);
-    QVERIFY(session_->LoggedOn() && session_->Unlocked());
-    QCOMPARE(session_->CurrentUserID(), id);
-    QCOMPARE(loggedOnCalls_, 1);
-    QCOMPARE(modals.log(), QStringList{PasswordCaption(LoginName)});
-}
-
-void TestLogon::registrationCancelledAbandons()
-{
-    ScriptedModals modals{Answer::Button(vbYes), Answer::Button(vbOK), Answer::Close()};
-    QCOMPARE(logon_->LogOn(), LogonResult::Abandoned);
-    QVERIFY(!StoredPassword(*database_, ToU16(LoginName)));
-}
-
-void TestLogon::pickedAndTypedUsers()
-{
-    AddUser(QStringLiteral("alice"), QStringLiteral("a"));
-    const std::int32_t bob = AddUser(QStringLiteral("bob"), QStringLiteral("b"));
-    {
-        // A typed unknown name leads to the question again; giving up keeps the name for next time.
-        ScriptedModals modals{Answer::Button(vbNo), Answer::PickUser(QStringLiteral("carol")), Answer::Button(vbNo),
-                              Answer::Cancel()};
-        QCOMPARE(logon_->LogOn(), LogonResult::Abandoned);
-        QCOMPARE(modals.log().at(1), QStringLiteral("frmUserList: alice,bob"));
-        QCOMPARE(modals.log().at(2), RegisterQuestion(QStringLiteral("carol")));
-        QCOMPARE(ToQString(session_->CurrentUserName()), QStringLiteral("carol"));
-    }
-    ScriptedModals modals{Answer::Button(vbNo), Answer::PickUser(QStringLiteral("bob")),
-                          Answer::Password(QStringLiteral("b"))};
-    QCOMPARE(logon_->LogOn(), LogonResult::Done);
-    QCOMPARE(ToQString(session_->CurrentUserName()), QStringLiteral("bob"));
-    QCOMPARE(session_->CurrentUserID(), bob);
-}
-
-void TestLogon::awkwardNamesRegisterAndLogOn_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("apostrophe") << QStringLiteral("O'Neil");
-    QTest::newRow("control character") << QStringLiteral("tab\there");
-    QTest::newRow("emoji") << QStringLiteral("key 🔑");
-}
-
-void TestLogon::awkwardNamesRegisterAndLogOn()
-{
-    QFETCH(QString, name);
-    AddUser(QStringLiteral("someone"), QStringLiteral("x"));
-    ScriptedModals modals{Answer::Button(vbNo), Answer::PickUser(name), Answer::Button(vbYes), Answer::Button(vbOK),
-                          Answer::NewPassword(QStringLiteral("it's"), QStringLiteral("it's"))};
-    QCOMPARE(logon_->LogOn(), LogonResult::Done);
-    QCOMPARE(StoredPassword(*database_, ToU16(name)), HashPassword(u"it's"));
-    QCOMPARE(ToQString(session_->CurrentUserName()), name);
-}
-
-void TestLogon::nullStoredPasswordAcceptsOnlyEmpty()
-{
-    database_->Execute(u"INSERT INTO User ([UserName]) VALUES (" + SqlLiteral(ToU16(LoginName)) + u");");
-    ScriptedModals modals{Answer::Password(QStringLiteral(" ")), Answer::Button(vbOK), Answer::Password(QString())};
-    QCOMPARE(logon_->LogOn(), LogonResult::Done);
-}
-
-void TestLogon::secondLogOnAsksNothing()
-{
-    AddUser(LoginName, QStringLiteral("pw"));
-    {
-        ScriptedModals modals{Answer::Password(QStringLiteral("pw"))};
-        QCOMPARE(logon_->LogOn(), LogonResult::Done);
-    }
-    ScriptedModals none;
-    QCOMPARE(logon_->LogOn(), LogonResult::Done);
-    QVERIFY(none.log().isEmpty());
-}
-
-void TestLogon::databaseErrorsLeaveLogOn()
-{
-    database_->Execute(u"DROP TABLE User;");
-    ScriptedModals none;
-    QVERIFY(RaisedErrorNumber([&] { logon_->LogOn(); }) != 0);
-    QVERIFY(!session_->LoggedOn());
-}
-
-void TestLogon::validationErrorNeverLogsOn()
-{
-    database_->Execute(u"DROP TABLE User;");
-    ScriptedModals modals{Answer::Button(vbOK)};
-    QCOMPARE(logon_->CheckPassword(QStringLiteral("anyone")), LogonResult::Abandoned);
-    QVERIFY(modals.log().first().startsWith(QStringLiteral("MsgBox[16]: Password validation error: 3000 - ")));
-}
 
 QTEST_MAIN(TestLogon)
 #include "tst_logon.moc"
