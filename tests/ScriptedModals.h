@@ -7,8 +7,9 @@
 //   "MsgBox[<icon + buttons>]: <text>", e.g. "MsgBox[16]: Incorrect password."
 //   "frmUserList: <entries joined by ','>", e.g. "frmUserList: alice,bob"
 //   otherwise "<class>: <caption>", e.g. "frmGetPass: Enter password for user bob"
-// and its caption in titles(). A dialog that finds no answer left, or an answer that does not fit
-// its dialog, fails the running test and closes the dialog as cancelled.
+// A message box owned by a window or showing rich text says so in its entry. A dialog that finds
+// no answer left, or an answer that does not fit its dialog, fails the running test and closes
+// the dialog as cancelled.
 
 #include "Modal.h"
 #include "MsgBox.h"
@@ -123,15 +124,11 @@ public:
     explicit ScriptedModals(std::initializer_list<Answer> answers = {}) : answers_(answers) { SetModalRunner(this); }
     ~ScriptedModals() override { SetModalRunner(nullptr); }
 
-    void Add(Answer answer) { answers_.push_back(std::move(answer)); }
-
     const QStringList &log() const { return log_; }
-    const QStringList &titles() const { return titles_; }
 
     int Run(QDialog &dialog) override
     {
         log_ << Describe(dialog);
-        titles_ << dialog.windowTitle();
         dialog.show();
         while (dialog.isVisible()) {
             QString error = QStringLiteral("no answer left");
@@ -153,7 +150,10 @@ private:
     static QString Describe(const QDialog &dialog)
     {
         if (const auto *box = qobject_cast<const QMessageBox *>(&dialog))
-            return QStringLiteral("MsgBox[%1]: %2").arg(StyleOf(*box)).arg(box->text());
+            return QStringLiteral("MsgBox[%1]%2: %3")
+                .arg(StyleOf(*box))
+                .arg(box->textFormat() == Qt::PlainText && !box->parent() ? "" : " owned or rich text")
+                .arg(box->text());
         if (const auto *form = qobject_cast<const frmUserList *>(&dialog)) {
             QStringList names;
             for (int i = 0; i < form->cmbUserName->count(); ++i)
@@ -177,5 +177,4 @@ private:
 
     std::deque<Answer> answers_;
     QStringList log_;
-    QStringList titles_;
 };

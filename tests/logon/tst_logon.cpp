@@ -100,6 +100,7 @@ private slots:
         QTest::newRow("apostrophe") << u"O'Neil"_s;
         QTest::newRow("control character") << u"tab\there"_s;
         QTest::newRow("emoji") << u"key 🔑"_s;
+        QTest::newRow("markup, shown as typed") << u"<b>bold</b>"_s;
     }
 
     void awkwardNamesRegisterAndLogOn()
@@ -109,6 +110,7 @@ private slots:
         ScriptedModals modals{Answer::Button(vbNo), Answer::PickUser(name), Answer::Button(vbYes), Answer::Button(vbOK),
                               Answer::NewPassword(u"it's"_s, u"it's"_s)};
         QCOMPARE(logon_->LogOn(), LogonResult::Done);
+        QCOMPARE(modals.log().at(2), RegisterQuestion(name));
         QCOMPARE(StoredPassword(*database_, ToU16(name)), HashPassword(u"it's"));
         QCOMPARE(ToQString(session_->CurrentUserName()), name);
     }

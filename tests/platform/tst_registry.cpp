@@ -107,27 +107,6 @@ private slots:
         QCOMPARE(GetRegString(ProgramKey, name, u"default"_s, Root), u"default"_s);
     }
 
-    void keyCreationStep()
-    {
-        // A file where the settings' folder belongs: no key can take values.
-        const QString folder = QFileInfo(SettingsStore::FilePath()).absolutePath();
-        WriteFile(folder, QByteArray());
-        QVERIFY(!CreateRegKey(ProgramKey, QString(), Root));
-        QVERIFY(QFile::remove(folder));
-        // As the window code makes sure of the program's key: one level at a time, through handles.
-        std::int32_t software = 0;
-        std::int32_t maker = 0;
-        QCOMPARE(RegOpenKeyExA(Root, u"Software"_s, 0, KEY_WRITE, software), ERROR_SUCCESS);
-        QVERIFY(CreateRegKey(u"Quillmoor"_s, QString(), software));
-        QCOMPARE(RegOpenKeyExA(software, u"Quillmoor"_s, 0, KEY_WRITE, maker), ERROR_SUCCESS);
-        QVERIFY(CreateRegKey(u"Tarnwick"_s, QString(), maker));
-        QVERIFY(SetRegLong(u"Tarnwick"_s, u"FormStartX"_s, 5, maker));
-        QCOMPARE(GetRegLong(ProgramKey, u"FormStartX"_s, -1, Root), 5);
-        QCOMPARE(RegCloseKey(maker), ERROR_SUCCESS);
-        QCOMPARE(RegCloseKey(maker), ERROR_INVALID_HANDLE);
-        QCOMPARE(RegCloseKey(software), ERROR_SUCCESS);
-    }
-
     void carryOver_data()
     {
         QTest::addColumn<QByteArray>("previous");
