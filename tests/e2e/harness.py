@@ -1,11 +1,9 @@
 """End-to-end harness: the real program on a private X server, driven by keys and clicks, its file read back."""
 
-import configparser
 import contextlib
 import os
 import pwd
 import re
-import select
 import shutil
 import subprocess
 import tempfile
@@ -18,12 +16,10 @@ REPOSITORY = Path(__file__).resolve().parents[2]
 PROGRAM = Path(os.environ.get("TARNWICK_PROGRAM", REPOSITORY / "build" / "tarnwick"))
 NEWDB = Path(os.environ.get("TARNWICK_NEWDB", REPOSITORY / "build" / "tarnwick-newdb"))
 SCREENSHOTS = Path(os.environ.get("TARNWICK_E2E_SCREENSHOTS", REPOSITORY / "build" / "e2e-screenshots"))
-TITLE, LOGIN_NAME = "Tarnwick", pwd.getpwuid(os.geteuid()).pw_name
-PASSWORD_TITLE = "Enter password for user %s"
-SCREEN_SIZE = (1024, 768)
+TITLE, LOGIN_NAME, PASSWORD_TITLE = "Tarnwick", pwd.getpwuid(os.geteuid()).pw_name, "Enter password for user %s"
+SCREEN_SIZE, SHORT_WAIT, LONG_WAIT = (1024, 768), 5.0, 15.0
 TWIPS_PER_PIXEL = 15  # 1440 twips per inch at 96 dots per inch
 DESIGN_SIZE = (7080, 4245)  # the main window's client area in twips; the window is this scaled to the desktop's font
-SHORT_WAIT, LONG_WAIT = 5.0, 15.0
 WATCHER = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher")
 # A session bus that starts no services on demand (they would outlive the test): every process on it is the test's.
 BUS_CONFIG = """<busconfig><type>session</type><listen>unix:path=%s</listen><auth>EXTERNAL</auth><policy
@@ -36,7 +32,6 @@ PANEL_CONFIG = """<channel name="xfce4-panel" version="1.0"><property name="conf
 <property name="size" type="uint" value="30"/><property name="plugin-ids" type="array"><value type="int" value="1"/>
 </property></property></property><property name="plugins" type="empty"><property name="plugin-1" type="string"
 value="systray"/></property></channel>"""
-
 # Places on the main window in twips: left, top, width, height; the check boxes' places end short of their captions.
 FIELD_PLACES = [(1320, 195, 2535, 300)] + [(1440, 582 + 387 * i, 2415, 300) for i in range(4)] + [(1440, 2130, 2415, 1455)]
 ACCOUNT, USER_NAME, PASSWORD, URL, PHONE, COMMENT = range(6)
@@ -50,7 +45,6 @@ LEAVE_MENU = 3
 
 
 def poll(condition, timeout=LONG_WAIT):
-    """The condition's first true value within the timeout, else its last value."""
     deadline = time.monotonic() + timeout
     while not (value := condition()) and time.monotonic() < deadline:
         time.sleep(0.05)
@@ -67,10 +61,26 @@ def stop_process(process, grace=SHORT_WAIT):
     return process.wait()
 
 
+def add_user(test, name):
+    """A system user for the test class, left over from a killed run or created now."""
+    created = subprocess.run(["useradd", "--system", "--user-group", "--no-create-home", "--home-dir", "/nonexistent",
+                              "--shell", "/usr/sbin/nologin", name], capture_output=True, text=True)  # fmt: skip
+    test.assertIn(created.returncode, (0, 9), created.stderr)
+    test.addClassCleanup(subprocess.run, ["userdel", name], check=True)  # once the programs have stopped
+    return {"user": name, "group": name, "extra_groups": []}
+
+
+def status_item(bus_call, pid):
+    """The bus name and path of the process's StatusNotifierItem once the watcher lists it."""
+    listed = bus_call(*WATCHER, "org.freedesktop.DBus.Properties.Get", WATCHER[0], "RegisteredStatusNotifierItems")
+    for name, path in re.findall(r"'([^'/]+)(/[^']*)'", listed):
+        owner = bus_call("org.freedesktop.DBus", "/", "org.freedesktop.DBus.GetConnectionUnixProcessID", name)
+        if re.search(r"\b%d\b" % pid, owner):
+            return name, path
+
+
 # The password transforms, written from their description to check the program's against another implementation.
 # Both work on 16-bit code units and change only their low bytes.
-
-
 def units(text):
     data = text.encode("utf-16-le", "surrogatepass")
     return [int.from_bytes(data[i : i + 2], "little") for i in range(0, len(data), 2)]
@@ -102,8 +112,6 @@ def crypt_string(key, data):
 
 
 class AccountFile:
-    """An account database read and written with the sqlcipher shell, as another program would."""
-
     def __init__(self, path):
         self.path = Path(path)
 
@@ -112,7 +120,6 @@ class AccountFile:
                               % (key, script), capture_output=True, text=True, timeout=LONG_WAIT)  # fmt: skip
 
     def execute(self, script, key="wendrapolix"):
-        """Runs SQL, waiting up to 10 s for the program's locks, and returns its output lines."""
         finished = self.shell(".timeout 10000\nSELECT '-- output --';\n" + script, key)
         lines = finished.stdout.splitlines()
         if finished.returncode != 0 or finished.stderr.strip() or "-- output --" not in lines:
@@ -120,15 +127,16 @@ class AccountFile:
         return lines[lines.index("-- output --") + 1 :]  # some versions answer the key with "ok"
 
     def rows(self, table, columns, where=""):
-        """The rows by ID as dictionaries: text exactly as stored, whole numbers as int, NULL as None."""
-        expressions = ["CASE typeof([%s]) WHEN 'text' THEN 't' || hex([%s]) WHEN 'null' THEN 'n' ELSE 'v' || [%s] END"
-                       % (column, column, column) for column in columns]  # fmt: skip
-        sql = "SELECT %s FROM [%s] %s ORDER BY ID;" % (", ".join(expressions), table, where and "WHERE " + where)
+        """The rows by ID as dictionaries: text exactly as stored, numbers as int, NULL as None."""
+        sql = "SELECT %s FROM [%s] %s ORDER BY ID;" % (", ".join(
+            "CASE typeof([%s]) WHEN 'text' THEN 't' || hex([%s]) WHEN 'null' THEN 'n' ELSE 'v' || [%s] END"
+            % (column, column, column) for column in columns), table, where and "WHERE " + where)  # fmt: skip
 
-        def value(text):
+
+        def value(text):  # t: UTF-16 text in hex, v: a number, n: NULL
             if text[0] == "t":
                 return bytes.fromhex(text[1:]).decode("utf-16-le", "surrogatepass")
-            return None if text == "n" else int(text[1:]) if re.fullmatch(r"-?\d+", text[1:]) else text[1:]
+            return int(text[1:]) if text[0] == "v" else None
 
         return [dict(zip(columns, map(value, line.split("|")))) for line in self.execute(sql)]
 
@@ -136,7 +144,7 @@ class AccountFile:
         return self.rows("User", ["ID", "UserName", "Password"])
 
     def accounts(self, user_id=None):
-        return self.rows("Accounts", ["ID", "UserID"] + FIELD_COLUMNS, "" if user_id is None else "UserID = %d" % user_id)
+        return self.rows("Accounts", ["ID", "UserID"] + FIELD_COLUMNS, "UserID = %d" % user_id if user_id else "")
 
     def insert(self, table, **values):
         """Adds a row, its text stored exactly (control characters, lone surrogates and quotes too); returns its ID."""
@@ -149,14 +157,12 @@ class AccountFile:
         return self.insert("User", UserName=name, Password=hash_password(password))
 
     def add_account(self, user_name, user_id, **fields):
-        """Adds an account of the user, its password enciphered as the program does."""
         fields = {column: fields.get(column, "") for column in FIELD_COLUMNS}
         fields["Password"] = crypt_string(user_name + str(user_id), fields["Password"])
         return self.insert("Accounts", UserID=user_id, **fields)
 
     @contextlib.contextmanager
     def locked(self):
-        """An exclusive lock on the file, held by a sqlcipher shell for the time of a with block."""
         shell = subprocess.Popen(["sqlcipher", "-batch", str(self.path)], stdin=subprocess.PIPE,
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, text=True)  # fmt: skip
         shell.stdin.write("PRAGMA key='wendrapolix';\n.timeout 10000\nBEGIN EXCLUSIVE;\n")
@@ -166,10 +172,7 @@ class AccountFile:
                 raise AssertionError("could not lock %s" % self.path)
             yield
         finally:
-            try:
-                shell.communicate("COMMIT;\n", timeout=SHORT_WAIT)
-            finally:
-                stop_process(shell)
+            shell.communicate("COMMIT;\n", timeout=SHORT_WAIT)
 
 
 class Display:
@@ -177,25 +180,21 @@ class Display:
     the tools that look at and act on it."""
 
     def __init__(self, logs, tray="trayer"):
-        self.logs, self.processes = logs, []
-        # Xvfb writes the display's number and its line end in two writes once it accepts clients: read to the end
-        # (a reader gone after the number would make it give up).
+        self.logs, self.processes, self.env = logs, [], None
+        # Xvfb writes the display's number, then its line end, once it accepts clients: read to the line end, as a
+        # reader gone after the number would make it give up.
         reader, writer = os.pipe()
         self.spawn("Xvfb", ["Xvfb", "-displayfd", str(writer), "-screen", "0", "%dx%dx24" % SCREEN_SIZE, "-nolisten",
                             "tcp"], pass_fds=(writer,))  # fmt: skip
         os.close(writer)
-        number, deadline = b"", time.monotonic() + LONG_WAIT
-        while not number.endswith(b"\n") and select.select([reader], [], [], max(0, deadline - time.monotonic()))[0]:
-            if not (part := os.read(reader, 256)):
-                break
-            number += part
-        os.close(reader)
-        if not number.endswith(b"\n"):
-            self.fail_to_start("Xvfb")
-        self.name = ":" + number.decode().strip()
+        with os.fdopen(reader) as pipe:
+            if not (number := pipe.readline()).endswith("\n"):
+                self.fail_to_start("Xvfb")
+        self.name = ":" + number.strip()
         self.env = {"DISPLAY": self.name, "PATH": os.environ.get("PATH", "/usr/bin:/bin")}
+        self.root = int(re.search(r"Window id: (0x[0-9a-f]+)", self.call("xwininfo", "-root")).group(1), 16)
         self.start_client("openbox", ["openbox", "--sm-disable"],
-                          lambda: "window id" in self.property(self.root(), "_NET_SUPPORTING_WM_CHECK"))  # fmt: skip
+                          lambda: "window id" in self.property(self.root, "_NET_SUPPORTING_WM_CHECK"))  # fmt: skip
         if tray == "trayer":
             self.start_trayer()
         elif tray == "xfce4-panel":
@@ -212,12 +211,11 @@ class Display:
 
     def spawn(self, name, command, **options):
         with open(self.logs / (name + ".log"), "ab") as log:
-            self.processes.append(subprocess.Popen(command, **{"env": getattr(self, "env", None), **options},
-                                                   stdin=subprocess.DEVNULL, stdout=log, stderr=log))  # fmt: skip
+            self.processes.append(subprocess.Popen(command, **{"env": self.env, **options}, stdin=subprocess.DEVNULL,
+                                                   stdout=log, stderr=log))  # fmt: skip
         return self.processes[-1]
 
     def start_client(self, name, command, ready, **options):
-        """Starts a client and waits until it is ready, again when it gives up at once, as it may at server start."""
         for _ in range(5):
             client = self.spawn(name, command, **options)
             if poll(lambda: client.poll() is not None or ready()) and client.poll() is None:
@@ -240,7 +238,7 @@ class Display:
             stop_process(process)
 
     def run(self, *args, timeout=10, **options):
-        return subprocess.run(list(args), env=self.env, capture_output=True, timeout=timeout, **options)
+        return subprocess.run(args, env=self.env, capture_output=True, timeout=timeout, **options)
 
     def call(self, *args, check=True, timeout=10):
         finished = self.run(*args, timeout=timeout, text=True)
@@ -252,26 +250,17 @@ class Display:
         return [int(line) for line in self.call("xdotool", "search", *criteria, check=False).split()]
 
     def info(self, window):
-        """The window's name, place, size and state; a gone window is not viewable."""
         text = self.call("xwininfo", "-id", str(window), check=False)
-
-        def number(label):
-            match = re.search(r"^\s*" + label + r":\s*(-?\d+)", text, re.MULTILINE)
-            return int(match.group(1)) if match else 0
-
-        name = re.search(r'Window id: 0x[0-9a-f]+ "(.*)"', text)
-        return SimpleNamespace(id=window, name=name.group(1) if name else "", x=number("Absolute upper-left X"),
-                               y=number("Absolute upper-left Y"), width=number("Width"), height=number("Height"),
-                               viewable="Map State: IsViewable" in text,
+        number = lambda label: int((re.search(r"^\s*%s:\s*(-?\d+)" % label, text, re.M) or [0, 0])[1])  # noqa: E731
+        return SimpleNamespace(id=window, name=(re.search(r'Window id: 0x[0-9a-f]+ "(.*)"', text) or [0, ""])[1],
+                               x=number("Absolute upper-left X"), y=number("Absolute upper-left Y"),
+                               width=number("Width"), height=number("Height"), viewable="IsViewable" in text,
                                override_redirect="Override Redirect State: yes" in text)  # fmt: skip
 
     def parent(self, window):
         match = re.search(r"Parent window id: (0x[0-9a-f]+)", self.call("xwininfo", "-children", "-id", str(window),
                                                                          check=False))  # fmt: skip
         return int(match.group(1), 16) if match else None
-
-    def root(self):
-        return int(re.search(r"Window id: (0x[0-9a-f]+)", self.call("xwininfo", "-root")).group(1), 16)
 
     def active_window(self):
         output = self.call("xdotool", "getactivewindow", check=False).strip()
@@ -281,7 +270,6 @@ class Display:
         return self.call("xprop", "-id", str(window), name, check=False)
 
     def bus_call(self, destination, path, method, *args, check=False):
-        """A method call on the display's session bus; its answer as GVariant text, empty when it failed."""
         return self.call("gdbus", "call", "--session", "--timeout", "5", "--dest", destination, "--object-path", path,
                          "--method", method, "--", *args, check=check)  # fmt: skip
 
@@ -304,43 +292,32 @@ class Display:
                   "click", "--repeat", str(repeat), "--delay", "80", str(button))  # fmt: skip
 
     def selection(self, name="clipboard", target=None):
-        """The text of a selection, or what it offers as the target; None when nobody offers that."""
         finished = self.run("xclip", "-o", "-selection", name, *(["-t", target] if target else []), encoding="utf-8",
                             errors="surrogateescape")  # fmt: skip
         return None if finished.returncode != 0 else finished.stdout
 
     def offer(self, text, name="clipboard"):
-        """Offers the text as a selection from an xclip that stays until it loses the selection."""
         process = subprocess.Popen(["xclip", "-quiet", "-i", "-selection", name], env=self.env, stdin=subprocess.PIPE,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)  # fmt: skip
         process.stdin.write(text.encode("utf-8", "surrogatepass"))
         process.stdin.close()
         return process
 
-    def pixels(self, window):
-        """The window's client area as (width, height, RGB bytes)."""
+    def pixels(self, window):  # the client area as (width, height, RGB bytes)
         picture = self.run("import", "-window", str(window), "-depth", "8", "ppm:-", timeout=30, check=True).stdout
         _, size, _, data = picture.split(b"\n", 3)
-        width, height = (int(part) for part in size.split())
-        return width, height, data
+        return (*map(int, size.split()), data)
 
 
 class Program(subprocess.Popen):
-    """One run of the program, started from a folder that is not its own."""
-
     def __init__(self, sandbox, env, name, **options):
         self.name, self.stderr_path = name, sandbox.root / (name + ".err")
         with open(sandbox.root / (name + ".out"), "wb") as stdout, open(self.stderr_path, "wb") as stderr:
             super().__init__([str(sandbox.program)], cwd=sandbox.home, env=env, stdin=subprocess.DEVNULL, stdout=stdout,
                              stderr=stderr, **options)  # fmt: skip
 
-    def stderr_text(self):
-        return self.stderr_path.read_text(errors="replace")
-
 
 class EndToEndTest(unittest.TestCase):
-    """One display per test class; a fresh sandbox and database for every test."""
-
     tray = "trayer"
 
     @classmethod
@@ -354,7 +331,6 @@ class EndToEndTest(unittest.TestCase):
         shutil.rmtree(cls.logs, ignore_errors=True)
 
     def setUp(self):
-        """A fresh home, configuration, runtime and program folder, the program copied beside a new database."""
         root = Path(tempfile.mkdtemp(prefix="tarnwick-e2e-"))
         home, config = root / "home", root / "home" / ".config"
         for folder in (config, root / "runtime", root / "program", root / "bin"):
@@ -382,34 +358,26 @@ class EndToEndTest(unittest.TestCase):
         self.wait_for("the program's windows to go", lambda: not self.x.search("--classname", "tarnwick"))
         shutil.rmtree(self.sandbox.root, ignore_errors=True)
 
-    def settings(self):
-        """The values under the program's key, as QSettings writes them: numbers (digits) as int, text as str."""
-        ini, prefix = configparser.RawConfigParser(delimiters=["="]), "Quillmoor\\Tarnwick\\"
-        ini.optionxform = str
-        ini.read(self.sandbox.settings_path, encoding="utf-8")
-        values = ini["Software"] if ini.has_section("Software") else {}
-        return {name[len(prefix):]: int(value) if re.fullmatch(r"-?[0-9]+", value) else value
-                for name, value in values.items() if name.startswith(prefix)}  # fmt: skip
+    def settings(self):  # the values under the program's key as QSettings writes them, numbers as int
+        found = re.findall(r"^Quillmoor\\Tarnwick\\(\w+)=(.*)$", self.sandbox.settings_path.read_text(), re.M)
+        return {name: int(value) if re.fullmatch(r"-?\d+", value) else value for name, value in found}
 
     def wait_for(self, what, condition, timeout=SHORT_WAIT):
-        """Polls until the condition gives a true value and returns it; fails with a screenshot if it does not."""
         if not (value := poll(condition, timeout)):
             try:
                 path = self.screenshot("FAILED-" + self.id().split(".", 1)[-1])
             except (AssertionError, subprocess.SubprocessError):
                 path = "(no screenshot)"
-            errors = "".join("\n--- %s stderr:\n%s" % (program.name, program.stderr_text()) for program in self.programs)
+            errors = "".join("\n--- %s stderr:\n%s" % (p.name, p.stderr_path.read_text(errors="replace"))
+                             for p in self.programs)  # fmt: skip
             self.fail("waited %.0f s for %s\nscreenshot: %s%s" % (timeout, what, path, errors))
         return value
 
     def screenshot(self, name, window=None):
-        """Saves a picture of the whole screen, or of one window with its frame."""
         (path := SCREENSHOTS / (name + ".png")).parent.mkdir(parents=True, exist_ok=True)
         self.x.call("import", *(["-window", "root"] if window is None else ["-frame", "-window", str(window)]),
                     str(path), timeout=30)  # fmt: skip
         return path
-
-    # The program and its windows
 
     def start_program(self, wait_for_icon=True, **options):
         program = Program(self.sandbox, self.env, "tarnwick-%d" % (len(self.programs) + 1), **options)
@@ -423,7 +391,6 @@ class EndToEndTest(unittest.TestCase):
         return program.returncode
 
     def windows(self, program, kind, title=None):
-        """The program's visible windows of a kind: icon, main, dialog or menu."""
 
         def kind_of(info):
             if info.width <= 64 and info.height <= 64:  # a tray icon is a small window; the program has no other
@@ -436,9 +403,8 @@ class EndToEndTest(unittest.TestCase):
         return [info.id for info in found if info.viewable and kind_of(info) == kind and title in (None, info.name)]
 
     def tray_icon(self, program):
-        """The program's icon window once the tray host has embedded it."""
-        root = self.x.root()
-        return next((icon for icon in self.windows(program, "icon") if self.x.parent(icon) not in (root, None)), None)
+        icons = self.windows(program, "icon")
+        return next((icon for icon in icons if self.x.parent(icon) not in (self.display.root, None)), None)
 
     def main_window(self, program):
         return next(iter(self.windows(program, "main")), None)
@@ -447,7 +413,6 @@ class EndToEndTest(unittest.TestCase):
         self.wait_for(what + " to get the focus", lambda: self.x.active_window() == window)
 
     def wait_dialog(self, program, title, kind="dialog"):
-        """The one window of the kind with this title, once it has the focus."""
         found = self.wait_for("a %s titled %r" % (kind, title), lambda: self.windows(program, kind, title), LONG_WAIT)
         self.assertEqual(len(found), 1, "one %s titled %r" % (kind, title))
         self.wait_active(found[0], "the %s %r" % (kind, title))
@@ -457,7 +422,6 @@ class EndToEndTest(unittest.TestCase):
         return self.wait_dialog(program, None, "main")
 
     def assert_stays_hidden(self, program):
-        """Nothing of the program but its icon shows up within a second."""
         deadline = time.monotonic() + 1.0
         while time.monotonic() < deadline:
             self.assertEqual(self.windows(program, "main") + self.windows(program, "dialog"), [])
@@ -472,74 +436,58 @@ class EndToEndTest(unittest.TestCase):
         self.helpers.append(self.x.offer(marker, name))
         self.wait_for("the %s selection" % name, lambda: self.x.selection(name) == marker)
         action()
-
-        def fresh():
-            text = self.x.selection(name)
-            return None if text == marker else text
-
+        fresh = lambda: (text := self.x.selection(name)) != marker and text  # noqa: E731
         return (poll(fresh, give_up) or "") if give_up else self.wait_for("the text in the %s selection" % name, fresh)
 
-    def message_text(self, window):
-        """All the text of a message box, selected with the mouse from its first character to its last line's end and
-        read from the primary selection. It stands right of the icon and above the buttons."""
+    def message(self, program, text, key="Return", screenshot=None):
+        """Waits for the message box with this text and answers it with a key (Return for its first button, the
+        button's letter for another), or leaves it open without one. The text right of the icon and above the buttons
+        is selected with the mouse, from its first character to its last line's end, and read from the selection."""
+        window = self.wait_dialog(program, TITLE)
+        if screenshot:
+            self.screenshot(screenshot, window)
         width, height, data = self.x.pixels(window)
 
-        def ink(x, y):
+        def ink(x, y):  # dark grey
             pixel = data[(y * width + x) * 3 : (y * width + x) * 3 + 3]
             return sum(pixel) < 300 and max(pixel) - min(pixel) < 40
 
         points = [(x, y) for y in range(height - 42) for x in range(56, width) if ink(x, y)]
         self.assertTrue(points, "text in the message box")
         left, top, bottom = min(x for x, _ in points), min(y for _, y in points), max(y for _, y in points)
-        return self.grab("primary", lambda: self.x.call(
+        self.assertEqual(self.grab("primary", lambda: self.x.call(
             "xdotool", "mousemove", "--window", str(window), str(left), str(top + 4), "mousedown", "1",
-            "mousemove", "--window", str(window), str(width - 2), str(bottom - 4), "mouseup", "1"))  # fmt: skip
-
-    def wait_message(self, program, text, screenshot=None):
-        """The message box with this text, once it has the focus."""
-        window = self.wait_dialog(program, TITLE)
-        if screenshot:
-            self.screenshot(screenshot, window)
-        self.assertEqual(self.message_text(window), text)
+            "mousemove", "--window", str(window), str(width - 2), str(bottom - 4), "mouseup", "1")), text)  # fmt: skip
+        if key:
+            self.x.key(key)
+            self.wait_gone(window, "the message %r" % text)
         return window
-
-    def answer_message(self, program, text, key="Return", screenshot=None):
-        """Answers the message box with a key: Return for its first button, the button's letter for another."""
-        window = self.wait_message(program, text, screenshot)
-        self.x.key(key)
-        self.wait_gone(window, "the message %r" % text)
-
-    # The tray icon and logging on
 
     def double_click_icon(self, program):
         self.x.click(self.tray_icon(program), (10, 10), repeat=2)
 
-    def open_tray_menu(self, program):
-        """Right-clicks the icon and returns the menu, clicking again when the click came as the last menu closed."""
-        for _ in range(3):
-            self.x.click(self.tray_icon(program), (10, 10), button=3)
-            if menus := poll(lambda: self.windows(program, "menu"), 1.5):
-                return menus[0]
-        self.wait_for("a tray menu after three right clicks", lambda: False, 0)
-
     def choose(self, menu, position, what="the menu"):
-        """Chooses the item at this position (1 first), counting only items that can be chosen."""
         self.x.key(*(["Down"] * position), "Return")
         self.wait_gone(menu, what)
 
-    def choose_from_tray_menu(self, program, position):
-        self.choose(self.open_tray_menu(program), position, "the tray menu")
+    def open_tray_menu(self, program, position=None):
+        """Right-clicks the icon and returns the menu, clicking again when the click came as the last menu closed; or
+        chooses the item at the position."""
+        for _ in range(3):
+            self.x.click(self.tray_icon(program), (10, 10), button=3)
+            if menus := poll(lambda: self.windows(program, "menu"), 1.5):
+                return self.choose(menus[0], position, "the tray menu") if position else menus[0]
+        self.wait_for("a tray menu after three right clicks", lambda: False, 0)
 
-    def type_new_password(self, program, password, confirmation=None, *then, user=LOGIN_NAME):
+    def enter_password(self, program, password, user=LOGIN_NAME, confirmation=None, *then):
+        """Types the password into the dialog and Return, or for a new password also the confirmation and the keys."""
         dialog = self.wait_dialog(program, PASSWORD_TITLE % user)
+        if confirmation is None:
+            self.x.type(password, "Return")
+            return self.wait_gone(dialog, "the password dialog")
         self.x.type(password, "Tab")
-        self.x.type(password if confirmation is None else confirmation, *then)
+        self.x.type(confirmation, *then)
         return dialog
-
-    def enter_password(self, program, password, user=LOGIN_NAME):
-        dialog = self.wait_dialog(program, PASSWORD_TITLE % user)
-        self.x.type(password, "Return")
-        self.wait_gone(dialog, "the password dialog")
 
     def log_on(self, program, password, user=LOGIN_NAME):
         self.double_click_icon(program)
@@ -547,16 +495,12 @@ class EndToEndTest(unittest.TestCase):
         return self.wait_main_window(program)
 
     def unload(self, program):
-        """Unloads through the tray menu, hiding the window first when it is shown."""
         if window := self.main_window(program):
             self.close_window(window)
-        self.choose_from_tray_menu(program, UNLOAD)
+        self.open_tray_menu(program, UNLOAD)
         return self.wait_exit(program)
 
-    # The main window
-
     def close_window(self, window):
-        """Clicks the close box in the window's frame."""
         info = self.x.info(window)
         self.x.call("xdotool", "mousemove", str(info.x + info.width - 10), str(info.y - 10), "click", "1")
         self.wait_gone(window, "the main window")
@@ -567,8 +511,7 @@ class EndToEndTest(unittest.TestCase):
         left, top, width, height = place
         info = self.x.info(window)
         scale = info.width / DESIGN_SIZE[0]
-        menu_bar = info.height - round(DESIGN_SIZE[1] * scale)
-        return (round((left + width / 2) * scale), menu_bar + round((top + height / 2) * scale))
+        return (round((left + width / 2) * scale), info.height - round((DESIGN_SIZE[1] - top - height / 2) * scale))
 
     def click_field(self, window, index, repeat=1, button=1):
         self.x.click(window, self.point(window, FIELD_PLACES[index]), button, repeat)
@@ -583,7 +526,6 @@ class EndToEndTest(unittest.TestCase):
         self.x.type(text)
 
     def read_field(self, window, index):
-        """The field's whole text, copied with Ctrl+C."""
         return self.grab("clipboard", lambda: self.select_field(window, index, "ctrl+c"), 2.0)
 
     def pick_account(self, window, key="Down"):

@@ -65,19 +65,18 @@ class AccessTest(EndToEndTest):
                                  == "true", env=cls.bus_env)  # fmt: skip
         address = cls.bus_call("org.a11y.Bus.GetAddress", destination="org.a11y.Bus", path="/org/a11y/bus")
         cls.display.start_client("at-spi2-registryd", ["/usr/libexec/at-spi2-registryd"], lambda: cls.bus_call(
-            "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.atspi.Registry", bus=address) == "true", env=cls.bus_env)
+            "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.atspi.Registry", bus=address) == "true",
+                                 env=cls.bus_env)  # fmt: skip
 
     @classmethod
     def bus_call(cls, method, *arguments, destination="org.freedesktop.DBus", path="/org/freedesktop/DBus", bus=None):
-        """The literal answer of a method on the session bus or another, None when it fails."""
         finished = subprocess.run(["dbus-send", "--bus=" + (bus or cls.bus_env["DBUS_SESSION_BUS_ADDRESS"]),
                                    "--print-reply=literal", "--dest=" + destination, path, method, *arguments],
                                   env=cls.bus_env, capture_output=True, text=True, timeout=LONG_WAIT)  # fmt: skip
         return finished.stdout.split()[-1] if finished.returncode == 0 and finished.stdout.split() else None
 
     def tree(self, title=None):
-        """The running program's accessibility tree, or the shown window or dialog with this name in it once it is
-        there. pyatspi is packaged for the system's Python only."""
+        """The program's accessibility tree, or its shown window with this name once there; pyatspi is the system's."""
         command = ["/usr/bin/python3", str(Path(__file__).with_name("atspi_tree.py")), "tarnwick"]
         finished = subprocess.run(command, env=self.env, capture_output=True, text=True, timeout=LONG_WAIT)
         if finished.returncode != 0:
@@ -96,15 +95,15 @@ class AccessTest(EndToEndTest):
         told = {}
         # The login user is not in the file: registering asks for a new password and its confirmation.
         self.double_click_icon(program)
-        self.answer_message(program, REGISTER)
-        self.answer_message(program, "Please enter password for new user.")
+        self.message(program, REGISTER)
+        self.message(program, "Please enter password for new user.")
         dialog = self.wait_dialog(program, PASSWORD_TITLE % LOGIN_NAME)
         told["new password"] = self.named(PASSWORD_TITLE % LOGIN_NAME, FIELD_ROLES)
         self.x.key("Escape")
         self.wait_gone(dialog, "the new password dialog")
         # Not registering offers the users in the file, then asks for the chosen one's password.
         self.double_click_icon(program)
-        self.answer_message(program, REGISTER, key="n")
+        self.message(program, REGISTER, key="n")
         self.wait_dialog(program, "Please select user to log on")
         # Screen readers on Linux read a combo box's text as its name, and its edit field by the edit's own name.
         told["user list"] = self.named("Please select user to log on", {"text"})

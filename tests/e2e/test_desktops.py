@@ -3,7 +3,7 @@
 import re
 import unittest
 
-from harness import LOGIN_NAME, PASSWORD_TITLE, USER_NAME, WATCHER, EndToEndTest
+from harness import LOGIN_NAME, PASSWORD_TITLE, USER_NAME, EndToEndTest, status_item
 
 ITEM, MENU = "org.kde.StatusNotifierItem", "com.canonical.dbusmenu"
 
@@ -37,17 +37,7 @@ class StatusNotifierTest(DesktopTest):
 
     def test_the_menu_over_dbus_answers_at_once_a_click_in_the_panel_logs_on_and_unload_saves_the_edits(self):
         program = self.start_program(wait_for_icon=False)
-
-        def item():  # the program's, once the panel's watcher lists it
-            listed = self.x.bus_call(*WATCHER, "org.freedesktop.DBus.Properties.Get", WATCHER[0],
-                                     "RegisteredStatusNotifierItems")  # fmt: skip
-            for name, path in re.findall(r"'([^'/]+)(/[^']*)'", listed):
-                if re.search(r"\b%d\b" % program.pid, self.x.bus_call("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                                       "org.freedesktop.DBus.GetConnectionUnixProcessID",
-                                                                       name)):  # fmt: skip
-                    return name, path
-
-        item = self.wait_for("the program's item on the bus", item)
+        item = self.wait_for("the program's item on the bus", lambda: status_item(self.x.bus_call, program.pid))
         self.assertEqual([label for label, _ in self.menu(item)[1]], ["_Log in", "-", "_Unload", "-", "_Leave menu"])
         # A host waits for the answer: a logon held in the call would keep it waiting as long as the dialog stays.
         self.x.bus_call(*item, ITEM + ".Activate", "0", "0", check=True)

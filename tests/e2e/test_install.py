@@ -12,10 +12,11 @@ import unittest
 from pathlib import Path
 from types import SimpleNamespace
 
-from harness import ADD_ACCOUNT_PLACE, LONG_WAIT, PROGRAM, TITLE, USER_NAME, AccountFile, EndToEndTest, Program, stop_process
+from harness import (ADD_ACCOUNT_PLACE, LONG_WAIT, PROGRAM, USER_NAME, AccountFile, EndToEndTest, Program,
+                     stop_process)  # fmt: skip
 
 BUILD = PROGRAM.parent  # the program stands at the top of the build folder
-ICONS = {size: "share/icons/hicolor/%dx%d/apps/tarnwick.png" % (size, size) for size in (16, 22, 24, 32, 48, 64, 128, 256)}
+ICONS = {s: "share/icons/hicolor/%dx%d/apps/tarnwick.png" % (s, s) for s in (16, 22, 24, 32, 48, 64, 128, 256)}
 METAINFO = "share/metainfo/org.example.tarnwick.metainfo.xml"
 FOLDER = Path("/var/lib/tarnwick")
 DATABASE, JOURNAL = FOLDER / "AccountInfo.mdb", FOLDER / "AccountInfo.mdb-journal"
@@ -70,8 +71,7 @@ class PackageTest(EndToEndTest):
         self.addCleanup(shutil.rmtree, self.homes, ignore_errors=True)
 
     def start_as(self, name, wait_for_icon=True):
-        """The installed program started as this user, with its own home, configuration and runtime folder, and a
-        umask that would strip the group's bits from anything it creates."""
+        """The installed program as this user, with a umask that would strip the group's bits from what it creates."""
         home, groups = self.homes / name, ["tarnwick"] if name != EVE else []
         env = self.env | {"HOME": str(home), "XDG_CONFIG_HOME": str(home / ".config"),
                           "XDG_RUNTIME_DIR": str(home / "runtime"), "USER": name, "LOGNAME": name}  # fmt: skip
@@ -97,8 +97,8 @@ class PackageTest(EndToEndTest):
         database = AccountFile(DATABASE)
         self.assertEqual((database.users(), database.accounts()), ([], []))
         for name in ALICE, BOB, EVE:
-            run("useradd", "--no-create-home", "--home-dir", str(self.homes / name), *["-G", "tarnwick"] * (name != EVE),
-                name)  # fmt: skip
+            groups = ["-G", "tarnwick"] if name != EVE else []
+            run("useradd", "--no-create-home", "--home-dir", str(self.homes / name), *groups, name)
             self.addCleanup(subprocess.run, ["userdel", name], capture_output=True)
             for folder in ("", ".config", "runtime"):
                 (self.homes / name / folder).mkdir(mode=0o700)
@@ -108,9 +108,9 @@ class PackageTest(EndToEndTest):
         # Both members run the program at once; each registers and adds an account, saved at unload.
         for program, name in [(self.start_as(name), name) for name in (ALICE, BOB)]:
             self.double_click_icon(program)
-            self.answer_message(program, "User %s not found, register?" % name)
-            self.answer_message(program, "Please enter password for new user.")
-            self.type_new_password(program, name, None, "Return", user=name)
+            self.message(program, "User %s not found, register?" % name)
+            self.message(program, "Please enter password for new user.")
+            self.enter_password(program, name, name, name, "Return")
             window = self.wait_main_window(program)
             self.x.click(window, self.point(window, ADD_ACCOUNT_PLACE))
             self.type_into_field(window, USER_NAME, name + " at the bank")
@@ -145,13 +145,9 @@ class PackageTest(EndToEndTest):
         # Someone outside the group is told how to get access, and the file stays as it was.
         before = DATABASE.read_bytes()
         eve = self.start_as(EVE, wait_for_icon=False)
-        window = self.wait_dialog(eve, TITLE)
-        self.screenshot("dialog-cannot-open-database-no-access", window)
-        self.assertEqual(self.message_text(window), "Cannot open database.\nYou may not read and write %s. Ask an "
-                         "administrator to add you to the group tarnwick (adduser %s tarnwick), then log out and in "
-                         "again." % (DATABASE, EVE))  # fmt: skip
-        self.x.key("Return")
-        self.wait_gone(window, "the message")
+        self.message(eve, "Cannot open database.\nYou may not read and write %s. Ask an administrator to add you to the "
+                     "group tarnwick (adduser %s tarnwick), then log out and in again." % (DATABASE, EVE), "Return",
+                     "dialog-cannot-open-database-no-access")  # fmt: skip
         self.assertGreater(self.wait_exit(eve), 0)
         self.assertEqual(DATABASE.read_bytes(), before)
         # Removing the package, and purging it, leaves the database.

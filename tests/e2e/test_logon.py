@@ -13,14 +13,13 @@ class LogonTest(EndToEndTest):
         program = self.start_program()
         self.double_click_icon(program)
         # Without users, not registering fails the logon, which starts again.
-        self.answer_message(program, REGISTER, key="n", screenshot="dialog-register")
-        self.answer_message(program, "No users in database.")
-        self.answer_message(program, "Logon failed.", screenshot="dialog-logon-failed")
-        self.answer_message(program, REGISTER)
-        self.answer_message(program, "Please enter password for new user.", screenshot="dialog-new-user")
+        for text, key, screenshot in [(REGISTER, "n", "dialog-register"), ("No users in database.", "Return", None),
+                                      ("Logon failed.", "Return", "dialog-logon-failed"), (REGISTER, "Return", None),
+                                      ("Please enter password for new user.", "Return", "dialog-new-user")]:
+            self.message(program, text, key, screenshot)
         password = "Sesame-7 it's [ok] & more"
-        dialog = self.type_new_password(program, password, password.upper(), "Return")
-        self.answer_message(program, "Please confirm password correctly.", screenshot="dialog-confirm-password")
+        dialog = self.enter_password(program, password, LOGIN_NAME, password.upper(), "Return")
+        self.message(program, "Please confirm password correctly.", screenshot="dialog-confirm-password")
         self.wait_active(dialog, "the new password dialog")
         # Both boxes keep what was typed: make the second agree with the first.
         self.x.key("ctrl+a")
@@ -29,8 +28,7 @@ class LogonTest(EndToEndTest):
         self.x.key("Return")
         self.screenshot("main-window-empty", self.wait_main_window(program))
         self.assertEqual(self.unload(program), 0)
-        self.assertEqual([(user["UserName"], user["Password"]) for user in self.database.users()],
-                         [(LOGIN_NAME, hash_password(password))])  # fmt: skip
+        self.assertEqual(self.database.users(), [dict(ID=1, UserName=LOGIN_NAME, Password=hash_password(password))])
         self.assertEqual(self.database.accounts(), [])
 
     def test_the_user_list_and_a_cancelled_or_wrong_password_log_nobody_on_until_the_right_one(self):
@@ -40,7 +38,7 @@ class LogonTest(EndToEndTest):
         self.database.add_account("bob", bob, Account="Bob's mail", UserName="bob@example.org", Password="b-secret")
         program = self.start_program()
         self.double_click_icon(program)
-        self.answer_message(program, REGISTER, key="n")
+        self.message(program, REGISTER, key="n")
         self.screenshot("dialog-user-list", self.wait_dialog(program, "Please select user to log on"))
         self.x.key("ctrl+a")  # the first user is offered; typing replaces it
         self.x.type("bob", "Return")
@@ -49,10 +47,10 @@ class LogonTest(EndToEndTest):
         self.wait_gone(dialog, "the password dialog")
         self.assert_stays_hidden(program)
         # Still before the logon, "Log in" asks the chosen user again, and again after a wrong password.
-        self.choose_from_tray_menu(program, LOG_IN)
+        self.open_tray_menu(program, LOG_IN)
         self.screenshot("dialog-password", self.wait_dialog(program, PASSWORD_TITLE % "bob"))
         self.x.type("B0B", "Return")
-        self.answer_message(program, "Incorrect password.", screenshot="dialog-incorrect-password")
+        self.message(program, "Incorrect password.", screenshot="dialog-incorrect-password")
         self.enter_password(program, "b0b", user="bob")
         # Logged on from the menu the window stays hidden; a double click shows it without asking again.
         self.assert_stays_hidden(program)

@@ -2,15 +2,12 @@
 program's memory kept from other processes."""
 
 import os
-import shutil
 import signal
 import subprocess
 import time
 import unittest
 
-from harness import ACCOUNT, LEAVE_MENU, LOG_IN, LOGIN_NAME, OPEN, USER_NAME, EndToEndTest, stop_process
-
-OTHER_USER = "tarnwick-e2e-tray"
+from harness import ACCOUNT, LEAVE_MENU, LOG_IN, LOGIN_NAME, OPEN, USER_NAME, EndToEndTest, add_user, stop_process
 
 
 class TrayTest(EndToEndTest):
@@ -32,7 +29,7 @@ class TrayTest(EndToEndTest):
         self.screenshot("tray-menu-before-logon")
         self.choose(menu, LEAVE_MENU)
         self.assert_stays_hidden(program)
-        self.choose_from_tray_menu(program, LOG_IN)
+        self.open_tray_menu(program, LOG_IN)
         self.enter_password(program, "pw")
         self.assert_stays_hidden(program)
         # After the logon: "Open", and "Leave menu" third.
@@ -40,7 +37,7 @@ class TrayTest(EndToEndTest):
         self.screenshot("tray-menu-after-logon")
         self.choose(menu, LEAVE_MENU)
         self.assert_stays_hidden(program)
-        self.choose_from_tray_menu(program, OPEN)
+        self.open_tray_menu(program, OPEN)
         window = self.wait_main_window(program)
         # No menu while the window is shown.
         self.x.click(self.tray_icon(program), (10, 10), button=3)
@@ -89,16 +86,8 @@ class TrayTest(EndToEndTest):
 
     @unittest.skipUnless(os.geteuid() == 0, "needs root to run the program as a user of its own")
     def test_other_processes_of_the_programs_user_can_read_neither_its_memory_nor_its_environment(self):
-        # 9: the user is left from a run that was killed.
-        created = subprocess.run(["useradd", "--system", "--user-group", "--no-create-home", "--home-dir",
-                                  "/nonexistent", "--shell", "/usr/sbin/nologin", OTHER_USER], capture_output=True,
-                                 text=True, timeout=15)  # fmt: skip
-        self.assertIn(created.returncode, (0, 9), created.stderr)
-        self.addClassCleanup(subprocess.run, ["userdel", OTHER_USER], check=True)  # once the programs have stopped
-        as_user = {"user": OTHER_USER, "group": OTHER_USER, "extra_groups": []}
-        for folder, _, files in os.walk(self.sandbox.root):
-            for path in [folder] + [os.path.join(folder, name) for name in files]:
-                shutil.chown(path, OTHER_USER, OTHER_USER)
+        as_user = add_user(self, "tarnwick-e2e-tray")
+        subprocess.run(["chown", "-R", "tarnwick-e2e-tray:", str(self.sandbox.root)], check=True)
         program = self.start_program(**as_user)
         self.helpers.append(another := subprocess.Popen(["sleep", "60"], **as_user))
         for pid, readable in (another.pid, True), (program.pid, False):
