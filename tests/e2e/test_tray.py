@@ -82,6 +82,12 @@ class TrayTest(EndToEndTest):
         self.wait_active(window, "the main window")
         self.assertEqual(self.read_field(window, ACCOUNT), "Bank")
         stop_process(other)
+        # A running instance that does not answer is given up on, with a message.
+        os.kill(first.pid, signal.SIGSTOP)
+        second = self.start_program(wait_for_icon=False)
+        self.message(second, "The running Tarnwick does not answer.")
+        self.assertNotEqual(self.wait_exit(second), 0)
+        os.kill(first.pid, signal.SIGCONT)
         self.assertEqual(self.unload(first), 0)
 
     @unittest.skipUnless(os.geteuid() == 0, "needs root to run the program as a user of its own")

@@ -28,24 +28,27 @@ private slots:
     void passwordAnswers_data()
     {
         QTest::addColumn<bool>("newPassword");
+        QTest::addColumn<QString>("typed");
         QTest::addColumn<Answer>("end");
         QTest::addColumn<QString>("password");
         const QString cancelled(QChar(u'\0'));
-        QTest::newRow("Enter") << false << Enter() << u"Secret"_s;
-        QTest::newRow("Esc") << false << Answer::Escape() << cancelled;
-        QTest::newRow("new, Enter") << true << Enter() << u"Secret"_s;
-        QTest::newRow("new, close box") << true << Answer::Close() << cancelled;
+        QTest::newRow("Enter") << false << u"Secret"_s << Enter() << u"Secret"_s;
+        QTest::newRow("Esc") << false << u"Secret"_s << Answer::Escape() << cancelled;
+        QTest::newRow("new, Enter") << true << u"Secret"_s << Enter() << u"Secret"_s;
+        QTest::newRow("new, two empty boxes agree") << true << QString() << Enter() << QString();
+        QTest::newRow("new, close box") << true << u"Secret"_s << Answer::Close() << cancelled;
     }
 
     void passwordAnswers()
     {
         QFETCH(bool, newPassword);
+        QFETCH(QString, typed);
         QFETCH(Answer, end);
         QFETCH(QString, password);
         bool emptied = false;
         ScriptedModals modals{Answer([&](QDialog &dialog) {
             for (int i = 0; i < (newPassword ? 2 : 1); ++i) {
-                QTest::keyClicks(dialog.focusWidget(), u"Secret"_s);
+                QTest::keyClicks(dialog.focusWidget(), typed);
                 QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
             }
             const QList<PasswordBox *> boxes = dialog.findChildren<PasswordBox *>();

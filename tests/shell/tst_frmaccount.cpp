@@ -1,9 +1,12 @@
 #include "LoggedOnForm.h"
 #include "RegFunctions.h"
 #include "ScriptedModals.h"
+#include "Twips.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 
 #include <chrono>
@@ -111,6 +114,26 @@ private slots:
         QVERIFY(!GetRegString(RunKeyPath.toString(), u"Tarnwick"_s, QString(), HKEY_CURRENT_USER).isEmpty());
         QCOMPARE(GetRegString(ProgramKey, u"FormTopMost"_s, QString(), HKEY_CURRENT_USER), u"True"_s);
         QCOMPARE(StoredNumber(u"FormStartX"_s), 300);
+    }
+
+    void placeIsCorrectedOnlyBeyondTheScreen_data()
+    {
+        QTest::addColumn<int>("left");
+        QTest::addColumn<bool>("centred");
+        QTest::newRow("beyond the right edge") << 1000000 << true;
+        QTest::newRow("partly off the left edge") << -500 << false;
+    }
+
+    void placeIsCorrectedOnlyBeyondTheScreen()
+    {
+        QFETCH(int, left);
+        QFETCH(bool, centred);
+        SetRegLong(ProgramKey, u"FormStartX"_s, left, HKEY_CURRENT_USER);
+        SetRegLong(ProgramKey, u"FormStartY"_s, 100, HKEY_CURRENT_USER);
+        form_ = fixture_->LoadForm();
+        const int screen = QGuiApplication::primaryScreen()->size().width();
+        QCOMPARE(form_->x(), centred ? (screen - form_->width()) / 2 : TwipsToPixelsX(left));
+        QCOMPARE(form_->y() != TwipsToPixelsY(100), centred);
     }
 
     void unwritableSettingsAreReported()
