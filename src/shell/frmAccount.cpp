@@ -223,10 +223,12 @@ void frmAccount::Form_QueryUnload(bool &Cancel)
     RecordPosition();
     closedWithCloseBox_ = true;
     Cancel = true;
-    if (WithoutTray())
+    if (WithoutTray()) {
         showMinimized();
-    else
+        iconicHintLeft_ = true;
+    } else {
         hide();
+    }
 }
 
 void frmAccount::changeEvent(QEvent *event)

@@ -196,6 +196,8 @@ private:
     double scale_ = 1.0;
     bool TrayBusy = false;
     bool closedWithCloseBox_ = false;
+    // Set when the program minimised the window; see ShowWindow.
+    bool iconicHintLeft_ = false;
     bool unloaded_ = false;
     // While an unload waits for the person's answer.
     bool asking_ = false;

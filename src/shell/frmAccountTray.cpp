@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -108,6 +109,10 @@ bool frmAccount::LogOnUntilDone()
 
 void frmAccount::ShowWindow()
 {
+    // When the window manager restored a window the program had minimised, Qt keeps the window's "start iconic"
+    // hint, and showing it again would start it minimised. A new native window starts without it.
+    if (std::exchange(iconicHintLeft_, false) && !isVisible())
+        destroy();
     showNormal();
     FinalWindowRequest();
 }

@@ -92,12 +92,18 @@ class NoNotificationAreaTest(DesktopTest):
 
     def test_a_tray_started_later_shows_the_icon_and_the_close_box_hides_the_window_to_it(self):
         program, window = self.log_on_at_start()
+        # Minimised and restored before: the icon still shows the window at the first double click.
+        place = (self.x.info(window).x, self.x.info(window).y)
+        self.close_window(window)
+        self.x.call("xdotool", "windowactivate", str(window))
+        self.wait_for("the window at its place", lambda: (self.x.info(window).x, self.x.info(window).y) == place)
         self.helpers.append(self.display.start_trayer())
         self.wait_for("the icon in the tray started later", lambda: self.tray_icon(program))
         self.close_window(window)
         self.assertNotIn("Iconic", self.x.property(window, "WM_STATE"))
         self.double_click_icon(program)
-        self.assertEqual(self.wait_main_window(program), window)
+        shown = self.wait_main_window(program)
+        self.wait_for("the window at its place", lambda: (self.x.info(shown).x, self.x.info(shown).y) == place)
         self.assertEqual(self.unload(program), 0)
 
 
