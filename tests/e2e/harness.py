@@ -292,8 +292,11 @@ class Display:
                   "click", "--repeat", str(repeat), "--delay", "80", str(button))  # fmt: skip
 
     def selection(self, name="clipboard", target=None):
-        finished = self.run("xclip", "-o", "-selection", name, *(["-t", target] if target else []), encoding="utf-8",
-                            errors="surrogateescape")  # fmt: skip
+        try:  # an owner that does not answer, such as a stopped program, holds nothing
+            finished = self.run("xclip", "-o", "-selection", name, *(["-t", target] if target else []), timeout=5,
+                                encoding="utf-8", errors="surrogateescape")  # fmt: skip
+        except subprocess.TimeoutExpired:
+            return None
         return None if finished.returncode != 0 else finished.stdout
 
     def offer(self, text, name="clipboard"):
