@@ -4,7 +4,6 @@
 #include "CipherSettings.h"
 #include "DatabaseKey.h"
 #include "Engine.h"
-#include "SqlLiteral.h"
 #include "StoreError.h"
 #include "Text.h"
 
@@ -148,38 +147,6 @@ private slots:
         };
         QCOMPARE(RaisedErrorNumber([&] { KeyDatabase(file.fileName().toStdString(), "pw", attempt); }), raised);
         QCOMPARE(keys, tried);
-    }
-
-    // Every unit goes in through a literal and comes back as it was; equality counts letter case.
-    void textRoundTripsThroughLiteralsExactly_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::newRow("empty") << QString();
-        QTest::newRow("NUL inside, CR LF, tab") << QString::fromUtf16(u"a\0b\r\nc\t", 7);
-        QTest::newRow("apostrophes and brackets") << u"it's ''quoted'' [x] & \"y\""_s;
-        QTest::newRow("from U+8000 up, emoji") << u"\u8000\uFFFD\uFFFF\u00E9 🔑"_s;
-        QTest::newRow("lone surrogates") << QString::fromUtf16(u"\xD800x\xDFFF", 3);
-        QTest::newRow("leading byte-order marks") << ToQString(u"\uFEFF\uFFFEab");
-        QString longText;
-        for (int i = 0; i < 5000; ++i)
-            longText += QChar(char16_t(i % 7 == 0 ? 10 : (i % 5 == 0 ? 0x20AC : 'a' + i % 26)));
-        QTest::newRow("5000 characters") << longText;
-    }
-
-    void textRoundTripsThroughLiteralsExactly()
-    {
-        QFETCH(QString, text);
-        TemporaryAccountDatabase file;
-        const auto database = file.Open();
-        const std::u16string literal = SqlLiteral(ToU16(text));
-        database->Execute(u"INSERT INTO User ([UserName],[Password]) VALUES (" + literal + u"," + literal + u");");
-        const auto found = database->OpenRecordset(u"SELECT * FROM User WHERE [UserName] = " + literal + u";");
-        QCOMPARE(found->RecordCount(), 1);
-        QCOMPARE(ToQString(found->Fields(u"[UserName]").ToText()), text);
-        QCOMPARE(ToQString(found->Fields(u"Password").ToText()), text);
-        const std::u16string upper = ToU16(text.toUpper());
-        if (upper != ToU16(text))
-            QCOMPARE(Rows(*database, u"SELECT * FROM User WHERE [UserName] = " + SqlLiteral(upper) + u";"), 0);
     }
 
     void statementForms()
