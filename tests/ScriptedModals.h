@@ -66,15 +66,6 @@ public:
         return FillAndOk<frmUserList>([name](frmUserList &form) { form.cmbUserName->setEditText(name); });
     }
 
-    // Clicks the dialog's cmdCancel, or the message box's Cancel button.
-    static Answer Cancel()
-    {
-        return Answer([](QDialog &dialog) {
-            auto *box = qobject_cast<QMessageBox *>(&dialog);
-            return Click(box ? box->button(QMessageBox::Cancel) : dialog.findChild<QAbstractButton *>("cmdCancel"));
-        });
-    }
-
     // Presses Esc where the focus is.
     static Answer Escape()
     {

@@ -82,7 +82,7 @@ private slots:
         {
             // A typed unknown name leads to the question again; giving up keeps the name for next time.
             ScriptedModals modals{Answer::Button(vbNo), Answer::PickUser(u"carol"_s), Answer::Button(vbNo),
-                                  Answer::Cancel()};
+                                  Answer::Escape()};
             QCOMPARE(logon_->LogOn(), LogonResult::Abandoned);
             QCOMPARE(modals.log().at(1), u"frmUserList: alice,bob"_s);
             QCOMPARE(modals.log().at(2), RegisterQuestion(u"carol"_s));

@@ -1,6 +1,5 @@
 #include "ScriptedModals.h"
 
-#include "PasswordPrompts.h"
 #include "frmGetNewPass.h"
 #include "frmGetPass.h"
 #include "frmUserList.h"
@@ -9,60 +8,11 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-// Presses Enter in the password box.
-static Answer Enter()
-{
-    return Answer([](QDialog &dialog) {
-        QTest::keyClick(dialog.findChild<PasswordBox *>(u"txtPass"_s), Qt::Key_Return);
-        return QString();
-    });
-}
-
 class TestLogonDialogs : public QObject
 {
     Q_OBJECT
 
 private slots:
-    // Types each text where the focus is and moves on with Tab, then ends the dialog. Cancelling gives exactly one
-    // NUL character; whichever way the dialog ends, its boxes are emptied first.
-    void passwordAnswers_data()
-    {
-        QTest::addColumn<bool>("newPassword");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<Answer>("end");
-        QTest::addColumn<QString>("password");
-        const QString cancelled(QChar(u'\0'));
-        QTest::newRow("Enter") << false << u"Secret"_s << Enter() << u"Secret"_s;
-        QTest::newRow("Esc") << false << u"Secret"_s << Answer::Escape() << cancelled;
-        QTest::newRow("new, Enter") << true << u"Secret"_s << Enter() << u"Secret"_s;
-        QTest::newRow("new, two empty boxes agree") << true << QString() << Enter() << QString();
-        QTest::newRow("new, close box") << true << u"Secret"_s << Answer::Close() << cancelled;
-    }
-
-    void passwordAnswers()
-    {
-        QFETCH(bool, newPassword);
-        QFETCH(QString, typed);
-        QFETCH(Answer, end);
-        QFETCH(QString, password);
-        bool emptied = false;
-        ScriptedModals modals{Answer([&](QDialog &dialog) {
-            for (int i = 0; i < (newPassword ? 2 : 1); ++i) {
-                QTest::keyClicks(dialog.focusWidget(), typed);
-                QTest::keyClick(dialog.focusWidget(), Qt::Key_Tab);
-            }
-            const QList<PasswordBox *> boxes = dialog.findChildren<PasswordBox *>();
-            QObject::connect(&dialog, &QDialog::finished, &dialog, [&emptied, boxes] {
-                emptied = boxes.first()->text().isEmpty() && boxes.last()->text().isEmpty();
-            });
-            return end(dialog);
-        })};
-        const QString name = u"J\u00f6rg \U0001F600"_s;
-        QCOMPARE(newPassword ? AskNewPassword(name) : AskPassword(name), password);
-        QCOMPARE(modals.log().first().section(u": "_s, 1), u"Enter password for user "_s + name);
-        QVERIFY(emptied);
-    }
-
     // What a paste into the password box keeps: at most 50 characters, no control character, no half of a character.
     void passwordBoxLimits_data()
     {
