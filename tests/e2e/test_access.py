@@ -120,7 +120,7 @@ class AccessTest(EndToEndTest):
         return told
 
     def test_screen_readers_are_told_the_names_and_the_layout_holds_at_two_fonts_and_styles(self):
-        self.database.add_account("alice", self.database.add_user("alice", "pw"), Account="Bank", UserName="alice")
+        self.database.add_account(self.database.add_user("alice", "pw"), Account="Bank", UserName="alice")
         conf = Path(self.env["XDG_CONFIG_HOME"]) / "qt6ct" / "qt6ct.conf"
         conf.parent.mkdir(parents=True)
         self.env |= {"DBUS_SESSION_BUS_ADDRESS": self.bus_env["DBUS_SESSION_BUS_ADDRESS"],

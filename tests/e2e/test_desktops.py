@@ -11,7 +11,7 @@ ITEM, MENU = "org.kde.StatusNotifierItem", "com.canonical.dbusmenu"
 class DesktopTest(EndToEndTest):
     def setUp(self):
         super().setUp()
-        self.database.add_account(LOGIN_NAME, self.database.add_user(LOGIN_NAME, "pw"), Account="Bank", UserName="old")
+        self.database.add_account(self.database.add_user(LOGIN_NAME, "pw"), Account="Bank", UserName="old")
 
     def assert_saved_at_the_end(self, program, window, end):
         self.type_into_field(window, USER_NAME, "typed before the end")

@@ -30,7 +30,7 @@ class FaultsTest(EndToEndTest):
     def test_a_save_failing_on_a_read_only_folder_or_a_lock_keeps_the_typed_text_for_the_next_save(self):
         user_id = self.database.add_user(LOGIN_NAME, "pw")
         for name in ("First", "Second"):
-            self.database.add_account(LOGIN_NAME, user_id, Account=name, UserName="old")
+            self.database.add_account(user_id, Account=name, UserName="old")
         program = self.start_program()
         window = self.log_on(program, "pw")
         # Typed into the first account, which is left while the fault lasts: the text stays shown on its own account,

@@ -121,7 +121,7 @@ class PackageTest(EndToEndTest):
                          sorted((users[name], name + " at the bank") for name in (ALICE, BOB)))  # fmt: skip
 
         # A kill in the middle of one member's save leaves its journal, which the other member's run rolls back.
-        database.add_account(ALICE, users[ALICE], Account="Second", Comment="long text " * 500)
+        database.add_account(users[ALICE], Account="Second", Comment="long text " * 500)
         alice = self.start_as(ALICE)
         self.pick_account(self.log_on(alice, ALICE, user=ALICE), "Home")
         # From the list: type a letter as the phone of one account, then pick the other, which saves the first.

@@ -2,10 +2,10 @@
 
 import unittest
 
-from harness import (ACCOUNT, LOG_IN, LOGIN_NAME, PASSWORD, PASSWORD_TITLE, USER_NAME, EndToEndTest, crypt_string,
-                     hash_password)  # fmt: skip
+from harness import ACCOUNT, HASHED, LOG_IN, LOGIN_NAME, PASSWORD, PASSWORD_TITLE, USER_NAME, EndToEndTest
 
 REGISTER = "User %s not found, register?" % LOGIN_NAME
+BOB_SECRET = "\xa5\x1b\xeb\xafO\xe9\x98["  # "b-secret" as the program enciphers it for bob, user 2
 
 
 class LogonTest(EndToEndTest):
@@ -28,14 +28,13 @@ class LogonTest(EndToEndTest):
         self.x.key("Return")
         self.screenshot("main-window-empty", self.wait_main_window(program))
         self.assertEqual(self.unload(program), 0)
-        self.assertEqual(self.database.users(), [dict(ID=1, UserName=LOGIN_NAME, Password=hash_password(password))])
+        self.assertEqual(self.database.users(), [dict(ID=1, UserName=LOGIN_NAME, Password=HASHED[password])])
         self.assertEqual(self.database.accounts(), [])
 
     def test_the_user_list_and_a_cancelled_or_wrong_password_log_nobody_on_until_the_right_one(self):
-        alice = self.database.add_user("alice", "alice's")
+        self.database.add_account(self.database.add_user("alice", "pw"), Account="Alice's bank", Password="a")
         bob = self.database.add_user("bob", "b0b")
-        self.database.add_account("alice", alice, Account="Alice's bank", Password="a-secret")
-        self.database.add_account("bob", bob, Account="Bob's mail", UserName="bob@example.org", Password="b-secret")
+        self.database.add_account(bob, Account="Bob's mail", UserName="bob@example.org", Password=BOB_SECRET)
         program = self.start_program()
         self.double_click_icon(program)
         self.message(program, REGISTER, key="n")
@@ -59,7 +58,7 @@ class LogonTest(EndToEndTest):
         shown = [self.read_field(window, field) for field in (ACCOUNT, USER_NAME, PASSWORD)]
         self.assertEqual(shown, ["Bob's mail", "bob@example.org", "b-secret"])
         self.assertEqual(self.unload(program), 0)
-        self.assertEqual(self.database.accounts(bob)[0]["Password"], crypt_string("bob" + str(bob), "b-secret"))
+        self.assertEqual(self.database.accounts(bob)[0]["Password"], BOB_SECRET)
 
 
 if __name__ == "__main__":

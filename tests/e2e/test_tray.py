@@ -13,7 +13,7 @@ from harness import ACCOUNT, LEAVE_MENU, LOG_IN, LOGIN_NAME, OPEN, USER_NAME, En
 class TrayTest(EndToEndTest):
     def setUp(self):
         super().setUp()
-        self.database.add_account(LOGIN_NAME, self.database.add_user(LOGIN_NAME, "pw"), Account="Bank", UserName="old")
+        self.database.add_account(self.database.add_user(LOGIN_NAME, "pw"), Account="Bank", UserName="old")
 
     def test_the_icon_its_menus_the_close_box_and_minimising_hide_and_show_the_window_and_sigterm_saves(self):
         program = self.start_program()

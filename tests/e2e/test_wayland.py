@@ -51,7 +51,7 @@ class WaylandTest(EndToEndTest):
         self.open_tray_menu(program := self.start_program(), UNLOAD)
         self.assertEqual(self.wait_exit(program), 0)
         add_user(self, USER)
-        self.database.add_account(USER, self.database.add_user(USER, "pw"), Account="Bank")
+        self.database.add_account(self.database.add_user(USER, "pw"), Account="Bank")
         # Wayland tells no program where its window stands: the stored place is kept as it was.
         place = {"FormStartX": 4500, "FormStartY": 3000}
         self.sandbox.settings_path.write_text("[Software]\n" + "".join("Quillmoor\\Tarnwick\\%s=%d\n" % item
