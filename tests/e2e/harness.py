@@ -263,8 +263,8 @@ class Display:
                   "click", "--repeat", str(repeat), "--delay", "80", str(button))  # fmt: skip
 
     def selection(self, name="clipboard", target=None):
-        try:  # an owner that does not answer, such as a stopped program, holds nothing
-            finished = self.run("xclip", "-o", "-selection", name, *(["-t", target] if target else []), timeout=5,
+        try:  # an owner that does not answer in 2 s, as a stopped one, holds nothing; a 5 s wait reads more than once
+            finished = self.run("xclip", "-o", "-selection", name, *(["-t", target] if target else []), timeout=2,
                                 encoding="utf-8", errors="surrogateescape")  # fmt: skip
         except subprocess.TimeoutExpired:
             return None
