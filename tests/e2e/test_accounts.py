@@ -1,21 +1,22 @@
-"""The account list and editor: adding, picking, deleting, odd text, copying the password and clearing it, opening
-URLs and asking before starting programs."""
+"""Logging on, and the account list and editor: odd text, the clipboard, URLs, and saves that fail."""
 
+import contextlib
+import os
+import subprocess
 import unittest
 
-from harness import (ACCOUNT, ADD_ACCOUNT_PLACE, ADD_NEW_ACCOUNT, COMMENT, DELETE_ACCOUNT, FIELD_COLUMNS, LIST_PLACE,
-                     LOGIN_NAME, PASSWORD, PHONE, URL, USER_NAME, EndToEndTest, poll)  # fmt: skip
+from harness import (ACCOUNT, ADD_ACCOUNT_PLACE, ADD_NEW_ACCOUNT, COMMENT, DELETE_ACCOUNT, FIELD_COLUMNS, HASHED, LOG_IN,
+                     LOGIN_NAME, PASSWORD, PASSWORD_TITLE, PHONE, UNLOAD, URL, USER_NAME, EndToEndTest, poll)  # fmt: skip
 
 FIRST = ["Bank", "jdoe", "s3cret pass", "https://bank.example.org/login", "+44 20 7946 0000", "Branch: high street"]
 SECOND = ["Mail", "jane.doe", "m@il-Pa55", "https://mail.example.org", "555 0101", "Two lines:\nsecond one"]
+REGISTER = "User %s not found, register?" % LOGIN_NAME
+BOB_SECRET = "\xa5\x1b\xeb\xafO\xe9\x98["  # "b-secret" as the program enciphers it for bob, user 2
 
 
 class AccountsTest(EndToEndTest):
-    def setUp(self):
-        super().setUp()
-        self.user_id = self.database.add_user(LOGIN_NAME, "pw")
-
     def start(self, *accounts):
+        self.user_id = self.database.add_user(LOGIN_NAME, "pw")
         for fields in accounts:
             self.database.add_account(self.user_id, **fields)
         program = self.start_program()
@@ -32,17 +33,69 @@ class AccountsTest(EndToEndTest):
     def shown(self, window):
         return [self.read_field(window, index) for index in range(len(FIELD_COLUMNS))]
 
-    def menu(self, program, window, position, key=None):
-        """Opens the account menu with the key, else by a right click on the list's empty bottom, and chooses."""
-        left, top, width, height = LIST_PLACE
-        self.x.key(key) if key else self.x.click(window, self.point(window, (left, top + height - 150, width, 0)), 3)
-        self.choose(self.wait_for("the account menu", lambda: self.windows(program, "menu"))[0], position)
+    def user_names(self):
+        return [account["UserName"] for account in self.database.accounts()]
+
+    def test_registering_asks_again_until_the_password_is_confirmed_and_stores_its_hash(self):
+        program = self.start_program()
+        self.double_click_icon(program)
+        # Without users, not registering fails the logon, which starts again.
+        for text, key, screenshot in [(REGISTER, "n", "dialog-register"), ("No users in database.", "Return", None),
+                                      ("Logon failed.", "Return", "dialog-logon-failed"), (REGISTER, "Return", None),
+                                      ("Please enter password for new user.", "Return", "dialog-new-user")]:
+            self.message(program, text, key, screenshot)
+        password = "Sesame-7 it's [ok] & more"
+        dialog = self.enter_password(program, password, LOGIN_NAME, password.upper(), "Return")
+        self.message(program, "Please confirm password correctly.", screenshot="dialog-confirm-password")
+        self.wait_active(dialog, "the new password dialog")
+        self.x.key("ctrl+a")  # both boxes keep what was typed: make the second agree with the first
+        self.x.type(password)
+        self.screenshot("dialog-new-password", dialog)
+        self.x.key("Return")
+        self.screenshot("main-window-empty", self.wait_main_window(program))
+        self.assertEqual(self.unload(program), 0)
+        self.assertEqual(self.database.users(), [dict(ID=1, UserName=LOGIN_NAME, Password=HASHED[password])])
+        self.assertEqual(self.database.accounts(), [])
+
+    def test_the_user_list_and_a_cancelled_or_wrong_password_log_nobody_on_until_the_right_one(self):
+        self.database.add_account(self.database.add_user("alice", "pw"), Account="Alice's bank", Password="a")
+        bob = self.database.add_user("bob", "b0b")
+        self.database.add_account(bob, Account="Bob's mail", UserName="bob@example.org", Password=BOB_SECRET)
+        program = self.start_program()
+        self.double_click_icon(program)
+        self.message(program, REGISTER, key="n")
+        self.screenshot("dialog-user-list", self.wait_dialog(program, "Please select user to log on"))
+        self.x.key("ctrl+a")  # the first user is offered; typing replaces it
+        self.x.type("bob", "Return")
+        dialog = self.wait_dialog(program, PASSWORD_TITLE % "bob")
+        self.x.key("Escape")
+        self.wait_gone(dialog, "the password dialog")
+        self.assert_stays_hidden(program)
+        # Still before the logon, "Log in" asks the chosen user again, and again after a wrong password.
+        self.open_tray_menu(program, LOG_IN)
+        self.screenshot("dialog-password", self.wait_dialog(program, PASSWORD_TITLE % "bob"))
+        self.x.type("B0B", "Return")
+        self.message(program, "Incorrect password.", screenshot="dialog-incorrect-password")
+        self.enter_password(program, "b0b", user="bob")
+        # Logged on from the menu the window stays hidden; a double click shows it without asking again.
+        self.assert_stays_hidden(program)
+        self.double_click_icon(program)
+        window = self.wait_main_window(program)
+        shown = [self.read_field(window, field) for field in (ACCOUNT, USER_NAME, PASSWORD)]
+        self.assertEqual(shown, ["Bob's mail", "bob@example.org", "b-secret"])
+        self.assertEqual(self.unload(program), 0)
+        self.assertEqual(self.database.accounts(bob)[0]["Password"], BOB_SECRET)
 
     def test_accounts_typed_in_every_field_are_shown_when_picked_stored_and_deleted_after_a_question(self):
         program, window = self.start()
+
+        def menu(position, key=None):  # the account menu from the key, else a right click on the list's empty bottom
+            self.x.key(key) if key else self.x.click(window, self.point(window, (5100, 3465, 1920, 0)), 3)
+            self.choose(self.wait_for("the account menu", lambda: self.windows(program, "menu"))[0], position)
+
         # The first through the button, the second through the list's menu; adding saves the first.
         for add, values in (lambda: self.x.click(window, self.point(window, ADD_ACCOUNT_PLACE)), FIRST), (
-                lambda: self.menu(program, window, ADD_NEW_ACCOUNT), SECOND):  # fmt: skip
+                lambda: menu(ADD_NEW_ACCOUNT), SECOND):  # fmt: skip
             add()
             for index, value in enumerate(values):
                 self.type_into_field(window, index, value)
@@ -59,7 +112,7 @@ class AccountsTest(EndToEndTest):
             self.x.click(window, self.point(window, ADD_ACCOUNT_PLACE))
         self.pick_account(window, "Up")
         for answer in "n", "y":
-            self.menu(program, window, DELETE_ACCOUNT, key="shift+F10")
+            menu(DELETE_ACCOUNT, key="shift+F10")
             self.message(program, "Really delete New account?", answer, "dialog-delete")
         second = SECOND[:PHONE] + ["555 0102", SECOND[COMMENT]]
         self.unload_and_check(program, [FIRST, second, ["New account 2"] + [""] * 5])
@@ -85,7 +138,8 @@ class AccountsTest(EndToEndTest):
         self.unload_and_check(program, [expected, ["Big", "", "", "", "1", big]])
         # Shown again after a restart, and written back unchanged when nothing was edited.
         before = self.sandbox.database_path.read_bytes()
-        program, window = self.start()
+        program = self.start_program()
+        window = self.log_on(program, "pw")
         self.assertEqual(self.shown(window), expected)
         self.assertEqual(self.unload(program), 0)
         self.assertEqual(self.sandbox.database_path.read_bytes(), before)
@@ -148,6 +202,60 @@ class AccountsTest(EndToEndTest):
         self.assertEqual(opened.read_text(), "http://%s\n" % address)
         self.assertFalse(ran.exists())
         self.assertEqual(self.unload(program), 0)
+
+    @contextlib.contextmanager
+    def read_only_folder(self):  # no journal, so every write fails; root passes over permissions, so immutable
+        make, undo = (["chattr", "+i"], ["chattr", "-i"]) if os.geteuid() == 0 else (["chmod", "555"], ["chmod", "755"])
+        folder = str(self.sandbox.database_path.parent)
+        if (made := subprocess.run(make + [folder], capture_output=True, text=True)).returncode != 0:
+            self.skipTest("no read-only folders here: " + made.stderr.strip())
+        try:
+            yield
+        finally:
+            subprocess.run(undo + [folder], check=True)
+
+    def test_a_save_failing_on_a_read_only_folder_or_a_lock_keeps_the_typed_text_for_the_next_save(self):
+        program, window = self.start(dict(Account="First", UserName="old"), dict(Account="Second", UserName="old"))
+        # Typed into the first account, which is left while the fault lasts: the text stays shown on its own account,
+        # and the next pick saves it.
+        saved = ["old", "old"]
+        for fault in self.read_only_folder, self.database.locked:
+            typed = "typed while " + fault.__name__
+            self.type_into_field(window, USER_NAME, typed)
+            with fault():
+                self.pick_account(window)
+                self.message(program, "Cannot save account changes.", None, "dialog-cannot-save")
+            self.x.key("Return")
+            self.wait_for("the message to close", lambda: not self.windows(program, "dialog"))
+            self.assertEqual([self.read_field(window, ACCOUNT), self.read_field(window, USER_NAME)], ["First", typed])
+            self.assertEqual(self.user_names(), saved)
+            self.pick_account(window)
+            saved[0] = typed
+            self.wait_for("the save", lambda: self.user_names() == saved)
+            self.assertEqual(self.read_field(window, ACCOUNT), "Second")
+            self.pick_account(window, "Up")
+
+        def unload_while_locked():  # the save fails and asks whether to try again
+            self.close_window(window)
+            self.open_tray_menu(program, UNLOAD)
+            self.message(program, "Cannot save account changes.")
+            return self.message(program, "Try saving again? Cancel keeps Tarnwick running with the changes.", None,
+                                "dialog-retry-or-cancel")  # fmt: skip
+
+        # Cancel calls the unload off and shows the window with the text; Retry saves once the lock is gone.
+        self.type_into_field(window, USER_NAME, "typed before unloading")
+        with self.database.locked():
+            question = unload_while_locked()
+            self.x.key("Escape")
+            self.wait_gone(question, "the question")
+        window = self.wait_main_window(program)
+        self.assertEqual(self.read_field(window, USER_NAME), "typed before unloading")
+        self.assertEqual(self.user_names(), saved)
+        with self.database.locked():
+            unload_while_locked()
+        self.x.key("Return")
+        self.assertEqual(self.wait_exit(program), 0)
+        self.assertEqual(self.user_names(), ["typed before unloading", "old"])
 
 
 if __name__ == "__main__":
