@@ -340,8 +340,8 @@ class EndToEndTest(unittest.TestCase):
                     str(path), timeout=30)  # fmt: skip
         return path
 
-    def start_program(self, wait_for_icon=True, **options):
-        program = Program(self.sandbox, self.env, "tarnwick-%d" % (len(self.programs) + 1), **options)
+    def start_program(self, wait_for_icon=True, sandbox=None, env=None, **options):
+        program = Program(sandbox or self.sandbox, env or self.env, "tarnwick-%d" % (len(self.programs) + 1), **options)
         self.programs.append(program)
         if wait_for_icon:
             self.wait_for("the tray icon of %s" % program.name, lambda: self.tray_icon(program), LONG_WAIT)
