@@ -85,12 +85,12 @@ class AccountFile:
     def __init__(self, path):
         self.path = Path(path)
 
-    def shell(self, script, key="wendrapolix"):
-        return subprocess.run(["sqlcipher", "-batch", "-noheader", str(self.path)], input="PRAGMA key='%s';\n%s\n"
-                              % (key, script), capture_output=True, text=True, timeout=LONG_WAIT)  # fmt: skip
+    def shell(self, script):
+        return subprocess.run(["sqlcipher", "-batch", "-noheader", str(self.path)], capture_output=True, text=True,
+                              input="PRAGMA key='wendrapolix';\n%s\n" % script, timeout=LONG_WAIT)  # fmt: skip
 
-    def execute(self, script, key="wendrapolix"):
-        finished = self.shell(".timeout 10000\nSELECT '-- output --';\n" + script, key)
+    def execute(self, script):
+        finished = self.shell(".timeout 10000\nSELECT '-- output --';\n" + script)
         lines = finished.stdout.splitlines()
         if finished.returncode != 0 or finished.stderr.strip() or "-- output --" not in lines:
             raise AssertionError("sqlcipher failed on %s: %s" % (self.path, finished.stderr.strip()))
@@ -110,6 +110,7 @@ class AccountFile:
 
     def users(self):
         return self.rows("User", ["ID", "UserName", "Password"])
+
     def accounts(self, user_id=None):
         return self.rows("Accounts", ["ID", "UserID"] + FIELD_COLUMNS, "UserID = %d" % user_id if user_id else "")
 
@@ -142,8 +143,7 @@ class AccountFile:
 class Display:  # a private X server with a window manager and a tray host (trayer, xfce4-panel or none)
     def __init__(self, logs, tray="trayer"):
         self.logs, self.processes, self.env = logs, [], None
-        # Xvfb writes the display's number, then its line end, once it accepts clients: read to the line end, as a
-        # reader gone after the number would make it give up.
+        # Xvfb writes the display's number once it accepts clients; a reader gone before the line end makes it give up.
         reader, writer = os.pipe()
         self.spawn("Xvfb", ["Xvfb", "-displayfd", str(writer), "-screen", "0", "%dx%dx24" % SCREEN_SIZE, "-nolisten",
                             "tcp"], pass_fds=(writer,))  # fmt: skip
@@ -162,8 +162,7 @@ class Display:  # a private X server with a window manager and a tray host (tray
             config = logs / ".config" / "xfce4" / "xfconf" / "xfce-perchannel-xml"
             config.mkdir(parents=True)
             (config / "xfce4-panel.xml").write_text(PANEL_CONFIG)
-            # The bus starts the panel's settings daemon, which reads the file above from this home; GTK's
-            # accessibility bus would only outlive the test.
+            # The bus starts the panel's settings daemon, which reads this home; GTK's accessibility bus would linger.
             self.env |= {"HOME": str(logs), "NO_AT_BRIDGE": "1", "DBUS_SESSION_BUS_ADDRESS": "unix:path=%s/bus" % logs}
             self.start_client("dbus-daemon", ["dbus-daemon", "--session", "--nofork", "--address",
                                               self.env["DBUS_SESSION_BUS_ADDRESS"]], (logs / "bus").exists)  # fmt: skip
@@ -271,14 +270,6 @@ class Display:  # a private X server with a window manager and a tray host (tray
         return (*map(int, size.split()), data)
 
 
-class Program(subprocess.Popen):
-    def __init__(self, sandbox, env, name, **options):
-        self.name, self.stderr_path = name, sandbox.root / (name + ".err")
-        with open(sandbox.root / (name + ".out"), "wb") as stdout, open(self.stderr_path, "wb") as stderr:
-            super().__init__([str(sandbox.program)], cwd=sandbox.home, env=env, stdin=subprocess.DEVNULL, stdout=stdout,
-                             stderr=stderr, **options)  # fmt: skip
-
-
 class EndToEndTest(unittest.TestCase):
     tray = "trayer"
 
@@ -306,9 +297,8 @@ class EndToEndTest(unittest.TestCase):
         self.database, self.programs, self.helpers = AccountFile(self.sandbox.database_path), [], []
         # Without the display's session bus, if it has none, the tray icon is the plain X11 one.
         self.env = {name: value for name, value in os.environ.items() if name.endswith("SAN_OPTIONS")} | {
-            "DISPLAY": self.display.name, "HOME": str(home), "XDG_CONFIG_HOME": str(config),
-            "XDG_RUNTIME_DIR": str(root / "runtime"), "PATH": str(root / "bin") + ":" + os.environ["PATH"],
-            "LANG": "C.UTF-8",
+            "DISPLAY": self.display.name, "HOME": str(home), "XDG_CONFIG_HOME": str(config), "LANG": "C.UTF-8",
+            "XDG_RUNTIME_DIR": str(root / "runtime"), "PATH": "%s/bin:%s" % (root, os.environ["PATH"]),
             "DBUS_SESSION_BUS_ADDRESS": self.display.env.get("DBUS_SESSION_BUS_ADDRESS", "unix:path=%s/no-bus" % root),
         }  # fmt: skip
         self.addCleanup(self.clean_up)
@@ -341,8 +331,12 @@ class EndToEndTest(unittest.TestCase):
         return path
 
     def start_program(self, wait_for_icon=True, sandbox=None, env=None, **options):
-        program = Program(sandbox or self.sandbox, env or self.env, "tarnwick-%d" % (len(self.programs) + 1), **options)
+        sandbox, name = sandbox or self.sandbox, "tarnwick-%d" % (len(self.programs) + 1)
+        with open(sandbox.root / (name + ".out"), "wb") as out, open(sandbox.root / (name + ".err"), "wb") as err:
+            program = subprocess.Popen([str(sandbox.program)], cwd=sandbox.home, env=env or self.env,
+                                       stdin=subprocess.DEVNULL, stdout=out, stderr=err, **options)  # fmt: skip
         self.programs.append(program)
+        program.name, program.stderr_path = name, sandbox.root / (name + ".err")
         if wait_for_icon:
             self.wait_for("the tray icon of %s" % program.name, lambda: self.tray_icon(program), LONG_WAIT)
         return program

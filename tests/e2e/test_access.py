@@ -1,5 +1,3 @@
-"""What a screen reader is told, and the main window's layout at a large font, read from the accessibility tree."""
-
 import json
 import subprocess
 import unittest
@@ -33,8 +31,7 @@ def layout_problems(window):
     labels = [node["extents"] for node in controls if node["role"] == "label"]
     for field in (node for node in controls if node["role"] in FIELD_ROLES):
         x, y, _, h = field["extents"]
-        # A label level with the field and ending left of it less than a line of text away; further off it reads as
-        # belonging to nothing.
+        # A label level with the field, ending less than a line of text left of it: further off it belongs to nothing.
         if not any(0 <= x - lx - lw <= lh for lx, ly, lw, lh in labels if y <= ly + lh / 2 <= y + h and lx < x):
             problems.append("%(role)s %(name)r at %(extents)s has no label close left of it" % field)
     return problems
@@ -44,27 +41,16 @@ class AccessTest(EndToEndTest):
     maxDiff = None
 
     @classmethod
-    def setUpClass(cls):  # a session bus with the accessibility bus and its registry, as a desktop has
+    def setUpClass(cls):  # a session bus with the accessibility bus on it, as a desktop has; the programs use it
         super().setUpClass()
         (config := cls.logs / "session-bus.conf").write_text(BUS_CONFIG % (cls.logs / "session-bus"))
-        cls.bus_env = cls.display.env | {"HOME": str(cls.logs), "XDG_RUNTIME_DIR": str(cls.logs),
-                                         "DBUS_SESSION_BUS_ADDRESS": "unix:path=%s" % (cls.logs / "session-bus")}
+        cls.display.env |= {"HOME": str(cls.logs), "XDG_RUNTIME_DIR": str(cls.logs),
+                            "DBUS_SESSION_BUS_ADDRESS": "unix:path=%s" % (cls.logs / "session-bus")}
         cls.display.start_client("dbus-daemon", ["dbus-daemon", "--nofork", "--config-file", str(config)],
-                                 (cls.logs / "session-bus").exists, env=cls.bus_env)  # fmt: skip
+                                 (cls.logs / "session-bus").exists)  # fmt: skip
         cls.display.start_client("at-spi-bus-launcher", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
-                                 lambda: cls.bus_call("org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus")
-                                 == "true", env=cls.bus_env)  # fmt: skip
-        address = cls.bus_call("org.a11y.Bus.GetAddress", destination="org.a11y.Bus", path="/org/a11y/bus")
-        cls.display.start_client("at-spi2-registryd", ["/usr/libexec/at-spi2-registryd"], lambda: cls.bus_call(
-            "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.atspi.Registry", bus=address) == "true",
-                                 env=cls.bus_env)  # fmt: skip
-
-    @classmethod
-    def bus_call(cls, method, *arguments, destination="org.freedesktop.DBus", path="/org/freedesktop/DBus", bus=None):
-        finished = subprocess.run(["dbus-send", "--bus=" + (bus or cls.bus_env["DBUS_SESSION_BUS_ADDRESS"]),
-                                   "--print-reply=literal", "--dest=" + destination, path, method, *arguments],
-                                  env=cls.bus_env, capture_output=True, text=True, timeout=LONG_WAIT)  # fmt: skip
-        return finished.stdout.split()[-1] if finished.returncode == 0 and finished.stdout.split() else None
+                                 lambda: "true" in cls.display.bus_call("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                 "org.freedesktop.DBus.NameHasOwner", "org.a11y.Bus"))  # fmt: skip
 
     def tree(self, title=None):  # read by the system's Python, which has pyatspi
         command = ["/usr/bin/python3", str(Path(__file__).with_name("atspi_tree.py")), "tarnwick"]
@@ -85,10 +71,8 @@ class AccessTest(EndToEndTest):
         # Layouts break at large fonts, and in the Adwaita style with its wide margins; qt6ct sets both.
         (conf := Path(self.env["XDG_CONFIG_HOME"]) / "qt6ct" / "qt6ct.conf").parent.mkdir(parents=True)
         conf.write_text('[Appearance]\nstyle=Adwaita\n[Fonts]\ngeneral="DejaVu Sans,14,-1,5,400,0,0,0,0,0,0,0,0,0,0,1"\n')
-        self.env |= {"DBUS_SESSION_BUS_ADDRESS": self.bus_env["DBUS_SESSION_BUS_ADDRESS"],
-                     "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_QPA_PLATFORMTHEME": "qt6ct"}  # fmt: skip
+        self.env |= {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_QPA_PLATFORMTHEME": "qt6ct"}
         program, told = self.start_program(), {}
-        # The login user is not in the file: registering asks for a new password and its confirmation.
         self.double_click_icon(program)
         self.message(program, "User %s not found, register?" % LOGIN_NAME)
         self.message(program, "Please enter password for new user.")
@@ -96,7 +80,6 @@ class AccessTest(EndToEndTest):
         told["new password"] = self.named(PASSWORD_TITLE % LOGIN_NAME, FIELD_ROLES)
         self.x.key("Escape")
         self.wait_gone(dialog, "the new password dialog")
-        # Not registering offers the users in the file, then asks for the chosen one's password.
         self.double_click_icon(program)
         self.message(program, "User %s not found, register?" % LOGIN_NAME, key="n")
         self.wait_dialog(program, "Please select user to log on")

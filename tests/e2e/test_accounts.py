@@ -1,5 +1,3 @@
-"""Logging on, and the account list and editor: odd text, the clipboard, URLs, and saves that fail."""
-
 import contextlib
 import os
 import subprocess
@@ -71,13 +69,11 @@ class AccountsTest(EndToEndTest):
         self.x.key("Escape")
         self.wait_gone(dialog, "the password dialog")
         self.assert_stays_hidden(program)
-        # Still before the logon, "Log in" asks the chosen user again, and again after a wrong password.
         self.open_tray_menu(program, LOG_IN)
         self.screenshot("dialog-password", self.wait_dialog(program, PASSWORD_TITLE % "bob"))
         self.x.type("B0B", "Return")
         self.message(program, "Incorrect password.", screenshot="dialog-incorrect-password")
         self.enter_password(program, "b0b", user="bob")
-        # Logged on from the menu the window stays hidden; a double click shows it without asking again.
         self.assert_stays_hidden(program)
         self.double_click_icon(program)
         window = self.wait_main_window(program)
@@ -93,7 +89,6 @@ class AccountsTest(EndToEndTest):
             self.x.key(key) if key else self.x.click(window, self.point(window, (5100, 3465, 1920, 0)), 3)
             self.choose(self.wait_for("the account menu", lambda: self.windows(program, "menu"))[0], position)
 
-        # The first through the button, the second through the list's menu; adding saves the first.
         for add, values in (lambda: self.x.click(window, self.point(window, ADD_ACCOUNT_PLACE)), FIRST), (
                 lambda: menu(ADD_NEW_ACCOUNT), SECOND):  # fmt: skip
             add()
@@ -107,15 +102,13 @@ class AccountsTest(EndToEndTest):
         self.x.key("ctrl+End", "Tab", "Tab")
         self.screenshot("main-window", window)
         self.type_into_field(window, PHONE, "555 0102")
-        # Two more are named apart; the keyboard opens the menu in the focused list, and deleting asks first.
-        for _ in range(2):
-            self.x.click(window, self.point(window, ADD_ACCOUNT_PLACE))
-        self.pick_account(window, "Up")
+        self.x.click(window, self.point(window, ADD_ACCOUNT_PLACE))
+        self.pick_account(window, "End")
         for answer in "n", "y":
             menu(DELETE_ACCOUNT, key="shift+F10")
             self.message(program, "Really delete New account?", answer, "dialog-delete")
         second = SECOND[:PHONE] + ["555 0102", SECOND[COMMENT]]
-        self.unload_and_check(program, [FIRST, second, ["New account 2"] + [""] * 5])
+        self.unload_and_check(program, [FIRST, second])
 
     def test_odd_text_and_a_megabyte_comment_round_trip_exactly_through_the_editor_and_the_file(self):
         comment = ("Tab\there, it's [bracketed] & <angled> \"quoted\" 100% \\ back\n"
@@ -136,7 +129,6 @@ class AccountsTest(EndToEndTest):
         self.type_into_field(window, PHONE, "1")
         expected = [account_name, user_name, "pa55 it's [x]", url, "0123456789" * 5, comment]
         self.unload_and_check(program, [expected, ["Big", "", "", "", "1", big]])
-        # Shown again after a restart, and written back unchanged when nothing was edited.
         before = self.sandbox.database_path.read_bytes()
         program = self.start_program()
         window = self.log_on(program, "pw")
@@ -148,35 +140,21 @@ class AccountsTest(EndToEndTest):
         program, window = self.start(dict(Account="Bank", UserName="jdoe"))
         self.type_into_field(window, PASSWORD, "p@ss w0rd!")
 
-        def copied(*keys, text="p@ss w0rd!Z"):  # the program's copies are marked secret
+        def copied(*keys):
             self.x.key(*keys)
-            self.wait_for("the password on the clipboard", lambda: self.x.selection() == text)
+            self.wait_for("the password on the clipboard", lambda: self.x.selection() == "p@ss w0rd!")
             self.assertIn("x-kde-passwordManagerHint", self.x.selection(target="TARGETS").split())
 
-        def select_first_character():  # the click selects the whole password, the keys its first character
-            self.click_field(window, PASSWORD)
-            self.x.key("Home", "shift+Right")
-
-        self.assertEqual(self.grab("primary", select_first_character, 1.0), "", "the password in the primary selection")
-        # Only the first character selected: the whole password is copied all the same, and the next key counts.
-        copied("ctrl+c", text="p@ss w0rd!")
-        self.x.key("End")
-        self.x.type("Z")
-        # In another field Ctrl+C copies the selection only.
-        self.click_field(window, USER_NAME)
-        self.x.key("Home", "shift+Right", "shift+Right", "ctrl+c")
-        self.wait_for("the selection on the clipboard", lambda: self.x.selection() == "jd")
-        # The menu's copy leaves the clipboard 20 s later; a copy with Ctrl+Insert followed by another program's stays.
+        self.assertEqual(self.grab("primary", lambda: self.select_field(window, PASSWORD), 1.0), "", "primary selection")
         self.click_field(window, PASSWORD, button=3)
         self.wait_for("the password menu", lambda: self.windows(program, "menu"))
         copied("Down", "Down", "Return")
         self.wait_for("the password to leave the clipboard", lambda: self.x.selection() is None, 25)
-        self.click_field(window, PASSWORD)
-        copied("ctrl+Insert")
+        copied("ctrl+c")
         self.helpers.append(self.x.offer("another copy"))
         self.wait_for("the other copy", lambda: self.x.selection() == "another copy")
         self.assertFalse(poll(lambda: self.x.selection() != "another copy", 25), "the other copy replaced")
-        self.unload_and_check(program, [["Bank", "jdoe", "p@ss w0rd!Z", "", "", ""]])
+        self.unload_and_check(program, [["Bank", "jdoe", "p@ss w0rd!", "", "", ""]])
         self.assertEqual(self.x.selection(), "another copy")
 
     def test_a_double_click_on_the_url_field_opens_addresses_and_asks_before_starting_a_program(self):
@@ -216,8 +194,7 @@ class AccountsTest(EndToEndTest):
 
     def test_a_save_failing_on_a_read_only_folder_or_a_lock_keeps_the_typed_text_for_the_next_save(self):
         program, window = self.start(dict(Account="First", UserName="old"), dict(Account="Second", UserName="old"))
-        # Typed into the first account, which is left while the fault lasts: the text stays shown on its own account,
-        # and the next pick saves it.
+        # The text typed before a failed save stays shown on its own account, and the next pick saves it.
         saved = ["old", "old"]
         for fault in self.read_only_folder, self.database.locked:
             typed = "typed while " + fault.__name__
@@ -242,7 +219,6 @@ class AccountsTest(EndToEndTest):
             return self.message(program, "Try saving again? Cancel keeps Tarnwick running with the changes.", None,
                                 "dialog-retry-or-cancel")  # fmt: skip
 
-        # Cancel calls the unload off and shows the window with the text; Retry saves once the lock is gone.
         self.type_into_field(window, USER_NAME, "typed before unloading")
         with self.database.locked():
             question = unload_while_locked()

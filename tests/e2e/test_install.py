@@ -1,5 +1,3 @@
-"""Installing: the files desktops look for, and the Debian package shared by several login accounts on one file."""
-
 import grp
 import os
 import pwd
@@ -36,7 +34,6 @@ class InstallTest(unittest.TestCase):
             self.assertEqual({str(path.relative_to(root)) for path in root.rglob("*") if path.is_file()},
                              {"bin/tarnwick", "bin/tarnwick-newdb", "share/applications/tarnwick.desktop",
                               "share/man/man1/tarnwick.1", METAINFO, *ICONS.values()})  # fmt: skip
-            # Width and height from each PNG's header.
             self.assertEqual({size: (int.from_bytes((root / path).read_bytes()[16:20], "big"), int.from_bytes(
                 (root / path).read_bytes()[20:24], "big")) for size, path in ICONS.items()}, {s: (s, s) for s in ICONS})
             run("desktop-file-validate", str(root / "share/applications/tarnwick.desktop"))
@@ -87,7 +84,6 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
                 os.chown(self.homes / name / folder, pwd.getpwnam(name).pw_uid, pwd.getpwnam(name).pw_gid)
         self.addCleanup(lambda: [stop_process(program) for program in self.programs])  # before the users go
 
-        # Both members run the program at once; each registers and adds an account, saved at unload.
         for program, name in [(self.start_as(name), name) for name in (ALICE, BOB)]:
             self.double_click_icon(program)
             self.message(program, "User %s not found, register?" % name)
@@ -102,7 +98,6 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
         self.assertEqual(sorted((account["UserID"], account["UserName"]) for account in database.accounts()),
                          sorted((users[name], name + " at the bank") for name in (ALICE, BOB)))  # fmt: skip
 
-        # Someone outside the group is told how to get access, and the file stays as it was.
         before = DATABASE.read_bytes()
         eve = self.start_as(EVE, wait_for_icon=False)
         self.message(eve, "Cannot open database.\nYou may not read and write %s. Ask an administrator to add you to the "
@@ -110,7 +105,6 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
                      "dialog-cannot-open-database-no-access")  # fmt: skip
         self.assertGreater(self.wait_exit(eve), 0)
         self.assertEqual(DATABASE.read_bytes(), before)
-        # Removing the package, and purging it, leaves the database.
         run("apt-get", "remove", "-y", "tarnwick")
         self.assertFalse(Path("/usr/bin/tarnwick").exists())
         self.assertEqual(DATABASE.read_bytes(), before)

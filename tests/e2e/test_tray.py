@@ -1,5 +1,3 @@
-"""The tray icon and its menus, second starts handing over, settings kept between runs, and the program's memory."""
-
 import os
 import signal
 import subprocess
@@ -26,7 +24,6 @@ class TrayTest(EndToEndTest):
 
         self.wait_for("the icon's picture", lambda: colours() > 8)
         self.screenshot("tray-icon")
-        # "Leave menu", the third item, only closes the menu; "Log in" logs on and leaves the window hidden.
         menu = self.open_tray_menu(program)
         self.screenshot("tray-menu-before-logon")
         self.choose(menu, LEAVE_MENU)
@@ -40,11 +37,9 @@ class TrayTest(EndToEndTest):
         self.assert_stays_hidden(program)
         self.open_tray_menu(program, OPEN)
         window = self.wait_main_window(program)
-        # No menu while the window is shown.
         self.x.click(self.tray_icon(program), (10, 10), button=3)
         time.sleep(1.0)
         self.assertEqual(self.windows(program, "menu"), [])
-        # The close box and minimising hide the window; a double click shows it without a password.
         for hide in self.close_window, lambda window: self.x.call("xdotool", "windowminimize", str(window)):
             hide(window)
             self.wait_gone(window, "the hidden window")
@@ -65,25 +60,21 @@ class TrayTest(EndToEndTest):
             self.assertEqual(self.wait_exit(second), 0)
             self.assertEqual([p for p in self.programs if p.poll() is None and self.tray_icon(p)], [first])
 
-        # Before the logon it logs on in the running instance.
         second = self.start_program(wait_for_icon=False)
         self.enter_password(first, "pw")
         window = self.wait_main_window(first)
         self.assertEqual(self.wait_exit(second), 0)
-        # While hidden it shows the window and leaves the settings alone.
         self.close_window(window)
         settings = self.sandbox.settings_path.exists() and self.sandbox.settings_path.read_bytes()
         second_start()
         self.assertEqual(self.wait_main_window(first), window)
         self.assertEqual(self.sandbox.settings_path.exists() and self.sandbox.settings_path.read_bytes(), settings)
-        # While shown behind another window it brings it forward.
         self.helpers.append(other := subprocess.Popen(["xmessage", "-center", "another"], env=self.display.env))
         self.wait_for("another window to get the focus", lambda: self.x.active_window() not in ("", str(window)))
         second_start()
         self.wait_active(window, "the main window")
         self.assertEqual(self.read_field(window, ACCOUNT), "Bank")
         stop_process(other)
-        # A running instance that does not answer is given up on, with a message.
         os.kill(first.pid, signal.SIGSTOP)
         second = self.start_program(wait_for_icon=False)
         self.message(second, "The running Tarnwick does not answer.")
@@ -111,15 +102,8 @@ class TrayTest(EndToEndTest):
         self.x.click(window, self.point(window, FLOAT_PLACE))
         self.wait_for("the window to float", lambda: floating(program))
         window = self.main_window(program)
-        # Dragged by its title bar: the window manager moves it only after the pointer has travelled a little.
-        start_point = (info.x + info.width // 2, info.y - 8)
-        self.x.call("xdotool", "mousemove", str(start_point[0]), str(start_point[1]), "mousedown", "1")
-        for step in (-10, -10), (-150, -120):
-            time.sleep(0.2)
-            self.x.call("xdotool", "mousemove", str(start_point[0] + step[0]), str(start_point[1] + step[1]))
-        time.sleep(0.2)
-        self.x.call("xdotool", "mouseup", "1")
         place = (place[0] - 150, place[1] - 120)
+        self.x.call("xdotool", "windowmove", str(window), *map(str, place))
         self.wait_for("the window to move", lambda: frame(window) == place)
         self.assertFalse(entry.exists(), "written only when the program ends")
         self.close_window(window)
@@ -131,8 +115,7 @@ class TrayTest(EndToEndTest):
         settings = self.settings()
         self.assertEqual(settings.get("FormTopMost"), "True")
         self.assertEqual((settings["FormStartX"], settings["FormStartY"]), tuple(v * TWIPS_PER_PIXEL for v in place))
-        # The next run comes back there, floating; clearing the boxes takes the window out of the top layer at once,
-        # and removes the entry and forgets the state at the end.
+        # Cleared, the floating box takes the window out of the top layer at once; the entry and state go at the end.
         program = self.start_program()
         window = self.log_on(program, "pw")
         self.assertEqual(frame(window), place)

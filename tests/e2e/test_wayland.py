@@ -1,5 +1,3 @@
-"""The program in a Wayland session: a headless sway with waybar as the tray host, and falling back to X11."""
-
 import json
 import os
 import signal
@@ -52,7 +50,6 @@ class WaylandTest(EndToEndTest):
         place = {"FormStartX": 4500, "FormStartY": 3000}
         self.sandbox.settings_path.write_text("[Software]\n" + "".join("Quillmoor\\Tarnwick\\%s=%d\n" % item
                                                                       for item in place.items()))  # fmt: skip
-        # A private session bus, sway and waybar, run as the user, who is given the sandbox.
         root, config, runtime = self.sandbox.root, self.sandbox.home / ".config", self.sandbox.root / "runtime"
         for name, text in ("sway", "xwayland disable\n"), ("waybar", '{"height": 24, "modules-right": ["tray"]}'):
             (config / name).mkdir()
