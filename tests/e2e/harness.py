@@ -36,8 +36,7 @@ value="systray"/></property></channel>"""
 FIELD_PLACES = [(1320, 195, 2535, 300)] + [(1440, 582 + 387 * i, 2415, 300) for i in range(4)] + [(1440, 2130, 2415, 1455)]
 ACCOUNT, USER_NAME, PASSWORD, URL, PHONE, COMMENT = range(6)
 FIELD_COLUMNS = ["Account", "UserName", "Password", "URL", "Phone", "Comment"]
-ADD_ACCOUNT_PLACE, LIST_PLACE = (4560, 135, 1500, 375), (5100, 915, 1920, 2700)
-LAUNCH_PLACE, FLOAT_PLACE = (120, 3690, 240, 255), (120, 3945, 240, 255)
+ADD_ACCOUNT_PLACE = (4560, 135, 1500, 375)
 # Positions, 1 first, of the items that can be chosen: tray menus before and after the logon, the account menu.
 LOG_IN = OPEN = ADD_NEW_ACCOUNT = 1
 UNLOAD = DELETE_ACCOUNT = 2
@@ -61,8 +60,7 @@ def stop_process(process, grace=SHORT_WAIT):
     return process.wait()
 
 
-def add_user(test, name):
-    """A system user for the test class, left over from a killed run or created now."""
+def add_user(test, name):  # left over from a killed run or created now
     created = subprocess.run(["useradd", "--system", "--user-group", "--no-create-home", "--home-dir", "/nonexistent",
                               "--shell", "/usr/sbin/nologin", name], capture_output=True, text=True)  # fmt: skip
     test.assertIn(created.returncode, (0, 9), created.stderr)
@@ -70,8 +68,7 @@ def add_user(test, name):
     return {"user": name, "group": name, "extra_groups": []}
 
 
-def status_item(bus_call, pid):
-    """The bus name and path of the process's StatusNotifierItem once the watcher lists it."""
+def status_item(bus_call, pid):  # the bus name and path of the process's StatusNotifierItem
     listed = bus_call(*WATCHER, "org.freedesktop.DBus.Properties.Get", WATCHER[0], "RegisteredStatusNotifierItems")
     for name, path in re.findall(r"'([^'/]+)(/[^']*)'", listed):
         owner = bus_call("org.freedesktop.DBus", "/", "org.freedesktop.DBus.GetConnectionUnixProcessID", name)
@@ -79,59 +76,30 @@ def status_item(bus_call, pid):
             return name, path
 
 
-# The password transforms, written from their description to check the program's against another implementation.
-# Both work on 16-bit code units and change only their low bytes.
-def units(text):
-    data = text.encode("utf-16-le", "surrogatepass")
-    return [int.from_bytes(data[i : i + 2], "little") for i in range(0, len(data), 2)]
-
-
-def from_units(codes):
-    return b"".join(code.to_bytes(2, "little") for code in codes).decode("utf-16-le", "surrogatepass")
-
-
-def hash_password(password):
-    s = units(password)
-    n, low = len(s), [code & 0xFF for code in s]
-    if n == 1:
-        new = [low[0] * low[0] + low[0]]
-    elif n == 2:
-        new = [low[0] + low[1], low[0] * low[1]]
-    else:
-        new = [low[i] + i + 1 + (low[(i + 1) % n] + i + 1) * low[(i + 2) % n] + 1 for i in range(n)]
-    return from_units([code & 0xFF00 | byte % 256 for code, byte in zip(s, new)])
-
-
-def crypt_string(key, data):
-    k = [code & 0xFF for code in units(key)]
-    state, result = sum(k) % 256, []
-    for i, code in enumerate(units(data)):
-        state = (state + k[i % len(k)]) % 256
-        result.append(code & 0xFF00 | state ^ code & 0xFF)
-    return from_units(result)
+# The program's one-way transform of the logon passwords the tests use.
+HASHED = {"pw": "\xe7\x10", "b0b": "&{V", "Sesame-7 it's [ok] & more": "'\xbd\x0b\xfb\x15a\xf5\xa8\xd2\xa6\xf6\x14\x80"
+          "\xb6\x15/=\xdcT_\x94\xbe\x94\x12\x1b"}
 
 
 class AccountFile:
     def __init__(self, path):
         self.path = Path(path)
 
-    def shell(self, script, key="wendrapolix"):
-        return subprocess.run(["sqlcipher", "-batch", "-noheader", str(self.path)], input="PRAGMA key='%s';\n%s\n"
-                              % (key, script), capture_output=True, text=True, timeout=LONG_WAIT)  # fmt: skip
+    def shell(self, script):
+        return subprocess.run(["sqlcipher", "-batch", "-noheader", str(self.path)], capture_output=True, text=True,
+                              input="PRAGMA key='wendrapolix';\n%s\n" % script, timeout=LONG_WAIT)  # fmt: skip
 
-    def execute(self, script, key="wendrapolix"):
-        finished = self.shell(".timeout 10000\nSELECT '-- output --';\n" + script, key)
+    def execute(self, script):
+        finished = self.shell(".timeout 10000\nSELECT '-- output --';\n" + script)
         lines = finished.stdout.splitlines()
         if finished.returncode != 0 or finished.stderr.strip() or "-- output --" not in lines:
             raise AssertionError("sqlcipher failed on %s: %s" % (self.path, finished.stderr.strip()))
         return lines[lines.index("-- output --") + 1 :]  # some versions answer the key with "ok"
 
-    def rows(self, table, columns, where=""):
-        """The rows by ID as dictionaries: text exactly as stored, numbers as int, NULL as None."""
+    def rows(self, table, columns, where=""):  # text exactly as stored, numbers as int, NULL as None
         sql = "SELECT %s FROM [%s] %s ORDER BY ID;" % (", ".join(
             "CASE typeof([%s]) WHEN 'text' THEN 't' || hex([%s]) WHEN 'null' THEN 'n' ELSE 'v' || [%s] END"
             % (column, column, column) for column in columns), table, where and "WHERE " + where)  # fmt: skip
-
 
         def value(text):  # t: UTF-16 text in hex, v: a number, n: NULL
             if text[0] == "t":
@@ -146,20 +114,17 @@ class AccountFile:
     def accounts(self, user_id=None):
         return self.rows("Accounts", ["ID", "UserID"] + FIELD_COLUMNS, "UserID = %d" % user_id if user_id else "")
 
-    def insert(self, table, **values):
-        """Adds a row, its text stored exactly (control characters, lone surrogates and quotes too); returns its ID."""
+    def insert(self, table, **values):  # text stored exactly: control characters, lone surrogates and quotes too
         literals = [str(value) if isinstance(value, int) else "CAST(X'%s' AS TEXT)"
                     % value.encode("utf-16-le", "surrogatepass").hex() for value in values.values()]  # fmt: skip
         return int(self.execute("INSERT INTO [%s] (%s) VALUES (%s);\nSELECT max(ID) FROM [%s];" % (
             table, ", ".join("[%s]" % name for name in values), ", ".join(literals), table))[0])  # fmt: skip
 
     def add_user(self, name, password):
-        return self.insert("User", UserName=name, Password=hash_password(password))
+        return self.insert("User", UserName=name, Password=HASHED[password])
 
-    def add_account(self, user_name, user_id, **fields):
-        fields = {column: fields.get(column, "") for column in FIELD_COLUMNS}
-        fields["Password"] = crypt_string(user_name + str(user_id), fields["Password"])
-        return self.insert("Accounts", UserID=user_id, **fields)
+    def add_account(self, user_id, **fields):  # the password as stored
+        return self.insert("Accounts", UserID=user_id, **{column: fields.get(column, "") for column in FIELD_COLUMNS})
 
     @contextlib.contextmanager
     def locked(self):
@@ -175,14 +140,10 @@ class AccountFile:
             shell.communicate("COMMIT;\n", timeout=SHORT_WAIT)
 
 
-class Display:
-    """A private X server with a window manager and a tray host (trayer, xfce4-panel on a session bus, or none), and
-    the tools that look at and act on it."""
-
+class Display:  # a private X server with a window manager and a tray host (trayer, xfce4-panel or none)
     def __init__(self, logs, tray="trayer"):
         self.logs, self.processes, self.env = logs, [], None
-        # Xvfb writes the display's number, then its line end, once it accepts clients: read to the line end, as a
-        # reader gone after the number would make it give up.
+        # Xvfb writes the display's number once it accepts clients; a reader gone before the line end makes it give up.
         reader, writer = os.pipe()
         self.spawn("Xvfb", ["Xvfb", "-displayfd", str(writer), "-screen", "0", "%dx%dx24" % SCREEN_SIZE, "-nolisten",
                             "tcp"], pass_fds=(writer,))  # fmt: skip
@@ -201,8 +162,7 @@ class Display:
             config = logs / ".config" / "xfce4" / "xfconf" / "xfce-perchannel-xml"
             config.mkdir(parents=True)
             (config / "xfce4-panel.xml").write_text(PANEL_CONFIG)
-            # The bus starts the panel's settings daemon, which reads the file above from this home; GTK's
-            # accessibility bus would only outlive the test.
+            # The bus starts the panel's settings daemon, which reads this home; GTK's accessibility bus would linger.
             self.env |= {"HOME": str(logs), "NO_AT_BRIDGE": "1", "DBUS_SESSION_BUS_ADDRESS": "unix:path=%s/bus" % logs}
             self.start_client("dbus-daemon", ["dbus-daemon", "--session", "--nofork", "--address",
                                               self.env["DBUS_SESSION_BUS_ADDRESS"]], (logs / "bus").exists)  # fmt: skip
@@ -263,8 +223,7 @@ class Display:
         return int(match.group(1), 16) if match else None
 
     def active_window(self):
-        output = self.call("xdotool", "getactivewindow", check=False).strip()
-        return int(output) if output.isdigit() else None
+        return self.call("xdotool", "getactivewindow", check=False).strip()
 
     def property(self, window, name):
         return self.call("xprop", "-id", str(window), name, check=False)
@@ -277,8 +236,7 @@ class Display:
     def key(self, *keys):
         self.call("xdotool", "key", "--delay", "40", *keys)
 
-    def type(self, text, *then):
-        """Types ASCII text, then presses the keys; a line break is a Return, as text fields ignore a line feed."""
+    def type(self, text, *then):  # ASCII; a line break is a Return, as text fields ignore a line feed
         for number, line in enumerate(text.split("\n")):
             if number:
                 self.key("Return")
@@ -292,8 +250,8 @@ class Display:
                   "click", "--repeat", str(repeat), "--delay", "80", str(button))  # fmt: skip
 
     def selection(self, name="clipboard", target=None):
-        try:  # an owner that does not answer, such as a stopped program, holds nothing
-            finished = self.run("xclip", "-o", "-selection", name, *(["-t", target] if target else []), timeout=5,
+        try:  # an owner that does not answer in 2 s, as a stopped one, holds nothing; a 5 s wait reads more than once
+            finished = self.run("xclip", "-o", "-selection", name, *(["-t", target] if target else []), timeout=2,
                                 encoding="utf-8", errors="surrogateescape")  # fmt: skip
         except subprocess.TimeoutExpired:
             return None
@@ -310,14 +268,6 @@ class Display:
         picture = self.run("import", "-window", str(window), "-depth", "8", "ppm:-", timeout=30, check=True).stdout
         _, size, _, data = picture.split(b"\n", 3)
         return (*map(int, size.split()), data)
-
-
-class Program(subprocess.Popen):
-    def __init__(self, sandbox, env, name, **options):
-        self.name, self.stderr_path = name, sandbox.root / (name + ".err")
-        with open(sandbox.root / (name + ".out"), "wb") as stdout, open(self.stderr_path, "wb") as stderr:
-            super().__init__([str(sandbox.program)], cwd=sandbox.home, env=env, stdin=subprocess.DEVNULL, stdout=stdout,
-                             stderr=stderr, **options)  # fmt: skip
 
 
 class EndToEndTest(unittest.TestCase):
@@ -345,12 +295,10 @@ class EndToEndTest(unittest.TestCase):
         shutil.copy2(PROGRAM, self.sandbox.program)
         subprocess.run([str(NEWDB), str(self.sandbox.database_path)], check=True, timeout=LONG_WAIT)
         self.database, self.programs, self.helpers = AccountFile(self.sandbox.database_path), [], []
-        # The display's session bus if it has one, else none: the tray icon is then the plain X11 one. A sanitizer
-        # build's options pass through.
+        # Without the display's session bus, if it has none, the tray icon is the plain X11 one.
         self.env = {name: value for name, value in os.environ.items() if name.endswith("SAN_OPTIONS")} | {
-            "DISPLAY": self.display.name, "HOME": str(home), "XDG_CONFIG_HOME": str(config),
-            "XDG_RUNTIME_DIR": str(root / "runtime"), "PATH": str(root / "bin") + ":" + os.environ["PATH"],
-            "LANG": "C.UTF-8",
+            "DISPLAY": self.display.name, "HOME": str(home), "XDG_CONFIG_HOME": str(config), "LANG": "C.UTF-8",
+            "XDG_RUNTIME_DIR": str(root / "runtime"), "PATH": "%s/bin:%s" % (root, os.environ["PATH"]),
             "DBUS_SESSION_BUS_ADDRESS": self.display.env.get("DBUS_SESSION_BUS_ADDRESS", "unix:path=%s/no-bus" % root),
         }  # fmt: skip
         self.addCleanup(self.clean_up)
@@ -382,9 +330,13 @@ class EndToEndTest(unittest.TestCase):
                     str(path), timeout=30)  # fmt: skip
         return path
 
-    def start_program(self, wait_for_icon=True, **options):
-        program = Program(self.sandbox, self.env, "tarnwick-%d" % (len(self.programs) + 1), **options)
+    def start_program(self, wait_for_icon=True, sandbox=None, env=None, **options):
+        sandbox, name = sandbox or self.sandbox, "tarnwick-%d" % (len(self.programs) + 1)
+        with open(sandbox.root / (name + ".out"), "wb") as out, open(sandbox.root / (name + ".err"), "wb") as err:
+            program = subprocess.Popen([str(sandbox.program)], cwd=sandbox.home, env=env or self.env,
+                                       stdin=subprocess.DEVNULL, stdout=out, stderr=err, **options)  # fmt: skip
         self.programs.append(program)
+        program.name, program.stderr_path = name, sandbox.root / (name + ".err")
         if wait_for_icon:
             self.wait_for("the tray icon of %s" % program.name, lambda: self.tray_icon(program), LONG_WAIT)
         return program
@@ -394,7 +346,6 @@ class EndToEndTest(unittest.TestCase):
         return program.returncode
 
     def windows(self, program, kind, title=None):
-
         def kind_of(info):
             if info.width <= 64 and info.height <= 64:  # a tray icon is a small window; the program has no other
                 return "icon"
@@ -413,7 +364,7 @@ class EndToEndTest(unittest.TestCase):
         return next(iter(self.windows(program, "main")), None)
 
     def wait_active(self, window, what):
-        self.wait_for(what + " to get the focus", lambda: self.x.active_window() == window)
+        self.wait_for(what + " to get the focus", lambda: self.x.active_window() == str(window))
 
     def wait_dialog(self, program, title, kind="dialog"):
         found = self.wait_for("a %s titled %r" % (kind, title), lambda: self.windows(program, kind, title), LONG_WAIT)
@@ -432,9 +383,7 @@ class EndToEndTest(unittest.TestCase):
     def wait_gone(self, window, what="the window"):
         self.wait_for(what + " to close", lambda: not self.x.info(window).viewable)
 
-    def grab(self, name, action, give_up=None):
-        """The text the action puts in a selection, seen when it replaces a marker there. Copying nothing leaves the
-        selection alone: with give_up, that many seconds without text read as empty."""
+    def grab(self, name, action, give_up=None):  # what the action puts in the selection; after give_up s, nothing
         marker = "nothing yet %f" % time.monotonic()
         self.helpers.append(self.x.offer(marker, name))
         self.wait_for("the %s selection" % name, lambda: self.x.selection(name) == marker)
@@ -443,9 +392,7 @@ class EndToEndTest(unittest.TestCase):
         return (poll(fresh, give_up) or "") if give_up else self.wait_for("the text in the %s selection" % name, fresh)
 
     def message(self, program, text, key="Return", screenshot=None):
-        """Waits for the message box with this text and answers it with a key (Return for its first button, the
-        button's letter for another), or leaves it open without one. The text right of the icon and above the buttons
-        is selected with the mouse, from its first character to its last line's end, and read from the selection."""
+        # The text right of the icon and above the buttons is selected with the mouse and read from the selection.
         window = self.wait_dialog(program, TITLE)
         if screenshot:
             self.screenshot(screenshot, window)
@@ -474,16 +421,13 @@ class EndToEndTest(unittest.TestCase):
         self.wait_gone(menu, what)
 
     def open_tray_menu(self, program, position=None):
-        """Right-clicks the icon and returns the menu, clicking again when the click came as the last menu closed; or
-        chooses the item at the position."""
-        for _ in range(3):
+        for _ in range(3):  # a click that came as the last menu closed opens none
             self.x.click(self.tray_icon(program), (10, 10), button=3)
             if menus := poll(lambda: self.windows(program, "menu"), 1.5):
                 return self.choose(menus[0], position, "the tray menu") if position else menus[0]
         self.wait_for("a tray menu after three right clicks", lambda: False, 0)
 
     def enter_password(self, program, password, user=LOGIN_NAME, confirmation=None, *then):
-        """Types the password into the dialog and Return, or for a new password also the confirmation and the keys."""
         dialog = self.wait_dialog(program, PASSWORD_TITLE % user)
         if confirmation is None:
             self.x.type(password, "Return")
@@ -508,9 +452,7 @@ class EndToEndTest(unittest.TestCase):
         self.x.call("xdotool", "mousemove", str(info.x + info.width - 10), str(info.y - 10), "click", "1")
         self.wait_gone(window, "the main window")
 
-    def point(self, window, place):
-        """The centre of a place on the main window given in design twips; a menu bar above the controls moves them
-        down."""
+    def point(self, window, place):  # the centre of a place in twips; a menu bar above the controls moves them down
         left, top, width, height = place
         info = self.x.info(window)
         scale = info.width / DESIGN_SIZE[0]
@@ -520,8 +462,7 @@ class EndToEndTest(unittest.TestCase):
         self.x.click(window, self.point(window, FIELD_PLACES[index]), button, repeat)
 
     def select_field(self, window, index, *then):
-        """Clicks into the field and selects all its text: a click into a focused field only moves the cursor."""
-        self.click_field(window, index)
+        self.click_field(window, index)  # into a focused field a click only moves the cursor: select all
         self.x.key("ctrl+a", *then)
 
     def type_into_field(self, window, index, text):
@@ -531,8 +472,6 @@ class EndToEndTest(unittest.TestCase):
     def read_field(self, window, index):
         return self.grab("clipboard", lambda: self.select_field(window, index, "ctrl+c"), 2.0)
 
-    def pick_account(self, window, key="Down"):
-        """Moves the focus to the account list with Tab from the last field, so that no item is picked, and picks the
-        next account, or another with this key."""
+    def pick_account(self, window, key="Down"):  # the list focused with Tab from the last field picks nothing yet
         self.click_field(window, COMMENT)
         self.x.key("Tab", "Tab", key)

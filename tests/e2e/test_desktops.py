@@ -1,5 +1,3 @@
-"""Two desktops besides the X11 tray: a panel that hosts StatusNotifierItems over D-Bus, and no notification area."""
-
 import re
 import unittest
 
@@ -11,7 +9,7 @@ ITEM, MENU = "org.kde.StatusNotifierItem", "com.canonical.dbusmenu"
 class DesktopTest(EndToEndTest):
     def setUp(self):
         super().setUp()
-        self.database.add_account(LOGIN_NAME, self.database.add_user(LOGIN_NAME, "pw"), Account="Bank", UserName="old")
+        self.database.add_account(self.database.add_user(LOGIN_NAME, "pw"), Account="Bank", UserName="old")
 
     def assert_saved_at_the_end(self, program, window, end):
         self.type_into_field(window, USER_NAME, "typed before the end")
@@ -47,7 +45,6 @@ class StatusNotifierTest(DesktopTest):
         self.assertEqual(self.windows(program, "dialog"), [dialog])
         self.x.key("Escape")
         self.wait_gone(dialog, "the password dialog")
-        # A click on the item's button in the panel logs on and shows the window.
         tray = self.x.search("--onlyvisible", "--classname", "^wrapper-2.0$")[0]
         place = self.wait_for("the item's button in the panel", lambda: (info := self.x.info(tray)).width > 1 and info)
         self.screenshot("panel-item")

@@ -1,19 +1,19 @@
-"""The tray icon and its menus, hiding and showing the window, SIGTERM, second starts handing over, and the
-program's memory kept from other processes."""
-
 import os
 import signal
 import subprocess
 import time
 import unittest
 
-from harness import ACCOUNT, LEAVE_MENU, LOG_IN, LOGIN_NAME, OPEN, USER_NAME, EndToEndTest, add_user, stop_process
+from harness import (ACCOUNT, LEAVE_MENU, LOG_IN, LOGIN_NAME, OPEN, SCREEN_SIZE, TWIPS_PER_PIXEL, USER_NAME,
+                     EndToEndTest, add_user, stop_process)  # fmt: skip
+
+LAUNCH_PLACE, FLOAT_PLACE = (120, 3690, 240, 255), (120, 3945, 240, 255)  # the check boxes, short of their captions
 
 
 class TrayTest(EndToEndTest):
     def setUp(self):
         super().setUp()
-        self.database.add_account(LOGIN_NAME, self.database.add_user(LOGIN_NAME, "pw"), Account="Bank", UserName="old")
+        self.database.add_account(self.database.add_user(LOGIN_NAME, "pw"), Account="Bank", UserName="old")
 
     def test_the_icon_its_menus_the_close_box_and_minimising_hide_and_show_the_window_and_sigterm_saves(self):
         program = self.start_program()
@@ -24,7 +24,6 @@ class TrayTest(EndToEndTest):
 
         self.wait_for("the icon's picture", lambda: colours() > 8)
         self.screenshot("tray-icon")
-        # "Leave menu", the third item, only closes the menu; "Log in" logs on and leaves the window hidden.
         menu = self.open_tray_menu(program)
         self.screenshot("tray-menu-before-logon")
         self.choose(menu, LEAVE_MENU)
@@ -32,18 +31,15 @@ class TrayTest(EndToEndTest):
         self.open_tray_menu(program, LOG_IN)
         self.enter_password(program, "pw")
         self.assert_stays_hidden(program)
-        # After the logon: "Open", and "Leave menu" third.
         menu = self.open_tray_menu(program)
         self.screenshot("tray-menu-after-logon")
         self.choose(menu, LEAVE_MENU)
         self.assert_stays_hidden(program)
         self.open_tray_menu(program, OPEN)
         window = self.wait_main_window(program)
-        # No menu while the window is shown.
         self.x.click(self.tray_icon(program), (10, 10), button=3)
         time.sleep(1.0)
         self.assertEqual(self.windows(program, "menu"), [])
-        # The close box and minimising hide the window; a double click shows it without a password.
         for hide in self.close_window, lambda window: self.x.call("xdotool", "windowminimize", str(window)):
             hide(window)
             self.wait_gone(window, "the hidden window")
@@ -64,31 +60,73 @@ class TrayTest(EndToEndTest):
             self.assertEqual(self.wait_exit(second), 0)
             self.assertEqual([p for p in self.programs if p.poll() is None and self.tray_icon(p)], [first])
 
-        # Before the logon it logs on in the running instance.
         second = self.start_program(wait_for_icon=False)
         self.enter_password(first, "pw")
         window = self.wait_main_window(first)
         self.assertEqual(self.wait_exit(second), 0)
-        # While hidden it shows the window and leaves the settings alone.
         self.close_window(window)
         settings = self.sandbox.settings_path.exists() and self.sandbox.settings_path.read_bytes()
         second_start()
         self.assertEqual(self.wait_main_window(first), window)
         self.assertEqual(self.sandbox.settings_path.exists() and self.sandbox.settings_path.read_bytes(), settings)
-        # While shown behind another window it brings it forward.
         self.helpers.append(other := subprocess.Popen(["xmessage", "-center", "another"], env=self.display.env))
-        self.wait_for("another window to get the focus", lambda: self.x.active_window() not in (None, window))
+        self.wait_for("another window to get the focus", lambda: self.x.active_window() not in ("", str(window)))
         second_start()
         self.wait_active(window, "the main window")
         self.assertEqual(self.read_field(window, ACCOUNT), "Bank")
         stop_process(other)
-        # A running instance that does not answer is given up on, with a message.
         os.kill(first.pid, signal.SIGSTOP)
         second = self.start_program(wait_for_icon=False)
         self.message(second, "The running Tarnwick does not answer.")
         self.assertNotEqual(self.wait_exit(second), 0)
         os.kill(first.pid, signal.SIGCONT)
         self.assertEqual(self.unload(first), 0)
+
+    def test_the_autostart_entry_the_floating_state_and_the_place_are_kept_until_cleared(self):
+        entry = self.sandbox.home / ".config" / "autostart" / "Tarnwick.desktop"
+
+        def frame(window):  # where the window's frame stands, which is the place the program stores
+            info = self.x.info(self.x.parent(window))
+            return (info.x, info.y)
+
+        def floating(program):  # the window is made anew when it floats
+            return "_NET_WM_STATE_ABOVE" in self.x.property(self.main_window(program), "_NET_WM_STATE")
+
+        program = self.start_program()
+        window = self.log_on(program, "pw")
+        place, info = frame(window), self.x.info(window)
+        self.assertLessEqual(abs(place[0] - (SCREEN_SIZE[0] - info.width) // 2), 1, "centred at the first run")
+        self.assertLessEqual(abs(place[1] - (SCREEN_SIZE[1] - info.height) // 2), 1, "centred at the first run")
+        self.assertFalse(floating(program))
+        self.x.click(window, self.point(window, LAUNCH_PLACE))
+        self.x.click(window, self.point(window, FLOAT_PLACE))
+        self.wait_for("the window to float", lambda: floating(program))
+        window = self.main_window(program)
+        place = (place[0] - 150, place[1] - 120)
+        self.x.call("xdotool", "windowmove", str(window), *map(str, place))
+        self.wait_for("the window to move", lambda: frame(window) == place)
+        self.assertFalse(entry.exists(), "written only when the program ends")
+        self.close_window(window)
+        self.assertEqual(self.unload(program), 0)
+        validation = subprocess.run(["desktop-file-validate", str(entry)], capture_output=True, text=True)
+        self.assertEqual((validation.returncode, validation.stdout + validation.stderr), (0, ""))
+        for line in ("Exec=%s" % self.sandbox.program, "Type=Application", "Name=Tarnwick", "Icon=tarnwick"):
+            self.assertIn("\n" + line + "\n", entry.read_text())
+        settings = self.settings()
+        self.assertEqual(settings.get("FormTopMost"), "True")
+        self.assertEqual((settings["FormStartX"], settings["FormStartY"]), tuple(v * TWIPS_PER_PIXEL for v in place))
+        # Cleared, the floating box takes the window out of the top layer at once; the entry and state go at the end.
+        program = self.start_program()
+        window = self.log_on(program, "pw")
+        self.assertEqual(frame(window), place)
+        self.assertTrue(floating(program))
+        self.x.click(window, self.point(window, FLOAT_PLACE))
+        self.wait_for("the window to stop floating", lambda: not floating(program))
+        window = self.main_window(program)
+        self.x.click(window, self.point(window, LAUNCH_PLACE))
+        self.assertEqual(self.unload(program), 0)
+        self.assertFalse(entry.exists())
+        self.assertNotIn("FormTopMost", self.settings())
 
     @unittest.skipUnless(os.geteuid() == 0, "needs root to run the program as a user of its own")
     def test_other_processes_of_the_programs_user_can_read_neither_its_memory_nor_its_environment(self):
