@@ -3,6 +3,8 @@
 #include "Text.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -103,6 +105,39 @@ private slots:
         form_->mnuDelete->trigger();
         QCOMPARE(modals.log().last(), u"MsgBox[16]: Failure: cannot find account 'New account in database."_s);
         QCOMPARE(form_->lAccounts->count(), 1000);
+    }
+
+    void passwordCopyShortcuts_data()
+    {
+        QTest::addColumn<int>("field");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("Ctrl+C in the password") << 2 << int(Qt::Key_C) << int(Qt::ControlModifier) << true;
+        QTest::newRow("Ctrl+Insert in the password") << 2 << int(Qt::Key_Insert) << int(Qt::ControlModifier) << true;
+        QTest::newRow("Ctrl+Shift+C in the password")
+            << 2 << int(Qt::Key_C) << int(Qt::ControlModifier | Qt::ShiftModifier) << false;
+        QTest::newRow("Ctrl+C in the user name") << 1 << int(Qt::Key_C) << int(Qt::ControlModifier) << false;
+    }
+
+    void passwordCopyShortcuts()
+    {
+        QFETCH(int, field);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, copied);
+        AddAccount(u"a"_s, u"Whole-Secret"_s);
+        LogOn();
+        QApplication::clipboard()->setText(u"before"_s);
+        QLineEdit &box = Line(field);
+        box.setCursorPosition(2);
+        QTest::keyClick(&box, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(QApplication::clipboard()->text() == u"Whole-Secret"_s, copied);
+        // The next character typed is never lost.
+        const QString before = box.text();
+        QTest::keyClick(&box, Qt::Key_End);
+        QTest::keyClicks(&box, u"z"_s);
+        QCOMPARE(box.text(), before + u"z"_s);
     }
 
 private:
