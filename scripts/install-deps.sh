@@ -7,7 +7,7 @@ build_packages=(cmake g++ pkgconf qt6-base-dev qt6-wayland libsqlcipher-dev libs
                 dpkg-dev file)
 test_packages=(libbenchmark-dev sqlcipher clang libclang-rt-14-dev xvfb openbox trayer xdotool xclip x11-utils
                desktop-file-utils imagemagick python3 python3-pyatspi at-spi2-core dbus-daemon dbus-bin libglib2.0-bin
-               qt6ct adwaita-qt6 xfce4-panel sway waybar wtype grim copyq appstream man-db)
+               qt6ct adwaita-qt6 xfce4-panel sway waybar wtype appstream)
 
 packages=("${build_packages[@]}")
 if [ "${1:-build}" = test ]; then

@@ -98,6 +98,25 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
         self.assertEqual(sorted((account["UserID"], account["UserName"]) for account in database.accounts()),
                          sorted((users[name], name + " at the bank") for name in (ALICE, BOB)))  # fmt: skip
 
+        # A save cut short leaves the journal with the file's group and mode, so the next member's run rolls it back.
+        # A tiny page cache makes the engine write into the file before the end of the save.
+        journal = Path(str(DATABASE) + "-journal")
+        cut = subprocess.Popen(["sqlcipher", "-batch", str(DATABASE)], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                               text=True, user=ALICE, group=ALICE, extra_groups=["tarnwick"], umask=0o077)  # fmt: skip
+        cut.stdin.write("PRAGMA key='wendrapolix';\nPRAGMA cache_size=2;\nBEGIN;\nWITH RECURSIVE n(i) AS (SELECT 1 "
+                        "UNION ALL SELECT i + 1 FROM n WHERE i < 300) INSERT INTO Accounts (UserID, Comment) SELECT 1, "
+                        "hex(randomblob(500)) FROM n;\n")  # fmt: skip
+        cut.stdin.flush()
+        self.wait_for("the cut save's journal", lambda: journal.exists() and journal.read_bytes()[:8] != bytes(8))
+        cut.kill()
+        cut.wait()
+        self.assertEqual((journal.stat().st_gid, journal.stat().st_mode & 0o777), (group, 0o660))
+        bob = self.start_as(BOB)
+        self.log_on(bob, BOB, user=BOB)
+        self.assertFalse(journal.exists())
+        self.assertEqual(self.unload(bob), 0)
+        self.assertEqual((len(database.accounts()), database.execute("PRAGMA integrity_check;")), (2, ["ok"]))
+
         before = DATABASE.read_bytes()
         eve = self.start_as(EVE, wait_for_icon=False)
         self.message(eve, "Cannot open database.\nYou may not read and write %s. Ask an administrator to add you to the "
