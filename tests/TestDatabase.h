@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AccountDatabase.h"
+#include "AccountSession.h"
 
 #include <QString>
 #include <QTemporaryDir>
@@ -24,4 +25,14 @@ public:
 private:
     QTemporaryDir dir_;
     std::filesystem::path path_;
+};
+
+// A session on a fresh account database, opened as the window opens it.
+struct FreshSession
+{
+    FreshSession() { session.Open(database); }
+
+    TemporaryAccountDatabase file;
+    std::shared_ptr<Database> database = file.Open();
+    AccountSession session;
 };

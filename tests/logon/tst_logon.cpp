@@ -34,31 +34,26 @@ private slots:
     // A session of the login user "me" on a fresh file, as the window starts it.
     void init()
     {
-        file_ = std::make_unique<TemporaryAccountDatabase>();
-        database_ = file_->Open();
-        session_ = std::make_unique<AccountSession>();
-        session_->Open(database_);
-        session_->CurrentUserName(ToU16(LoginName));
+        fresh_ = std::make_unique<FreshSession>();
+        fresh_->session.CurrentUserName(ToU16(LoginName));
         loggedOnCalls_ = 0;
-        logon_ = std::make_unique<LogonFlow>(*session_, [this] { ++loggedOnCalls_; });
+        logon_ = std::make_unique<LogonFlow>(fresh_->session, [this] { ++loggedOnCalls_; });
     }
 
     void cleanup()
     {
         logon_.reset();
-        session_.reset();
-        database_.reset();
-        file_.reset();
+        fresh_.reset();
     }
 
     void knownUserWithRightPassword()
     {
         const std::int32_t id = AddUser(LoginName, u"pw"_s);
-        QVERIFY(!session_->LoggedOn() && !session_->Unlocked());
+        QVERIFY(!fresh_->session.LoggedOn() && !fresh_->session.Unlocked());
         ScriptedModals modals{Answer::Password(u"pw"_s)};
         QCOMPARE(logon_->LogOn(), LogonResult::Done);
-        QVERIFY(session_->LoggedOn() && session_->Unlocked());
-        QCOMPARE(session_->CurrentUserID(), id);
+        QVERIFY(fresh_->session.LoggedOn() && fresh_->session.Unlocked());
+        QCOMPARE(fresh_->session.CurrentUserID(), id);
         QCOMPARE(loggedOnCalls_, 1);
         QCOMPARE(modals.log(), QStringList{PasswordCaption(LoginName)});
         QCOMPARE(logon_->LogOn(), LogonResult::Done); // asks nothing again
@@ -72,7 +67,7 @@ private slots:
         QCOMPARE(logon_->LogOn(), LogonResult::Abandoned);
         QCOMPARE(logon_->LogOn(), LogonResult::Abandoned);
         QCOMPARE(modals.log().last(), RegisterQuestion(LoginName));
-        QVERIFY(!StoredPassword(*database_, ToU16(LoginName)));
+        QVERIFY(!StoredPassword(*fresh_->database, ToU16(LoginName)));
     }
 
     void pickedAndTypedUsers()
@@ -86,12 +81,12 @@ private slots:
             QCOMPARE(logon_->LogOn(), LogonResult::Abandoned);
             QCOMPARE(modals.log().at(1), u"frmUserList: alice,bob"_s);
             QCOMPARE(modals.log().at(2), RegisterQuestion(u"carol"_s));
-            QCOMPARE(ToQString(session_->CurrentUserName()), u"carol"_s);
+            QCOMPARE(ToQString(fresh_->session.CurrentUserName()), u"carol"_s);
         }
         ScriptedModals modals{Answer::Button(vbNo), Answer::PickUser(u"bob"_s), Answer::Password(u"b"_s)};
         QCOMPARE(logon_->LogOn(), LogonResult::Done);
-        QCOMPARE(ToQString(session_->CurrentUserName()), u"bob"_s);
-        QCOMPARE(session_->CurrentUserID(), bob);
+        QCOMPARE(ToQString(fresh_->session.CurrentUserName()), u"bob"_s);
+        QCOMPARE(fresh_->session.CurrentUserID(), bob);
     }
 
     void awkwardNamesRegisterAndLogOn_data()
@@ -111,20 +106,20 @@ private slots:
                               Answer::NewPassword(u"it's"_s, u"it's"_s)};
         QCOMPARE(logon_->LogOn(), LogonResult::Done);
         QCOMPARE(modals.log().at(2), RegisterQuestion(name));
-        QCOMPARE(StoredPassword(*database_, ToU16(name)), HashPassword(u"it's"));
-        QCOMPARE(ToQString(session_->CurrentUserName()), name);
+        QCOMPARE(StoredPassword(*fresh_->database, ToU16(name)), HashPassword(u"it's"));
+        QCOMPARE(ToQString(fresh_->session.CurrentUserName()), name);
     }
 
     void nullStoredPasswordAcceptsOnlyEmpty()
     {
-        database_->Execute(u"INSERT INTO User ([UserName]) VALUES (" + SqlLiteral(ToU16(LoginName)) + u");");
+        fresh_->database->Execute(u"INSERT INTO User ([UserName]) VALUES (" + SqlLiteral(ToU16(LoginName)) + u");");
         ScriptedModals modals{Answer::Password(u" "_s), Answer::Button(vbOK), Answer::Password(QString())};
         QCOMPARE(logon_->LogOn(), LogonResult::Done);
     }
 
     void databaseErrorsNeverLogOn()
     {
-        database_->Execute(u"DROP TABLE User;");
+        fresh_->database->Execute(u"DROP TABLE User;");
         {
             ScriptedModals none;
             QVERIFY(RaisedErrorNumber([&] { logon_->LogOn(); }) != 0);
@@ -132,19 +127,17 @@ private slots:
         ScriptedModals modals{Answer::Button(vbOK)};
         QCOMPARE(logon_->CheckPassword(u"anyone"_s), LogonResult::Abandoned);
         QVERIFY(modals.log().first().startsWith(u"MsgBox[16]: Password validation error: 3000 - "_s));
-        QVERIFY(!session_->LoggedOn());
+        QVERIFY(!fresh_->session.LoggedOn());
     }
 
 private:
     std::int32_t AddUser(const QString &name, const QString &password)
     {
-        ::AddUser(*database_, ToU16(name), HashPassword(ToU16(password)));
-        return *FindUserID(*database_, ToU16(name));
+        ::AddUser(*fresh_->database, ToU16(name), HashPassword(ToU16(password)));
+        return *FindUserID(*fresh_->database, ToU16(name));
     }
 
-    std::unique_ptr<TemporaryAccountDatabase> file_;
-    std::shared_ptr<Database> database_;
-    std::unique_ptr<AccountSession> session_;
+    std::unique_ptr<FreshSession> fresh_;
     std::unique_ptr<LogonFlow> logon_;
     int loggedOnCalls_ = 0;
 };

@@ -25,40 +25,29 @@ class TestSession : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        file_ = std::make_unique<TemporaryAccountDatabase>();
-        database_ = file_->Open();
-        session_ = std::make_unique<AccountSession>();
-        session_->Open(database_);
-    }
+    void init() { fresh_ = std::make_unique<FreshSession>(); }
 
-    void cleanup()
-    {
-        session_.reset();
-        database_.reset();
-        file_.reset();
-    }
+    void cleanup() { fresh_.reset(); }
 
     void registeringAndFindingUsers()
     {
-        AddUser(*database_, u"Alice", u"stored");
-        session_->CurrentUserName(u"alice");
-        QVERIFY(!session_->FindUser()); // letter case counts
-        session_->RegisterUser(u"it's");
-        QVERIFY(session_->Unlocked() && !session_->LoggedOn());
-        QVERIFY(session_->FindUser());
-        QCOMPARE(session_->CurrentUserID(), *FindUserID(*database_, u"alice"));
-        QCOMPARE(session_->UserNames(), (std::vector<std::u16string>{u"Alice", u"alice"}));
-        const std::optional<std::u16string> stored = session_->StoredPassword(u"alice");
+        AddUser(*fresh_->database, u"Alice", u"stored");
+        fresh_->session.CurrentUserName(u"alice");
+        QVERIFY(!fresh_->session.FindUser()); // letter case counts
+        fresh_->session.RegisterUser(u"it's");
+        QVERIFY(fresh_->session.Unlocked() && !fresh_->session.LoggedOn());
+        QVERIFY(fresh_->session.FindUser());
+        QCOMPARE(fresh_->session.CurrentUserID(), *FindUserID(*fresh_->database, u"alice"));
+        QCOMPARE(fresh_->session.UserNames(), (std::vector<std::u16string>{u"Alice", u"alice"}));
+        const std::optional<std::u16string> stored = fresh_->session.StoredPassword(u"alice");
         QCOMPARE(stored, std::optional(HashPassword(u"it's")));
         QVERIFY(AccountSession::PasswordMatches(*stored, u"it's"));
         QVERIFY(!AccountSession::PasswordMatches(*stored, u"It's"));
-        QVERIFY(!session_->StoredPassword(u"nobody"));
-        session_->BeginLogon();
-        QVERIFY(!session_->Unlocked());
-        session_->CompleteLogon();
-        QVERIFY(session_->LoggedOn() && session_->Unlocked());
+        QVERIFY(!fresh_->session.StoredPassword(u"nobody"));
+        fresh_->session.BeginLogon();
+        QVERIFY(!fresh_->session.Unlocked());
+        fresh_->session.CompleteLogon();
+        QVERIFY(fresh_->session.LoggedOn() && fresh_->session.Unlocked());
     }
 
     void accountsRoundTripExactlyWithThePasswordEnciphered_data()
@@ -76,27 +65,27 @@ private slots:
     void accountsRoundTripExactlyWithThePasswordEnciphered()
     {
         QFETCH(QString, text);
-        session_->CurrentUserName(u"me");
-        session_->RegisterUser(u"pw");
-        QVERIFY(session_->FindUser());
-        const std::int32_t id = session_->AddAccount(ToU16(text));
-        QCOMPARE(session_->ListAccounts().front().name, ToU16(text));
-        session_->SaveAccount(id, Fields(ToU16(text)));
-        QCOMPARE(session_->ShowAccount(id), std::optional(Fields(ToU16(text))));
+        fresh_->session.CurrentUserName(u"me");
+        fresh_->session.RegisterUser(u"pw");
+        QVERIFY(fresh_->session.FindUser());
+        const std::int32_t id = fresh_->session.AddAccount(ToU16(text));
+        QCOMPARE(fresh_->session.ListAccounts().front().name, ToU16(text));
+        fresh_->session.SaveAccount(id, Fields(ToU16(text)));
+        QCOMPARE(fresh_->session.ShowAccount(id), std::optional(Fields(ToU16(text))));
         // Another program reads the password enciphered with the name and the ID, and the rest as typed.
-        auto row = database_->OpenRecordset(u"SELECT * FROM Accounts;");
+        auto row = fresh_->database->OpenRecordset(u"SELECT * FROM Accounts;");
         QCOMPARE(row->Fields(u"Password").ToText(),
-                 CryptString(u"me" + ToDecimal(session_->CurrentUserID()), ToU16(text)));
+                 CryptString(u"me" + ToDecimal(fresh_->session.CurrentUserID()), ToU16(text)));
         QCOMPARE(row->Fields(u"Comment").ToText(), ToU16(text));
-        QCOMPARE(row->Fields(u"UserID").ToLong(), session_->CurrentUserID());
+        QCOMPARE(row->Fields(u"UserID").ToLong(), fresh_->session.CurrentUserID());
     }
 
     void theAccountSetKeepsToItsRows()
     {
-        database_->Execute(u"INSERT INTO Accounts ([UserID],[Account]) VALUES (1,'mail');");
-        database_->Execute(u"INSERT INTO Accounts ([UserID],[Account]) VALUES (2,'not mine');");
-        database_->Execute(u"INSERT INTO Accounts ([UserID],[Account]) VALUES (1,'bank');");
-        AccountSet accounts(database_, 1);
+        fresh_->database->Execute(u"INSERT INTO Accounts ([UserID],[Account]) VALUES (1,'mail');");
+        fresh_->database->Execute(u"INSERT INTO Accounts ([UserID],[Account]) VALUES (2,'not mine');");
+        fresh_->database->Execute(u"INSERT INTO Accounts ([UserID],[Account]) VALUES (1,'bank');");
+        AccountSet accounts(fresh_->database, 1);
         const std::vector<AccountListing> listed = accounts.List();
         QCOMPARE(listed.size(), std::size_t(2));
         QCOMPARE(listed[0].name, u"mail");
@@ -109,21 +98,19 @@ private slots:
         const std::int32_t added = accounts.Add(u"new", 1);
         QVERIFY(added > 3);
         QVERIFY(accounts.Delete(added));
-        const std::int32_t again = AccountSet(file_->Open(), 1).Add(u"elsewhere", 1);
+        const std::int32_t again = AccountSet(fresh_->file.Open(), 1).Add(u"elsewhere", 1);
         QVERIFY(again > added && accounts.Add(u"newer", 1) > again);
         QVERIFY(!accounts.Read(again)); // added by another program after the set was opened
 
         // A row deleted behind the set's back reads as gone, and writing it fails.
-        file_->Open()->Execute(u"DELETE * FROM Accounts WHERE [ID] = 1;");
+        fresh_->file.Open()->Execute(u"DELETE * FROM Accounts WHERE [ID] = 1;");
         QVERIFY(!accounts.Read(1));
         QCOMPARE(RaisedErrorNumber([&] { accounts.Write(1, Fields(u"x"), 1); }), 3167);
         QCOMPARE(accounts.List().size(), std::size_t(2));
     }
 
 private:
-    std::unique_ptr<TemporaryAccountDatabase> file_;
-    std::shared_ptr<Database> database_;
-    std::unique_ptr<AccountSession> session_;
+    std::unique_ptr<FreshSession> fresh_;
 };
 
 QTEST_APPLESS_MAIN(TestSession)
