@@ -113,6 +113,7 @@ class ScriptedModals final : public ModalRunner
 {
 public:
     explicit ScriptedModals(std::initializer_list<Answer> answers = {}) : answers_(answers) { SetModalRunner(this); }
+    explicit ScriptedModals(std::deque<Answer> answers) : answers_(std::move(answers)) { SetModalRunner(this); }
     ~ScriptedModals() override { SetModalRunner(nullptr); }
 
     const QStringList &log() const { return log_; }

@@ -9,6 +9,8 @@
 #include "WipePassword.h"
 #include "frmUserList.h"
 
+#include <QScopeGuard>
+
 LogonFlow::LogonFlow(AccountSession &session, std::function<void()> loggedOn)
     : session_(session), loggedOn_(std::move(loggedOn))
 {
@@ -23,7 +25,12 @@ LogonResult LogonFlow::LogOn()
 
 LogonResult LogonFlow::LogOnUser()
 {
-    session_.BeginLogon();
+    session_.Lock();
+    // However it ends short (a dialog given up, a failure, an error raised), the logon leaves nobody unlocked.
+    const auto unaccepted = qScopeGuard([this] {
+        if (!session_.LoggedOn())
+            session_.Lock();
+    });
     while (!session_.FindUser()) {
         int style = vbQuestion;
         const std::optional<bool> registering = AskYesNoOrClose(
@@ -51,10 +58,8 @@ LogonResult LogonFlow::AskUntilAccepted()
         const LogonResult result = CheckPassword(name);
         if (result == LogonResult::Done)
             return result;
-        if (result != LogonResult::Failed) {
-            session_.BeginLogon();
+        if (result != LogonResult::Failed)
             return LogonResult::Abandoned;
-        }
         MsgBox(QStringLiteral("Incorrect password."), vbOKOnly | vbCritical);
     }
 }

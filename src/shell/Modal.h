@@ -14,6 +14,8 @@ public:
 
 // The installed runner's Run, else dialog.exec().
 int RunModal(QDialog &dialog);
+// The innermost dialog RunModal is running, or nullptr.
+QDialog *OpenModal();
 // Installs the runner every later RunModal uses; nullptr restores exec(). The caller keeps
 // ownership and removes the runner before it ends. For tests.
 void SetModalRunner(ModalRunner *runner);

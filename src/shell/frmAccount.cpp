@@ -88,7 +88,7 @@ void frmAccount::CreateMenus()
     mnuLeave2 = mnuPopUp->addAction(QStringLiteral("&Leave menu"));
     // The tray menus' commands run once the menu is answered: a host showing an exported menu waits for that.
     connect(
-        mnuOpen, &QAction::triggered, this, [this] { ShowWindow(); }, Qt::QueuedConnection);
+        mnuOpen, &QAction::triggered, this, [this] { mnuOpen_Click(); }, Qt::QueuedConnection);
     connect(
         mnuUnLoad, &QAction::triggered, this, [this] { Unload(); }, Qt::QueuedConnection);
 

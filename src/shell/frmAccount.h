@@ -59,7 +59,8 @@ public:
     // Arranges the controls for the desktop's font before the window is first shown.
     void setVisible(bool visible) override;
 
-    // Brings the program forward, logging on first when nobody is logged on.
+    // Brings the program forward, logging on first when nobody is logged on. While a logon is under way, it and
+    // every other way of coming forward only bring that logon's open dialog forward, and return at once.
     void ExternalActivate();
     // Watches for a tray host from now on: when none has come after a moment, the program logs on and shows its
     // window by itself, and keeps it in the task bar until a host comes.
@@ -156,6 +157,8 @@ private:
     void FinalWindowRequest();
     void HandleHiddenTrayEvent(TrayEvent event);
     bool LogOnUntilDone();
+    bool RaiseOpenLogon();
+    void mnuOpen_Click();
     void mnuLogOn_Click();
     void cmdRMessage_Click();
 
@@ -195,6 +198,8 @@ private:
     QMenuBar *menuBar_ = nullptr;
     double scale_ = 1.0;
     bool TrayBusy = false;
+    // From the start of a logon until its last question or message is answered.
+    bool loggingOn_ = false;
     bool closedWithCloseBox_ = false;
     // Set when the program minimised the window; see ShowWindow.
     bool iconicHintLeft_ = false;

@@ -3,13 +3,16 @@
 
 #include "frmAccount.h"
 
+#include "Modal.h"
 #include "MsgBox.h"
 #include "TrayEvents.h"
 
 #include <QCursor>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScopedValueRollback>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -66,6 +69,8 @@ void frmAccount::RemoveTrayIcon()
 
 void frmAccount::Form_MouseMove(TrayEvent event)
 {
+    if (RaiseOpenLogon())
+        return;
     if (isVisible()) {
         if (event == TrayEvent::DoubleClick)
             FinalWindowRequest();
@@ -93,16 +98,31 @@ void frmAccount::HandleHiddenTrayEvent(TrayEvent event)
         ShowWindow();
 }
 
-// Logs on when nobody is, asking again after a failed logon; false when the person gave up.
+// Logs on when nobody is, asking again after a failed logon; false when the person gave up. Each round waits
+// for the person, so the loop ends with them.
 bool frmAccount::LogOnUntilDone()
 {
-    while (!(session_->LoggedOn() && session_->Unlocked())) {
+    const QScopedValueRollback underWay(loggingOn_, true);
+    for (;;) {
         const LogonResult result = LogOn();
         ExportTrayMenu();
-        if (result == LogonResult::Failed)
-            MsgBox(QStringLiteral("Logon failed."), vbOKOnly | vbCritical);
-        else if (result != LogonResult::Done)
+        if (result == LogonResult::Done)
+            return session_->LoggedOn() && session_->Unlocked();
+        if (result != LogonResult::Failed)
             return false;
+        MsgBox(QStringLiteral("Logon failed."), vbOKOnly | vbCritical);
+    }
+}
+
+// While a logon is under way its open step (a question, a dialog, a message) is the only thing to come forward:
+// a logon started inside it would work on the same user and flags.
+bool frmAccount::RaiseOpenLogon()
+{
+    if (!loggingOn_)
+        return false;
+    if (QDialog *step = OpenModal()) {
+        step->raise();
+        step->activateWindow();
     }
     return true;
 }
@@ -124,8 +144,17 @@ void frmAccount::FinalWindowRequest()
     activateWindow();
 }
 
+void frmAccount::mnuOpen_Click()
+{
+    if (!RaiseOpenLogon())
+        ShowWindow();
+}
+
 void frmAccount::mnuLogOn_Click()
 {
+    if (RaiseOpenLogon())
+        return;
+    const QScopedValueRollback underWay(loggingOn_, true);
     try {
         LogOn();
     } catch (const std::exception &) {
@@ -141,6 +170,8 @@ void frmAccount::cmdRMessage_Click()
 
 void frmAccount::ExternalActivate()
 {
+    if (RaiseOpenLogon())
+        return;
     if (isVisible()) {
         FinalWindowRequest();
         return;
@@ -199,9 +230,11 @@ void frmAccount::UseTray(bool tray)
 }
 
 // Logs on as a double click would and shows the window; a person who gives up the logon ends the program, which
-// would otherwise run on with nothing to show.
+// would otherwise run on with nothing to show. A logon already under way (a second start's) is left to end alone.
 void frmAccount::ComeForwardWithoutTray()
 {
+    if (RaiseOpenLogon())
+        return;
     ExternalActivate();
     if (!isVisible() && withoutTray_)
         Unload();

@@ -1,12 +1,19 @@
 #include "AccountSession.h"
 
 #include "Cipher.h"
+#include "StoreError.h"
 #include "Text.h"
 #include "Users.h"
 
 namespace {
 
 constexpr auto PasswordField = static_cast<std::size_t>(AccountField::Password);
+
+// A logon or a save that goes on after the unload closed the database.
+[[noreturn]] void RaiseClosed()
+{
+    throw StoreError(ErrorNumber::ObjectClosed, u"Object invalid or no longer set.");
+}
 
 } // namespace
 
@@ -18,7 +25,7 @@ void AccountSession::Close()
 
 bool AccountSession::FindUser()
 {
-    const std::optional<std::int32_t> id = FindUserID(*database_, currentUserName_);
+    const std::optional<std::int32_t> id = FindUserID(Opened(), currentUserName_);
     if (id)
         currentUserID_ = *id;
     return id.has_value();
@@ -27,18 +34,18 @@ bool AccountSession::FindUser()
 void AccountSession::RegisterUser(std::u16string_view password)
 {
     std::u16string stored = HashPassword(password);
-    AddUser(*database_, currentUserName_, stored);
+    AddUser(Opened(), currentUserName_, stored);
     unlocked_ = true;
 }
 
 std::vector<std::u16string> AccountSession::UserNames() const
 {
-    return ::UserNames(*database_);
+    return ::UserNames(Opened());
 }
 
 std::optional<std::u16string> AccountSession::StoredPassword(std::u16string_view userName) const
 {
-    return ::StoredPassword(*database_, userName);
+    return ::StoredPassword(Opened(), userName);
 }
 
 bool AccountSession::PasswordMatches(std::u16string_view stored, std::u16string_view typed)
@@ -82,10 +89,21 @@ bool AccountSession::DeleteAccount(std::int32_t id)
     return Accounts().Delete(id);
 }
 
+Database &AccountSession::Opened() const
+{
+    if (!database_)
+        RaiseClosed();
+    return *database_;
+}
+
+// Closing drops the accounts with the database.
 AccountSet &AccountSession::Accounts()
 {
-    if (!accounts_)
+    if (!accounts_) {
+        if (!database_)
+            RaiseClosed();
         accounts_.emplace(database_, currentUserID_);
+    }
     return *accounts_;
 }
 

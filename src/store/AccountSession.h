@@ -1,7 +1,8 @@
 #pragma once
 
 // The program's work on the account database for one run, apart from any window: who is logging on and whether
-// they have, and the logged-on user's accounts. Every failure of the database raises StoreError.
+// they have, and the logged-on user's accounts. Every failure of the database raises StoreError, and so does any
+// use of it once it is closed.
 
 #include "AccountSet.h"
 #include "Database.h"
@@ -38,8 +39,8 @@ public:
     // The user's password was accepted, or the user was just registered.
     bool Unlocked() const { return unlocked_; }
 
-    // Starts a logon: nobody is unlocked until it ends.
-    void BeginLogon() { unlocked_ = false; }
+    // Nobody is unlocked: at the start of a logon, and when one ends without a password accepted.
+    void Lock() { unlocked_ = false; }
     // Looks CurrentUserName up; when found, it becomes CurrentUserID.
     bool FindUser();
     // Adds CurrentUserName with this password, stored transformed, and unlocks it.
@@ -66,6 +67,7 @@ private:
     AccountSet &Accounts();
     std::u16string AccountKey() const;
 
+    Database &Opened() const;
     std::shared_ptr<Database> database_;
     std::u16string currentUserName_;
     std::int32_t currentUserID_ = 0;

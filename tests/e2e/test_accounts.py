@@ -1,10 +1,14 @@
 import contextlib
 import os
+import signal
 import subprocess
+import time
 import unittest
+from pathlib import Path
 
 from harness import (ACCOUNT, ADD_ACCOUNT_PLACE, ADD_NEW_ACCOUNT, COMMENT, DELETE_ACCOUNT, FIELD_COLUMNS, HASHED, LOG_IN,
-                     LOGIN_NAME, PASSWORD, PASSWORD_TITLE, PHONE, UNLOAD, URL, USER_NAME, EndToEndTest, poll)  # fmt: skip
+                     LOGIN_NAME, PASSWORD, PASSWORD_TITLE, PHONE, TITLE, UNLOAD, URL, USER_NAME, EndToEndTest,
+                     poll)  # fmt: skip
 
 FIRST = ["Bank", "jdoe", "s3cret pass", "https://bank.example.org/login", "+44 20 7946 0000", "Branch: high street"]
 SECOND = ["Mail", "jane.doe", "m@il-Pa55", "https://mail.example.org", "555 0101", "Two lines:\nsecond one"]
@@ -81,6 +85,46 @@ class AccountsTest(EndToEndTest):
         self.assertEqual(shown, ["Bob's mail", "bob@example.org", "b-secret"])
         self.assertEqual(self.unload(program), 0)
         self.assertEqual(self.database.accounts(bob)[0]["Password"], BOB_SECRET)
+
+    def test_a_second_start_or_a_double_click_during_a_logon_only_brings_its_step_forward(self):
+        bob = self.database.add_user("bob", "b0b")
+        self.database.add_account(bob, Account="Bob's mail", Password=BOB_SECRET)
+        program = self.start_program()
+
+        def intrude(step):  # a second start is answered at once, and the step stays the only one
+            self.double_click_icon(program)
+            self.assertEqual(self.wait_exit(self.start_program(wait_for_icon=False)), 0)
+            self.assertEqual(self.windows(program, "dialog"), [step])
+            self.wait_active(step, "the open step")
+
+        self.double_click_icon(program)
+        intrude(self.wait_dialog(program, TITLE))
+        self.message(program, REGISTER, "y")
+        self.message(program, "Please enter password for new user.")
+        intrude(self.enter_password(program, "pw", LOGIN_NAME, "pw"))
+        self.x.key("Return")
+        window = self.wait_main_window(program)
+        self.assertEqual(self.read_field(window, ACCOUNT), "")
+        self.assertEqual([user["UserName"] for user in self.database.users()], ["bob", LOGIN_NAME])
+        self.assertEqual(self.unload(program), 0)
+
+        # Given up after a second start tried to log on too, the logon leaves the program idle and ready for another.
+        self.database.add_account(self.database.users()[1]["ID"], Account="Mine")
+        program = self.start_program()
+        self.double_click_icon(program)
+        dialog = self.wait_dialog(program, PASSWORD_TITLE % LOGIN_NAME)
+        intrude(dialog)
+        self.x.key("Escape")
+        self.wait_gone(dialog, "the password dialog")
+        stat = Path("/proc/%d/stat" % program.pid)
+        busy = lambda: sum(map(int, stat.read_text().rsplit(")", 1)[1].split()[11:13]))  # noqa: E731
+        before, _ = busy(), time.sleep(1.0)
+        self.assertLess(busy() - before, 30, "CPU time in clock ticks while idle for a second")
+        window = self.log_on(program, "pw")
+        self.type_into_field(window, USER_NAME, "typed before SIGTERM")
+        program.send_signal(signal.SIGTERM)
+        self.assertEqual(self.wait_exit(program), 0)
+        self.assertEqual(self.user_names(), ["", "typed before SIGTERM"])
 
     def test_accounts_typed_in_every_field_are_shown_when_picked_stored_and_deleted_after_a_question(self):
         program, window = self.start()

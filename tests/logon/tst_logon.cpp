@@ -26,6 +26,9 @@ const QString LoginName = u"me"_s;
 
 } // namespace
 
+Q_DECLARE_METATYPE(Answer)
+Q_DECLARE_METATYPE(LogonResult)
+
 class TestLogon : public QObject
 {
     Q_OBJECT
@@ -60,14 +63,42 @@ private slots:
         QCOMPARE(modals.log().size(), 1);
     }
 
-    // Closing the new password dialog or leaving the question unanswered gives up the logon.
-    void registrationCancelledAbandons()
+    // However a logon ends, nobody is left unlocked unless it logged on.
+    void everyEndingLeavesTheFlagsTogether_data()
     {
-        ScriptedModals modals{Answer::Button(vbYes), Answer::Button(vbOK), Answer::Close(), Answer::Escape()};
-        QCOMPARE(logon_->LogOn(), LogonResult::Abandoned);
-        QCOMPARE(logon_->LogOn(), LogonResult::Abandoned);
-        QCOMPARE(modals.log().last(), RegisterQuestion(LoginName));
-        QVERIFY(!StoredPassword(*fresh_->database, ToU16(LoginName)));
+        QTest::addColumn<QString>("setUp");
+        QTest::addColumn<QList<Answer>>("answers");
+        QTest::addColumn<LogonResult>("result");
+        using A = Answer;
+        QTest::newRow("password given up") << u"me"_s << QList{A::Escape()} << LogonResult::Abandoned;
+        QTest::newRow("wrong password, then given up")
+            << u"me"_s << QList{A::Password(u"x"_s), A::Button(vbOK), A::Close()} << LogonResult::Abandoned;
+        QTest::newRow("registering given up at the password")
+            << QString() << QList{A::Button(vbYes), A::Button(vbOK), A::Close()} << LogonResult::Abandoned;
+        QTest::newRow("question unanswered") << QString() << QList{A::Escape()} << LogonResult::Abandoned;
+        QTest::newRow("registered row gone, then given up")
+            << u"vanishing"_s << QList{A::Button(vbYes), A::Button(vbOK), A::NewPassword(u"p"_s, u"p"_s), A::Escape()}
+            << LogonResult::Abandoned;
+        QTest::newRow("registered") << QString()
+                                    << QList{A::Button(vbYes), A::Button(vbOK), A::NewPassword(u"p"_s, u"p"_s)}
+                                    << LogonResult::Done;
+    }
+
+    void everyEndingLeavesTheFlagsTogether()
+    {
+        QFETCH(QString, setUp);
+        QFETCH(QList<Answer>, answers);
+        QFETCH(LogonResult, result);
+        if (setUp == u"me"_s)
+            AddUser(LoginName, u"pw"_s);
+        if (setUp == u"vanishing"_s)
+            fresh_->database->Execute(u"CREATE TRIGGER gone AFTER INSERT ON User BEGIN DELETE FROM User; END;");
+        ScriptedModals modals(std::deque<Answer>(answers.begin(), answers.end()));
+        QCOMPARE(logon_->LogOn(), result);
+        const bool done = result == LogonResult::Done;
+        QCOMPARE(fresh_->session.LoggedOn(), done);
+        QCOMPARE(fresh_->session.Unlocked(), done);
+        QCOMPARE(StoredPassword(*fresh_->database, ToU16(LoginName)).has_value(), done || setUp == u"me"_s);
     }
 
     void pickedAndTypedUsers()
@@ -123,6 +154,7 @@ private slots:
         {
             ScriptedModals none;
             QVERIFY(RaisedErrorNumber([&] { logon_->LogOn(); }) != 0);
+            QVERIFY(!fresh_->session.Unlocked());
         }
         ScriptedModals modals{Answer::Button(vbOK)};
         QCOMPARE(logon_->CheckPassword(u"anyone"_s), LogonResult::Abandoned);

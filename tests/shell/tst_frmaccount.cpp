@@ -3,6 +3,7 @@
 #include "ScriptedModals.h"
 #include "Twips.h"
 
+#include <QAction>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -40,20 +41,54 @@ private slots:
         fixture_.reset();
     }
 
-    void trayEventsWaitWhileOneIsHandled()
+    // Each step of a logon in turn is answered only after every other way in was tried while it was open ("*"):
+    // they bring it forward and start nothing. A logon that ends short leaves nobody logged on, and the next
+    // double click starts a new one.
+    void aLogonUnderWayIsOnlyBroughtForward_data()
     {
-        fixture_->AddUser(FormFixture::LoginName(), u"pw"_s);
+        QTest::addColumn<QStringList>("users");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<bool>("loggedOn");
+        const QString me = FormFixture::LoginName();
+        QTest::newRow("register question, registered")
+            << QStringList{u"bob"_s} << QStringList{u"yes*"_s, u"ok*"_s, u"new:pw*"_s} << true;
+        QTest::newRow("user list, password given up")
+            << QStringList{u"bob"_s} << QStringList{u"no*"_s, u"pick:bob*"_s, u"esc*"_s} << false;
+        QTest::newRow("logon failed message")
+            << QStringList() << QStringList{u"no"_s, u"ok"_s, u"ok*"_s, u"esc"_s} << false;
+        QTest::newRow("incorrect password message, then right")
+            << QStringList{me} << QStringList{u"pass:x*"_s, u"ok*"_s, u"pass:pw"_s} << true;
+    }
+
+    void aLogonUnderWayIsOnlyBroughtForward()
+    {
+        QFETCH(QStringList, users);
+        QFETCH(QStringList, steps);
+        QFETCH(bool, loggedOn);
+        for (const QString &name : users)
+            fixture_->AddUser(name, u"pw"_s);
         form_ = fixture_->LoadForm();
-        frmAccount *form = form_.get();
-        ScriptedModals modals{Answer([form](QDialog &) {
-                                  form->Form_MouseMove(TrayEvent::DoubleClick);
-                                  form->Form_MouseMove(TrayEvent::ContextMenu);
-                                  return QString();
-                              }),
-                              Answer::Password(u"pw"_s)};
-        form_->Form_MouseMove(TrayEvent::DoubleClick);
-        QCOMPARE(modals.log().size(), 1);
-        QVERIFY(form_->isVisible());
+        const ScriptedModals *watched = nullptr;
+        std::deque<Answer> answers;
+        for (const QString &step : steps)
+            answers.push_back(Step(step, watched));
+        {
+            ScriptedModals modals(std::move(answers));
+            watched = &modals;
+            form_->Form_MouseMove(TrayEvent::DoubleClick);
+            QCOMPARE(modals.log().size(), steps.size());
+        }
+        QCOMPARE(form_->Session().LoggedOn(), loggedOn);
+        QCOMPARE(form_->Session().Unlocked(), loggedOn);
+        QCOMPARE(form_->isVisible(), loggedOn);
+        const auto names = fixture_->database().OpenRecordset(u"SELECT count(*) AS n, count(DISTINCT [UserName]) AS "
+                                                              u"d FROM User;"_s.toStdU16String());
+        QCOMPARE(names->Fields(u"n").ToLong(), names->Fields(u"d").ToLong());
+        if (!loggedOn) {
+            ScriptedModals modals{Answer::Escape()};
+            form_->Form_MouseMove(TrayEvent::DoubleClick);
+            QCOMPARE(modals.log().size(), 1);
+        }
     }
 
     void unattendedUnloadTriesTheSaveAgainForAWhileWithoutAsking_data()
@@ -149,6 +184,36 @@ private slots:
     }
 
 private:
+    // One answer of the table above: "yes", "no", "ok", "esc", "pick:NAME", "pass:PASSWORD", "new:PASSWORD", with
+    // "*" when every other way into a logon is tried first.
+    Answer Step(const QString &step, const ScriptedModals *const &watched)
+    {
+        const QString code = step.section(u'*', 0, 0);
+        const QString value = code.section(u':', 1);
+        const Answer answer = code == u"yes"_s              ? Answer::Button(vbYes)
+                              : code == u"no"_s             ? Answer::Button(vbNo)
+                              : code == u"ok"_s             ? Answer::Button(vbOK)
+                              : code == u"esc"_s            ? Answer::Escape()
+                              : code.startsWith(u"pick:"_s) ? Answer::PickUser(value)
+                              : code.startsWith(u"pass:"_s) ? Answer::Password(value)
+                                                            : Answer::NewPassword(value, value);
+        if (!step.endsWith(u'*'))
+            return answer;
+        frmAccount *form = form_.get();
+        return Answer([form, &watched, answer](QDialog &dialog) {
+            const qsizetype shown = watched->log().size();
+            form->ExternalActivate();
+            form->Form_MouseMove(TrayEvent::DoubleClick);
+            form->Form_MouseMove(TrayEvent::ContextMenu);
+            form->mnuLogOn->trigger();
+            form->mnuOpen->trigger();
+            QCoreApplication::processEvents();
+            if (watched->log().size() != shown || form->isVisible())
+                return u"a way in started another logon step"_s;
+            return answer(dialog);
+        });
+    }
+
     std::unique_ptr<FormFixture> fixture_;
     std::unique_ptr<frmAccount> form_;
 };

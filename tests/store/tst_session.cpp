@@ -44,10 +44,14 @@ private slots:
         QVERIFY(AccountSession::PasswordMatches(*stored, u"it's"));
         QVERIFY(!AccountSession::PasswordMatches(*stored, u"It's"));
         QVERIFY(!fresh_->session.StoredPassword(u"nobody"));
-        fresh_->session.BeginLogon();
+        fresh_->session.Lock();
         QVERIFY(!fresh_->session.Unlocked());
         fresh_->session.CompleteLogon();
         QVERIFY(fresh_->session.LoggedOn() && fresh_->session.Unlocked());
+        // A logon going on after the unload closed the file meets an error, not a dangling database.
+        fresh_->session.Close();
+        QCOMPARE(RaisedErrorNumber([&] { fresh_->session.FindUser(); }), 3420);
+        QCOMPARE(RaisedErrorNumber([&] { fresh_->session.ListAccounts(); }), 3420);
     }
 
     void accountsRoundTripExactlyWithThePasswordEnciphered_data()
