@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -39,6 +41,10 @@ constexpr int KeepAliveMs = 1000;
 constexpr int RetryPauseMs = 50;
 // A connection whose request is not complete by then is closed.
 constexpr int RequestWaitMs = 5000;
+// Connections held at once, reading or handled; any more are closed as they come.
+constexpr int MaxConnections = 8;
+// How long the listener rests when the process is out of descriptors.
+constexpr int ListenPauseMs = 1000;
 
 QString SafeName(const QString &text)
 {
@@ -156,33 +162,42 @@ QByteArray Message(char kind, qint32 value = 0)
 
 } // namespace
 
-// One second start's connection, closed with the object.
+// One second start's connection. Closing it gives its descriptor back at once; the object goes later.
 class SingleInstance::Connection : public QObject
 {
+    // First: the notifier watches it.
+    int fd_;
+
 public:
-    Connection(int fd, QObject *parent) : QObject(parent), fd(fd), notifier(fd, QSocketNotifier::Read) {}
+    Connection(int fd, QObject *parent) : QObject(parent), fd_(fd), notifier(fd, QSocketNotifier::Read) {}
 
     ~Connection() override
     {
         notifier.setEnabled(false);
-        ::close(fd);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
+
+    int fd() const { return fd_; }
 
     // Never blocks: a second start that does not read misses the message.
     void Send(const QByteArray &message) const
     {
-        ::send(fd, message.constData(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (fd_ >= 0)
+            ::send(fd_, message.constData(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     }
 
-    // Closes at once, so that the second start learns of it before the object goes.
-    void Close()
+    // False when it was closed already.
+    bool Close()
     {
+        if (fd_ < 0)
+            return false;
         notifier.setEnabled(false);
-        ::shutdown(fd, SHUT_RDWR);
+        ::close(std::exchange(fd_, -1));
         deleteLater();
+        return true;
     }
 
-    const int fd;
     QSocketNotifier notifier;
     QByteArray received;
 };
@@ -323,26 +338,45 @@ void SingleInstance::AcceptConnections()
     for (;;) {
         const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED) {
+            if (errno == EINTR || errno == ECONNABORTED)
                 continue;
-            }
+            // Out of descriptors, the waiting peer would wake the listener again at once: look again later.
+            if (errno == EMFILE || errno == ENFILE)
+                PauseListening();
             return;
         }
         ucred peer = {};
         socklen_t size = sizeof peer;
-        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::geteuid()) {
+        const bool ownUser = ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
+        if (!ownUser || held_ >= MaxConnections) {
             ::close(fd);
             continue;
         }
-        auto *connection = new Connection(fd, this);
-        connect(&connection->notifier, &QSocketNotifier::activated, this,
-                [this, connection] { ReadRequest(connection); });
-        QTimer::singleShot(RequestWaitMs, connection, [connection] {
-            if (connection->notifier.isEnabled()) {
-                connection->Close();
-            }
-        });
+        Hold(fd);
     }
+}
+
+void SingleInstance::PauseListening()
+{
+    listenerNotifier_->setEnabled(false);
+    QTimer::singleShot(ListenPauseMs, this, [this] { listenerNotifier_->setEnabled(true); });
+}
+
+void SingleInstance::Hold(int fd)
+{
+    ++held_;
+    auto *connection = new Connection(fd, this);
+    connect(&connection->notifier, &QSocketNotifier::activated, this, [this, connection] { ReadRequest(connection); });
+    QTimer::singleShot(RequestWaitMs, connection, [this, connection] {
+        if (connection->notifier.isEnabled())
+            Close(connection);
+    });
+}
+
+void SingleInstance::Close(Connection *connection)
+{
+    if (connection->Close())
+        --held_;
 }
 
 void SingleInstance::ReadRequest(Connection *connection)
@@ -352,7 +386,7 @@ void SingleInstance::ReadRequest(Connection *connection)
     // Up to one byte more than the rest of the request, to see a longer message for what it is (sizeof
     // counts the caption's terminating zero).
     char buffer[1 + 4 + sizeof HandOverCaption];
-    const ssize_t size = ::recv(connection->fd, buffer, request.size() + 1 - received.size(), 0);
+    const ssize_t size = ::recv(connection->fd(), buffer, request.size() + 1 - received.size(), 0);
     if (size < 0 && (errno == EAGAIN || errno == EINTR)) {
         return;
     }
@@ -360,7 +394,7 @@ void SingleInstance::ReadRequest(Connection *connection)
         received.append(buffer, size);
     }
     if (size <= 0 || !request.startsWith(received)) {
-        connection->Close();
+        Close(connection);
         return;
     }
     if (received.size() < request.size()) {
@@ -374,31 +408,43 @@ void SingleInstance::ReadRequest(Connection *connection)
     QMetaObject::invokeMethod(this, &SingleInstance::HandleRequests, Qt::QueuedConnection);
 }
 
+// Each request is handled as soon as it is complete, also while the slot is busy with an earlier one.
 void SingleInstance::HandleRequests()
 {
-    if (handling_ || !isSignalConnected(QMetaMethod::fromSignal(&SingleInstance::HandOverRequested))) {
+    if (!isSignalConnected(QMetaMethod::fromSignal(&SingleInstance::HandOverRequested))) {
         return;
     }
-    handling_ = true;
     while (!requests_.empty()) {
-        emit HandOverRequested();
         const QPointer<Connection> connection = requests_.front();
         requests_.pop_front();
         if (connection) {
-            connection->Send(Message(Answer, Done));
-            connection->Close();
+            Handle(connection);
         }
     }
-    keepAlive_.stop();
-    handling_ = false;
+}
+
+void SingleInstance::Handle(const QPointer<Connection> &connection)
+{
+    handling_.push_back(connection);
+    emit HandOverRequested();
+    handling_.erase(std::find(handling_.begin(), handling_.end(), connection));
+    if (handling_.empty() && requests_.empty()) {
+        keepAlive_.stop();
+    }
+    if (connection) {
+        connection->Send(Message(Answer, Done));
+        Close(connection);
+    }
 }
 
 void SingleInstance::SendKeepAlives()
 {
     const QByteArray message = Message(StillWorking);
-    for (const QPointer<Connection> &connection : requests_) {
-        if (connection) {
-            connection->Send(message);
+    for (const auto *waiting : {&requests_, &handling_}) {
+        for (const QPointer<Connection> &connection : *waiting) {
+            if (connection) {
+                connection->Send(message);
+            }
         }
     }
 }

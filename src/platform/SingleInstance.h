@@ -14,7 +14,9 @@
 //
 // A lock file decides which process is the running instance; a Unix-domain socket beside it takes
 // hand-over requests from second starts of the same user, one per connection. Anything else sent
-// to it, and anything from another user, is refused without effect. The two live in
+// to it, and anything from another user, is refused without effect. A peer gets a bounded share:
+// at most 8 connections are held at once (more are closed as they come), and one whose request is
+// not complete 5 seconds after it came is closed. The two live in
 // $XDG_RUNTIME_DIR when that is a private folder of this user, else in a folder of our own under
 // the user's cache folder ($XDG_CACHE_HOME or ~/.cache), used only while it is a real directory
 // owned by this user and closed to everyone else; never in a folder others share. Everything runs
@@ -53,9 +55,10 @@ public:
 
 signals:
     // Running instance: a second start asked to hand over. Emitted on this object's thread for each
-    // request, one at a time, once a receiver is connected; the slot may run nested event loops
-    // (dialogs). Requests that arrive meanwhile, or before anything is connected, wait and are
-    // handled in order afterwards. The second start is answered when the slot has returned.
+    // request as soon as it is complete, once a receiver is connected (requests before that wait).
+    // The slot may run nested event loops (dialogs); a request that comes meanwhile is emitted from
+    // within them, and the slot should then return at once. The second start is answered when the
+    // slot has returned for its request.
     void HandOverRequested();
 
 protected:
@@ -69,19 +72,25 @@ private:
     void Listen();
     bool RunningInstanceHoldsLock() const;
     void AcceptConnections();
+    void PauseListening();
+    void Hold(int fd);
+    void Close(Connection *connection);
     void ReadRequest(Connection *connection);
     void HandleRequests();
+    void Handle(const QPointer<Connection> &connection);
     void SendKeepAlives();
 
     QString folder_;
     QString name_;
     int listener_ = -1;
     std::unique_ptr<QSocketNotifier> listenerNotifier_;
-    // Second starts whose request was accepted, oldest first; the first is being handled while
-    // handling_ is set. Each is told every second that the request is still being worked on.
+    // Connections open now, whatever their state.
+    int held_ = 0;
+    // Second starts whose request is complete, oldest first, and those whose request the slot is
+    // handling, innermost last. Each is told every second that its request is being worked on.
     std::deque<QPointer<Connection>> requests_;
+    std::deque<QPointer<Connection>> handling_;
     QTimer keepAlive_;
-    bool handling_ = false;
     // Released only after the destructor has removed the socket: a new running instance taking the
     // lock must not lose its fresh socket to this one's clean-up.
     std::unique_ptr<QLockFile> lock_;

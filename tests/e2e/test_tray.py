@@ -1,5 +1,7 @@
 import os
+import resource
 import signal
+import socket
 import subprocess
 import time
 import unittest
@@ -81,6 +83,25 @@ class TrayTest(EndToEndTest):
         self.assertNotEqual(self.wait_exit(second), 0)
         os.kill(first.pid, signal.SIGCONT)
         self.assertEqual(self.unload(first), 0)
+
+    def test_a_flood_of_connections_to_the_hand_over_socket_leaves_the_program_working(self):
+        program = self.start_program()
+        window = self.log_on(program, "pw")
+        self.type_into_field(window, USER_NAME, "typed during the flood")
+        path = str(next((self.sandbox.root / "runtime").glob("*.socket")))
+        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, min(hard, 4096)), hard))
+        self.addCleanup(resource.setrlimit, resource.RLIMIT_NOFILE, (soft, hard))
+        flood = []
+        self.addCleanup(lambda: [peer.close() for peer in flood])
+        for _ in range(2000):
+            flood.append(socket.socket(socket.AF_UNIX, socket.SOCK_STREAM))
+            flood[-1].settimeout(5)
+            flood[-1].connect(path)
+        time.sleep(1.0)
+        self.assertLess(len(os.listdir("/proc/%d/fd" % program.pid)), 200)
+        self.assertEqual(self.unload(program), 0)
+        self.assertEqual(self.database.accounts()[0]["UserName"], "typed during the flood")
 
     def test_the_autostart_entry_the_floating_state_and_the_place_are_kept_until_cleared(self):
         entry = self.sandbox.home / ".config" / "autostart" / "Tarnwick.desktop"
