@@ -11,6 +11,7 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
@@ -93,9 +94,13 @@ AccountEditor::AccountEditor(AccountSession &session, const AccountEditorControl
         Field(AccountField::Password).Text(QString());
     });
     connect(controls_.mnuPassCopy, &QAction::triggered, this, [this] { CopyPasswordToClipboard(); });
-    connect(controls_.mnuPassPaste, &QAction::triggered, this, [this] {
-        if (const QString text = QGuiApplication::clipboard()->text(); !text.isEmpty())
-            Field(AccountField::Password).Text(text);
+    // A paste, so the typing limit holds.
+    connect(controls_.mnuPassPaste, &QAction::triggered, this, [password] {
+        if (const QString text = QGuiApplication::clipboard()->text(); !text.isEmpty()) {
+            auto *line = static_cast<QLineEdit *>(password);
+            line->selectAll();
+            line->insert(text);
+        }
     });
     connect(controls_.mnuPassDelete, &QAction::triggered, this,
             [this] { Field(AccountField::Password).Text(QString()); });

@@ -10,6 +10,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include <algorithm>
+
 namespace {
 
 // Qt's wrapping of a run of characters with no break between them takes time that grows with the square of the
@@ -138,6 +140,24 @@ template <typename Edit> void EditTextBox<Edit>::dropEvent(QDropEvent *event)
 
 template class EditTextBox<QLineEdit>;
 template class EditTextBox<QPlainTextEdit>;
+
+// Qt's own limit cuts any text set beyond it: it is raised to hold the text for as long as that is shown.
+// Changing the limit sets the box's text again, so it is lowered only once the shorter text is in.
+void SingleLineTextBox::Text(const QString &text)
+{
+    const int room = std::max(typingLimit_, static_cast<int>(text.size()));
+    if (room > maxLength())
+        setMaxLength(room);
+    setText(text);
+    if (room < maxLength())
+        setMaxLength(room);
+}
+
+void SingleLineTextBox::TypingLimit(int units)
+{
+    typingLimit_ = units;
+    Text(text());
+}
 
 bool SingleLineTextBox::InSelection(const QPoint &position)
 {

@@ -90,7 +90,11 @@ public:
     }
 
     QString Text() const override { return text(); }
-    void Text(const QString &text) override { setText(text); }
+    // Shows the text whole, however long: the typing limit holds only what the person types and pastes.
+    void Text(const QString &text) override;
+    // At most this many units may be typed or pasted; a longer text the program put in may be edited, but never
+    // grows beyond its length.
+    void TypingLimit(int units);
 
 private:
     bool InSelection(const QPoint &position) override;
@@ -98,6 +102,8 @@ private:
     // A masked password never leaves by the mouse: a drop into another program would show it.
     bool MayDrag() const override { return echoMode() == QLineEdit::Normal; }
     void PlaceCursor(const QPoint &position) override { setCursorPosition(cursorPositionAt(position)); }
+
+    int typingLimit_ = 0;
 };
 
 class MultiLineTextBox final : public EditTextBox<QPlainTextEdit>

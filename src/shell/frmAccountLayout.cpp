@@ -133,8 +133,8 @@ void frmAccount::CreateControls()
     password->setEchoMode(QLineEdit::Password);
     for (std::size_t i = 0; i < txt.size(); ++i) {
         if (auto *line = dynamic_cast<SingleLineTextBox *>(txt[i]))
-            line->setMaxLength(FieldDesigns[i].maxLength > 0 ? FieldDesigns[i].maxLength
-                                                             : std::numeric_limits<int>::max());
+            line->TypingLimit(FieldDesigns[i].maxLength > 0 ? FieldDesigns[i].maxLength
+                                                            : std::numeric_limits<int>::max());
     }
     cmdAddAccount = new QPushButton(QStringLiteral("Add account"), this);
     lAccounts = new QListWidget(this);

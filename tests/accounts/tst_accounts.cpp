@@ -88,6 +88,40 @@ private slots:
         QCOMPARE(form_->txt[0]->Text(), u"unsaved"_s);
     }
 
+    // Stored text longer than what may be typed is shown whole and written back unchanged; typing may shorten it
+    // but not lengthen it, and pasting into a short one stops at the limit.
+    void storedTextLongerThanTheTypingLimitIsKeptWhole()
+    {
+        const QString long70 = QString(69, u'x') + u"\U0001F511"_s.left(1);
+        const std::int32_t id = AddAccount(long70, long70);
+        Database &database = fixture_->database();
+        database.Execute(u"UPDATE Accounts SET [UserName] = " + SqlLiteral(ToU16(long70)) + u", [Phone] = " +
+                         SqlLiteral(ToU16(long70)) + u";");
+        LogOn();
+        for (int field : {0, 1, 2, 4})
+            QCOMPARE(Line(field).text(), long70);
+        QTest::keyClicks(form_->txt[5]->Widget(), u"comment"_s);
+        QTest::keyClick(&Line(4), Qt::Key_End);
+        QTest::keyClicks(&Line(4), u"9"_s);
+        QCOMPARE(Line(4).text(), long70);
+        form_->mnuAddNew->trigger();
+        for (const std::u16string column : {u"Account", u"UserName", u"Phone"})
+            QCOMPARE(Stored(id, column), long70);
+        QCOMPARE(Stored(id, u"Comment"), u"comment"_s);
+        form_->lAccounts->setCurrentRow(0);
+        QCOMPARE(Line(2).text(), long70);
+        QTest::keyClick(&Line(1), Qt::Key_Backspace);
+        QTest::keyClicks(&Line(1), u"yz"_s);
+        QCOMPARE(Line(1).text(), long70.chopped(1) + u"y"_s);
+
+        form_->lAccounts->setCurrentRow(1);
+        QApplication::clipboard()->setText(QString(60, u'p'));
+        form_->mnuPassPaste->trigger();
+        QTest::keyClick(&Line(4), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(Line(2).text(), QString(50, u'p'));
+        QCOMPARE(Line(4).text(), QString(50, u'p'));
+    }
+
     void tooManyNewAccountsAndAMissingOneDeleted()
     {
         {

@@ -160,7 +160,8 @@ class AccountsTest(EndToEndTest):
         account_name, user_name = "Café ☕ & it's 𝄞", "o'brien [admin] & co; --"
         url = "https://example.org/?q=" + "a&b=" * 1000
         big = "NUL\x00inside\r\nCR LF\ttab 😀 " + "0123456789abcdef" * 65536
-        program, window = self.start(dict(Account="Old"), dict(Account="Big", Comment=big))
+        long = dict(Account="Long", Password="\x01p" * 35, Phone="0123456789" * 7)  # longer than may be typed
+        program, window = self.start(dict(Account="Old"), dict(Account="Big", Comment=big), long)
         for index, text in (ACCOUNT, account_name), (URL, url), (COMMENT, comment):
             self.helpers.append(self.x.offer(text))
             self.wait_for("the clipboard", lambda: self.x.selection() == text)
@@ -168,11 +169,16 @@ class AccountsTest(EndToEndTest):
         self.type_into_field(window, USER_NAME, user_name)
         self.type_into_field(window, PASSWORD, "pa55 it's [x]")
         self.type_into_field(window, PHONE, "0123456789" * 6)
-        # Another field of the big one edited: the save writes back its comment as the editor holds it.
+        # Another field of the big one edited: the save writes back its comment as the editor holds it; so with the
+        # long stored password and phone.
         self.pick_account(window)
         self.type_into_field(window, PHONE, "1")
+        self.pick_account(window)
+        self.type_into_field(window, COMMENT, "edited")
         expected = [account_name, user_name, "pa55 it's [x]", url, "0123456789" * 5, comment]
-        self.unload_and_check(program, [expected, ["Big", "", "", "", "1", big]])
+        self.unload_and_check(program, [expected, ["Big", "", "", "", "1", big],
+                                        ["Long", "", "x" * 70, "", long["Phone"], "edited"]])  # fmt: skip
+        self.assertEqual(self.database.accounts()[2]["Password"], long["Password"])
         before = self.sandbox.database_path.read_bytes()
         program = self.start_program()
         window = self.log_on(program, "pw")
