@@ -268,8 +268,8 @@ bool AccountEditor::txt_KeyPress(int)
 void AccountEditor::txt_DblClick(int Index)
 {
     const TextBox &url = Field(AccountField::URL);
-    if (Index == ::Index(AccountField::URL) && !url.Text().isEmpty())
-        ShellOpen(url.Text(), MayStartProgram);
+    if (Index == ::Index(AccountField::URL) && !url.Text().isEmpty() && !ShellOpen(url.Text(), MayStartProgram))
+        MsgBox(QStringLiteral("Cannot open URL."), vbOKOnly | vbExclamation);
 }
 
 void AccountEditor::CopyPasswordToClipboard()

@@ -211,22 +211,30 @@ class AccountsTest(EndToEndTest):
         # Text that is not an absolute path is an address, even when the working folder holds a program of its name.
         address, opened = "www.example.org/path?a=1&b=it's", self.sandbox.root / "opened"
         ran, launched, script = (self.sandbox.root / name for name in ("ran", "launched", "launch me.sh"))
+        launcher = self.sandbox.root / "evil.desktop"
+        launcher.write_text("[Desktop Entry]\nType=Application\nName=evil\nExec=touch %s\n" % ran)
         (self.sandbox.home / address).parent.mkdir()
         for path, command in ((self.sandbox.home / address, "touch '%s'" % ran), (script, "touch '%s'" % launched),
                               (self.sandbox.root / "bin" / "xdg-open", "echo \"$@\" >> '%s'" % opened)):  # fmt: skip
             path.write_text("#!/bin/sh\n%s\n" % command)
             path.chmod(0o755)
-        program, window = self.start(dict(Account="Web", URL=address), dict(Account="Script", URL=str(script)))
+        # A file: URL is the path it names: a program there, or a launcher entry, asks too; a relative one opens nothing.
+        urls = [address, str(script), "file://" + str(script).replace(" ", "%20"), str(launcher), "file:launch%20me.sh"]
+        program, window = self.start(*(dict(Account="URL %d" % i, URL=url) for i, url in enumerate(urls)))
         # Another field opens nothing: checked by the address being the only thing opened.
         self.click_field(window, PHONE, repeat=2)
         self.click_field(window, URL, repeat=2)
         self.wait_for("the address opened", lambda: opened.exists() and opened.read_text() == "http://%s\n" % address)
         # A program is started only when the question is answered Yes; Enter answers No (a second is its chance to run).
-        self.pick_account(window)
-        for key in "Return", "y":
+        for path, key in (script, "Return"), (script, "y"), (launcher, "Return"):
+            self.pick_account(window)
             self.click_field(window, URL, repeat=2)
-            self.message(program, "Start the program %s?" % script, key, "dialog-start-program")
-            self.assertEqual(poll(launched.exists, 1.0 if key == "Return" else 15), key == "y")
+            self.message(program, "Start the program %s?" % path, key, "dialog-start-program")
+            if path == script:
+                self.assertEqual(poll(launched.exists, 1.0 if key == "Return" else 15), key == "y")
+        self.pick_account(window)
+        self.click_field(window, URL, repeat=2)
+        self.message(program, "Cannot open URL.")
         self.assertEqual(opened.read_text(), "http://%s\n" % address)
         self.assertFalse(ran.exists())
         self.assertEqual(self.unload(program), 0)
