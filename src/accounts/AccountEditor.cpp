@@ -168,17 +168,41 @@ void AccountEditor::ShowAccount()
     LoadingAccount = wasLoading;
 }
 
-bool AccountEditor::SaveAccount()
+bool AccountEditor::SaveAccount(SaveMode mode)
 {
     AccountFields fields;
     for (std::size_t i = 0; i < fields.size(); ++i)
         fields[i] = ToU16(controls_.txt[i]->Text());
     try {
-        session_.SaveAccount(CurrentAccountID, fields);
+        if (!session_.SaveAccount(CurrentAccountID, fields) && !KeepDeletedAccount(fields, mode))
+            return false;
     } catch (const StoreError &) {
         return false;
     }
     AcctWasChanged(false);
+    return true;
+}
+
+// Every try to write an account deleted elsewhere would fail: the edits go into a new account of the user, with
+// the shown account's list item, or are dropped with it. An unanswered question keeps them in the editor.
+bool AccountEditor::KeepDeletedAccount(const AccountFields &fields, SaveMode mode)
+{
+    const int answer = mode == SaveMode::Unattended
+                           ? vbYes
+                           : MsgBox(QStringLiteral("This account was deleted by another program. Keep your changes "
+                                                   "as a new account?"),
+                                    vbYesNo | vbQuestion);
+    if (answer == vbCancel)
+        return false;
+    QListWidgetItem *item = FindAccountItem(CurrentAccountID);
+    if (answer == vbNo) {
+        const QSignalBlocker quiet(controls_.lAccounts);
+        delete item;
+        return true;
+    }
+    CurrentAccountID = session_.AddAccount(fields);
+    if (item)
+        item->setData(IdRole, CurrentAccountID);
     return true;
 }
 

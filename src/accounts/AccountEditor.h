@@ -36,6 +36,13 @@ struct AccountEditorControls
     QAction *mnuPassDelete;
 };
 
+// Whether a save may ask the person.
+enum class SaveMode
+{
+    Asking,
+    Unattended
+};
+
 class AccountEditor final : public QObject
 {
     Q_OBJECT
@@ -45,8 +52,10 @@ public:
 
     void LoadAccountList();
     void ShowAccount();
-    // False, with the edits kept, when the account could not be written.
-    bool SaveAccount();
+    // False, with the edits kept, when the account could not be written. When another program has deleted it, the
+    // person is asked whether to keep the edits as a new account (unattended they are kept) or to drop them; false
+    // only when the question goes unanswered.
+    bool SaveAccount(SaveMode mode = SaveMode::Asking);
     void EnableFields(bool enabled);
     void ClearFields();
     bool AcctWasChanged() const { return acctWasChanged_; }
@@ -77,6 +86,7 @@ private:
     void SelectWithoutClick(QListWidgetItem *item);
     void lAccounts_MouseUp(Qt::MouseButton Button, const QPoint &position);
     void lAccounts_KeyboardMenu();
+    bool KeepDeletedAccount(const AccountFields &fields, SaveMode mode);
     QString NewAccountName() const;
     void AddAccount(const QString &name);
     void DeleteSelected(QListWidgetItem *item);

@@ -189,7 +189,7 @@ bool frmAccount::SaveBeforeUnload(UnloadMode mode)
 {
     if (mode == UnloadMode::Unattended) {
         const QDeadlineTimer deadline(UnattendedSaveMs);
-        while (AcctWasChanged() && !SaveAccount() && !deadline.hasExpired())
+        while (AcctWasChanged() && !Editor().SaveAccount(SaveMode::Unattended) && !deadline.hasExpired())
             QThread::msleep(UnattendedRetryPauseMs);
         if (AcctWasChanged())
             qWarning("tarnwick: the account changes could not be saved before the program ended");

@@ -72,16 +72,26 @@ std::optional<AccountFields> AccountSession::ShowAccount(std::int32_t id)
     return fields;
 }
 
-void AccountSession::SaveAccount(std::int32_t id, const AccountFields &fields)
+bool AccountSession::SaveAccount(std::int32_t id, const AccountFields &fields)
 {
-    AccountFields stored = fields;
-    stored[PasswordField] = CryptString(AccountKey(), fields[PasswordField]);
-    Accounts().Write(id, stored, currentUserID_);
+    return Accounts().Write(id, Enciphered(fields), currentUserID_);
 }
 
 std::int32_t AccountSession::AddAccount(std::u16string_view name)
 {
     return Accounts().Add(name, currentUserID_);
+}
+
+std::int32_t AccountSession::AddAccount(const AccountFields &fields)
+{
+    return Accounts().Add(Enciphered(fields), currentUserID_);
+}
+
+AccountFields AccountSession::Enciphered(const AccountFields &fields) const
+{
+    AccountFields stored = fields;
+    stored[PasswordField] = CryptString(AccountKey(), fields[PasswordField]);
+    return stored;
 }
 
 bool AccountSession::DeleteAccount(std::int32_t id)

@@ -57,17 +57,21 @@ public:
     // enciphered, with the key CurrentUserName followed by CurrentUserID.
     std::vector<AccountListing> ListAccounts();
     std::optional<AccountFields> ShowAccount(std::int32_t id);
-    void SaveAccount(std::int32_t id, const AccountFields &fields);
+    // False when the account is no longer in the file.
+    bool SaveAccount(std::int32_t id, const AccountFields &fields);
     std::int32_t AddAccount(std::u16string_view name);
+    // Adds an account of the logged-on user holding these fields and returns its ID.
+    std::int32_t AddAccount(const AccountFields &fields);
     bool DeleteAccount(std::int32_t id);
 
     const std::shared_ptr<Database> &database() const { return database_; }
 
 private:
+    Database &Opened() const;
     AccountSet &Accounts();
+    AccountFields Enciphered(const AccountFields &fields) const;
     std::u16string AccountKey() const;
 
-    Database &Opened() const;
     std::shared_ptr<Database> database_;
     std::u16string currentUserName_;
     std::int32_t currentUserID_ = 0;

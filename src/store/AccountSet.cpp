@@ -59,10 +59,10 @@ std::optional<AccountFields> AccountSet::Read(std::int32_t id) const
     return fields;
 }
 
-void AccountSet::Write(std::int32_t id, const AccountFields &fields, std::int32_t userID)
+bool AccountSet::Write(std::int32_t id, const AccountFields &fields, std::int32_t userID)
 {
     if (!Contains(id))
-        throw StoreError(ErrorNumber::NoCurrentRecord, u"No current record.");
+        return false;
     Statement update(database_->connection(),
                      u"UPDATE \"Accounts\" SET \"Account\" = CAST(?1 AS TEXT), \"UserName\" = CAST(?2 AS TEXT), "
                      u"\"Password\" = CAST(?3 AS TEXT), \"URL\" = CAST(?4 AS TEXT), \"Phone\" = CAST(?5 AS TEXT), "
@@ -72,8 +72,7 @@ void AccountSet::Write(std::int32_t id, const AccountFields &fields, std::int32_
     update.Bind(7, Variant(userID));
     update.Bind(8, Variant(id));
     update.Run();
-    if (sqlite3_changes(database_->connection()->handle()) == 0)
-        throw StoreError(ErrorNumber::RecordDeleted, u"Record is deleted.");
+    return sqlite3_changes(database_->connection()->handle()) != 0;
 }
 
 std::int32_t AccountSet::Add(std::u16string_view name, std::int32_t userID)
@@ -83,6 +82,25 @@ std::int32_t AccountSet::Add(std::u16string_view name, std::int32_t userID)
     insert.BindText(1, name);
     insert.Bind(2, Variant(userID));
     insert.Run();
+    return Added();
+}
+
+std::int32_t AccountSet::Add(const AccountFields &fields, std::int32_t userID)
+{
+    Statement insert(database_->connection(),
+                     u"INSERT INTO \"Accounts\" (" + std::u16string(FieldColumns) +
+                         u", \"UserID\") VALUES (CAST(?1 AS TEXT), CAST(?2 AS TEXT), CAST(?3 AS TEXT), "
+                         u"CAST(?4 AS TEXT), CAST(?5 AS TEXT), CAST(?6 AS TEXT), ?7);");
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        insert.BindText(static_cast<int>(i) + 1, fields[i]);
+    insert.Bind(7, Variant(userID));
+    insert.Run();
+    return Added();
+}
+
+// The row the last insert made, now one of the set.
+std::int32_t AccountSet::Added()
+{
     const auto id = static_cast<std::int32_t>(sqlite3_last_insert_rowid(database_->connection()->handle()));
     ids_.insert(std::upper_bound(ids_.begin(), ids_.end(), id), id);
     return id;

@@ -45,10 +45,13 @@ public:
     std::vector<AccountListing> List() const;
     // The row with this ID, when it is in the set and still in the file.
     std::optional<AccountFields> Read(std::int32_t id) const;
-    // Writes the fields and the owner; raises when the row is not in the set or not in the file any more.
-    void Write(std::int32_t id, const AccountFields &fields, std::int32_t userID);
-    // Adds a row with this name and owner and returns its ID, which no other row is ever given.
+    // Writes the fields and the owner; false when the row is not in the set or not in the file any more.
+    bool Write(std::int32_t id, const AccountFields &fields, std::int32_t userID);
+    // Adds a row with this name and owner, its other columns Null, and returns its ID, which no other row is ever
+    // given.
     std::int32_t Add(std::u16string_view name, std::int32_t userID);
+    // Adds a row with these fields and owner, as above.
+    std::int32_t Add(const AccountFields &fields, std::int32_t userID);
     // Deletes the row; false when it is not in the set.
     bool Delete(std::int32_t id);
 
@@ -56,6 +59,7 @@ private:
     std::shared_ptr<Database> database_;
     std::int32_t userID_;
     bool Contains(std::int32_t id) const;
+    std::int32_t Added();
 
     // Sorted, for a compact set of 100,000 IDs.
     std::vector<std::int32_t> ids_;

@@ -17,7 +17,6 @@ constexpr std::int32_t ReadOnly = 3027;
 constexpr std::int32_t SyntaxError = 3075;
 constexpr std::int32_t TableNotFound = 3078;
 constexpr std::int32_t InvalidName = 3125;
-constexpr std::int32_t RecordDeleted = 3167;
 constexpr std::int32_t NotSupported = 3251;
 constexpr std::int32_t Locked = 3260;
 constexpr std::int32_t ItemNotFound = 3265;

@@ -77,15 +77,6 @@ private slots:
         Line(3).setText(u"https://example.org"_s);
         form_->mnuAddNew->trigger();
         QCOMPARE(Stored(a, u"URL"), u"https://example.org"_s);
-
-        // When that save fails, nothing is added and the edits stay.
-        Line(0).setText(u"unsaved"_s);
-        const std::int32_t added = form_->lAccounts->currentItem()->data(Qt::UserRole).toInt();
-        fixture_->database().Execute(u"DELETE * FROM Accounts WHERE [ID] = " + ToDecimal(added) + u";");
-        ScriptedModals modals{Answer::Button(vbOK)};
-        form_->mnuAddNew->trigger();
-        QCOMPARE(form_->lAccounts->count(), 2);
-        QCOMPARE(form_->txt[0]->Text(), u"unsaved"_s);
     }
 
     // Stored text longer than what may be typed is shown whole and written back unchanged; typing may shorten it
@@ -120,6 +111,57 @@ private slots:
         QTest::keyClick(&Line(4), Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(Line(2).text(), QString(50, u'p'));
         QCOMPARE(Line(4).text(), QString(50, u'p'));
+    }
+
+    // Edits of an account that another program deleted are kept as a new account or dropped, as the person says,
+    // whatever saves them; a question left unanswered keeps them in the editor, and the session's end keeps them.
+    void anAccountDeletedElsewhere_data()
+    {
+        QTest::addColumn<QString>("saving");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("picking another, kept") << u"pick"_s << int(vbYes) << true;
+        QTest::newRow("adding, dropped") << u"add"_s << int(vbNo) << false;
+        QTest::newRow("unloading, dropped") << u"unload"_s << int(vbNo) << false;
+        QTest::newRow("picking another, unanswered") << u"pick"_s << int(vbCancel) << false;
+        QTest::newRow("session end, kept unasked") << u"end"_s << 0 << true;
+    }
+
+    void anAccountDeletedElsewhere()
+    {
+        QFETCH(QString, saving);
+        QFETCH(int, answer);
+        QFETCH(bool, kept);
+        const std::int32_t gone = AddAccount(u"gone"_s, u"old secret"_s);
+        AddAccount(u"other"_s);
+        LogOn();
+        Line(2).setText(u"new secret"_s);
+        fixture_->database().Execute(u"DELETE * FROM Accounts WHERE [ID] = " + ToDecimal(gone) + u";");
+        ScriptedModals modals{answer == vbCancel ? Answer::Escape() : Answer::Button(answer), Answer::Button(vbOK)};
+        if (saving == u"pick"_s)
+            form_->lAccounts->setCurrentRow(1);
+        else if (saving == u"add"_s)
+            form_->mnuAddNew->trigger();
+        else if (saving == u"unload"_s)
+            form_->Unload();
+        else
+            form_->UnloadUnattended();
+        const QString question =
+            u"MsgBox[36]: This account was deleted by another program. Keep your changes as a new account?"_s;
+        QCOMPARE(modals.log().value(0), saving == u"end"_s ? QString() : question);
+        QCOMPARE(modals.log().value(1), answer == vbCancel ? u"MsgBox[16]: Cannot save account changes."_s : QString());
+        const auto newest = fixture_->database().OpenRecordset(u"SELECT * FROM Accounts ORDER BY [ID] DESC;");
+        const bool keptRow = newest->Fields(u"Account").ToText() == u"gone";
+        QCOMPARE(keptRow, kept);
+        if (kept) {
+            QCOMPARE(newest->Fields(u"UserID").ToLong(), userId_);
+            const std::u16string key = ToU16(FormFixture::LoginName()) + ToDecimal(userId_);
+            QCOMPARE(newest->Fields(u"Password").ToText(), CryptString(key, u"new secret"));
+        }
+        if (answer == vbCancel)
+            QCOMPARE(Line(2).text(), u"new secret"_s);
+        else if (saving != u"end"_s && saving != u"unload"_s)
+            QCOMPARE(!form_->lAccounts->findItems(u"gone"_s, Qt::MatchExactly).isEmpty(), kept);
     }
 
     void tooManyNewAccountsAndAMissingOneDeleted()

@@ -291,6 +291,29 @@ class AccountsTest(EndToEndTest):
         self.assertEqual(self.wait_exit(program), 0)
         self.assertEqual(self.user_names(), ["typed before unloading", "old"])
 
+    def test_edits_of_an_account_deleted_behind_the_program_are_kept_as_a_new_one_or_dropped_as_asked(self):
+        program, window = self.start(dict(Account="First"), dict(Account="Second"), dict(Account="Third"))
+        question = "This account was deleted by another program. Keep your changes as a new account?"
+
+        def edit_and_delete(typed):  # the account shown is the newest of those left with an empty user name
+            self.type_into_field(window, USER_NAME, typed)
+            shown = [a["ID"] for a in self.database.accounts() if a["Account"] == self.read_field(window, ACCOUNT)]
+            self.database.execute("DELETE FROM Accounts WHERE ID = %d;" % shown[-1])
+
+        edit_and_delete("kept")
+        self.pick_account(window)
+        self.message(program, question, "Return", "dialog-account-deleted")  # Yes is the default
+        self.assertEqual(self.read_field(window, ACCOUNT), "Second")
+        edit_and_delete("dropped")
+        self.x.click(window, self.point(window, ADD_ACCOUNT_PLACE))
+        self.message(program, question, "n")
+        self.wait_for("the new account", lambda: self.read_field(window, ACCOUNT) == "New account")
+        edit_and_delete("kept at the end")
+        program.send_signal(signal.SIGTERM)
+        self.assertEqual(self.wait_exit(program), 0)
+        self.assertEqual([(a["Account"], a["UserName"]) for a in self.database.accounts()],
+                         [("Third", ""), ("First", "kept"), ("New account", "kept at the end")])  # fmt: skip
+
 
 if __name__ == "__main__":
     unittest.main()
