@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing: "build" for building and running the program and
-# its Debian package, "test" adds what the tests and benchmarks need.
+# its Debian package, "test" adds what the tests and benchmarks need. npm fetches the SQLCipher
+# the build compiles in (scripts/fetch-sqlcipher.sh); a Node.js installed with its own npm is kept.
 set -euo pipefail
 
-build_packages=(cmake g++ pkgconf qt6-base-dev qt6-wayland libsqlcipher-dev libssl-dev fonts-dejavu-core librsvg2-bin
-                dpkg-dev file)
-test_packages=(libbenchmark-dev sqlcipher clang libclang-rt-14-dev xvfb openbox trayer xdotool xclip x11-utils
+build_packages=(cmake g++ pkgconf qt6-base-dev qt6-wayland libssl-dev fonts-dejavu-core librsvg2-bin dpkg-dev file)
+# libsqlcipher-dev: the build on the system's SQLCipher; sqlcipher: its shell, which reads the files the tests write.
+test_packages=(libsqlcipher-dev libbenchmark-dev sqlcipher clang libclang-rt-14-dev xvfb openbox trayer xdotool xclip x11-utils
                desktop-file-utils imagemagick python3 python3-pyatspi at-spi2-core dbus-daemon dbus-bin libglib2.0-bin
-               qt6ct adwaita-qt6 xfce4-panel sway waybar wtype appstream)
+               qt6ct adwaita-qt6 xfce4-panel sway waybar wtype appstream lintian)
 
 packages=("${build_packages[@]}")
+command -v npm >/dev/null || packages+=(npm)
 if [ "${1:-build}" = test ]; then
     packages+=("${test_packages[@]}")
-    # npm fetches SQLCipher 4 for the tests; a Node.js installed with its own npm is kept.
-    command -v npm >/dev/null || packages+=(npm)
 fi
 
 missing=()

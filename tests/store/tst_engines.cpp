@@ -1,6 +1,5 @@
-// Files passed both ways between the engine this test is built on and the other SQLCipher: SQLCipher 4 for a build
-// on Debian's SQLCipher 3.4.1, and 3.4.1 for a build on SQLCipher 4. The other engine's shell is given only the key,
-// and SQLCipher 4 the compatibility level it needs for files it did not make, as a person using it would.
+// Files passed both ways between the SQLCipher 4 compiled into the program and Debian's SQLCipher 3.4.1, whose shell
+// is given only the key, as a person using it would.
 
 #include "AccountSet.h"
 #include "TestDatabase.h"
@@ -28,10 +27,8 @@ QString Hex(const QString &text)
 QStringList OtherEngine(const std::filesystem::path &file, const QString &sql)
 {
     const QString marker = QStringLiteral("-- rows --");
-    QString script = QStringLiteral("PRAGMA key = '%1';\n").arg(ToQString(AccountDatabaseConnect.substr(5)));
-    if (OTHER_ENGINE_IS_SQLCIPHER4)
-        script += QStringLiteral("PRAGMA cipher_compatibility = 3;\n");
-    script += QStringLiteral("SELECT '%1';\n%2\n").arg(marker, sql);
+    const QString script = QStringLiteral("PRAGMA key = '%1';\nSELECT '%2';\n%3\n")
+                               .arg(ToQString(AccountDatabaseConnect.substr(5)), marker, sql);
     QProcess shell;
     shell.start(QStringLiteral(OTHER_ENGINE_SHELL), {QString::fromStdString(file.string())});
     shell.write(script.toUtf8());

@@ -8,6 +8,11 @@
 
 #include <sqlcipher/sqlite3.h>
 
+#ifdef TARNWICK_BUILTIN_SQLCIPHER
+// The engine compiled in: keeps the main database's journal between transactions before anything is read.
+extern "C" int TarnwickKeepJournal(sqlite3 *db);
+#endif
+
 #include <cstdint>
 #include <memory>
 #include <string>
