@@ -121,8 +121,9 @@ bool frmAccount::Form_Load(const DatabaseOpener &openDatabase, const std::functi
     setWindowTitle(QStringLiteral("Tarnwick"));
     RestoreSettings();
     EnableFields(false);
-    if (!OpenAccountDatabase(openDatabase)) {
-        MsgBox(QStringLiteral("Cannot open database.") + (advice ? advice() : QString()), vbOKOnly | vbCritical);
+    if (const std::optional<QString> failure = OpenAccountDatabase(openDatabase)) {
+        const QString why = !failure->isEmpty() ? *failure : advice ? advice() : QString();
+        MsgBox(QStringLiteral("Cannot open database.") + why, vbOKOnly | vbCritical);
         exitStatus_ = FailedToOpenDatabase;
         Unload();
         return false;
@@ -135,14 +136,17 @@ bool frmAccount::Form_Load(const DatabaseOpener &openDatabase, const std::functi
     return true;
 }
 
-bool frmAccount::OpenAccountDatabase(const DatabaseOpener &openDatabase)
+// Nothing when the file opened; else a second line for the message, when the file itself tells why.
+std::optional<QString> frmAccount::OpenAccountDatabase(const DatabaseOpener &openDatabase)
 {
     try {
         session_->Open(openDatabase());
+    } catch (const StoreError &error) {
+        return error.Number() == ErrorNumber::ForeignObjects ? u'\n' + ToQString(error.Description()) : QString();
     } catch (const std::exception &) {
-        return false;
+        return QString();
     }
-    return true;
+    return std::nullopt;
 }
 
 void frmAccount::Unload()

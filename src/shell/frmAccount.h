@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class AccountEditor;
 class Database;
@@ -43,7 +44,8 @@ public:
 
     // The start-up sequence, with the database at the path given or from the opener. False when
     // the program must end at once; the exit status is then ExitStatus(). When the database cannot be opened,
-    // the advice, asked for only then, follows "Cannot open database.".
+    // "Cannot open database." is followed by why, when the file holds what the program does not make, or else
+    // by the advice, asked for only then.
     bool Form_Load(const QString &databasePath);
     bool Form_Load(const DatabaseOpener &openDatabase, const std::function<QString()> &advice = {});
     int ExitStatus() const { return exitStatus_; }
@@ -133,7 +135,7 @@ private:
     void Form_Unload(UnloadMode mode, bool &Cancel);
     bool SaveBeforeUnload(UnloadMode mode);
     void mnuExit_Click();
-    bool OpenAccountDatabase(const DatabaseOpener &openDatabase);
+    std::optional<QString> OpenAccountDatabase(const DatabaseOpener &openDatabase);
 
     // Window settings
     void RestoreSettings();

@@ -5,6 +5,7 @@
 #include "StoreError.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -14,6 +15,8 @@
 namespace {
 
 constexpr std::array<std::u16string_view, 3> RequiredTables = {u"User", u"Accounts", u"Parameters"};
+// The engine's own table of AUTOINCREMENT counters.
+constexpr std::u16string_view SequenceTable = u"sqlite_sequence";
 
 // The accounts' index also holds the names, so listing a user's accounts reads the index alone.
 constexpr const char *Schema = R"sql(
@@ -29,16 +32,48 @@ CREATE INDEX "ParametersName" ON "Parameters" ("Name");
 COMMIT;
 )sql";
 
-// Creating the file ourselves, exclusively, is what keeps an existing file untouched.
-void CreateEmptyFile(const std::filesystem::path &path)
+[[noreturn]] void RaiseCannotCreate(const std::filesystem::path &path, int error)
 {
-    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (descriptor < 0) {
-        const std::u16string reason = errno == EEXIST ? u"the file already exists" : FromUtf8(std::strerror(errno));
-        throw StoreError(ErrorNumber::EngineError, u"Cannot create '" + path.u16string() + u"': " + reason + u".");
-    }
-    ::close(descriptor);
+    const std::u16string reason = error == EEXIST ? u"something is there already" : FromUtf8(std::strerror(error));
+    throw StoreError(ErrorNumber::EngineError, u"Cannot create '" + path.u16string() + u"': " + reason + u".");
 }
+
+// A new file of our own beside the path, made exclusively, so that nothing planted there is followed.
+class NewFileBeside
+{
+public:
+    explicit NewFileBeside(const std::filesystem::path &path) : name_(path.string() + ".new-XXXXXX")
+    {
+        fd_ = ::mkostemp(name_.data(), O_CLOEXEC);
+        if (fd_ < 0)
+            RaiseCannotCreate(path, errno);
+    }
+    ~NewFileBeside()
+    {
+        ::close(fd_);
+        if (!placed_)
+            ::unlink(name_.c_str());
+    }
+    NewFileBeside(const NewFileBeside &) = delete;
+    NewFileBeside &operator=(const NewFileBeside &) = delete;
+
+    int fd() const { return fd_; }
+    std::filesystem::path path() const { return name_; }
+
+    // A link never replaces anything at the path.
+    void PlaceAt(const std::filesystem::path &path)
+    {
+        if (::link(name_.c_str(), path.c_str()) != 0)
+            RaiseCannotCreate(path, errno);
+        placed_ = true;
+        ::unlink(name_.c_str());
+    }
+
+private:
+    std::string name_;
+    int fd_;
+    bool placed_ = false;
+};
 
 void WriteSchema(const std::filesystem::path &path)
 {
@@ -56,6 +91,35 @@ void WriteSchema(const std::filesystem::path &path)
         connection.Raise(written);
 }
 
+bool IsRequiredTable(std::u16string_view name)
+{
+    return std::any_of(RequiredTables.begin(), RequiredTables.end(),
+                       [name](std::u16string_view table) { return EqualsIgnoringAsciiCase(name, table); });
+}
+
+// What CreateAccountDatabase makes: the tables, the engine's counters and indexes on the tables.
+bool IsOwnObject(std::u16string_view type, std::u16string_view name, std::u16string_view table, std::u16string_view sql)
+{
+    if (type == u"index")
+        return IsRequiredTable(table);
+    const bool virtualTable = EqualsIgnoringAsciiCase(sql.substr(0, 14), u"CREATE VIRTUAL");
+    return type == u"table" && !virtualTable && (IsRequiredTable(name) || EqualsIgnoringAsciiCase(name, SequenceTable));
+}
+
+// Any member may write the file: one who adds a trigger, a view, a virtual table or a table of their own would have
+// the next member's program run it or parse it. Such a file is refused before anything is written to it.
+void RefuseForeignObjects(Database &database)
+{
+    Statement objects(database.connection(), u"SELECT type, name, tbl_name, coalesce(sql, '') FROM sqlite_master;");
+    while (objects.Step()) {
+        const std::u16string type = objects.Column(0).ToText(), name = objects.Column(1).ToText();
+        if (!IsOwnObject(type, name, objects.Column(2).ToText(), objects.Column(3).ToText())) {
+            objects.Reset();
+            throw StoreError(ErrorNumber::ForeignObjects, u"The file holds objects the program does not make.");
+        }
+    }
+}
+
 } // namespace
 
 std::shared_ptr<Database> OpenAccountDatabase(const std::filesystem::path &path)
@@ -65,17 +129,15 @@ std::shared_ptr<Database> OpenAccountDatabase(const std::filesystem::path &path)
         if (!database->HasTable(table))
             throw StoreError(ErrorNumber::TableNotFound, u"Cannot find table '" + std::u16string(table) + u"'.");
     }
+    RefuseForeignObjects(*database);
     return database;
 }
 
-void CreateAccountDatabase(const std::filesystem::path &path)
+void CreateAccountDatabase(const std::filesystem::path &path, const std::function<void(int fd)> &made)
 {
-    CreateEmptyFile(path);
-    try {
-        WriteSchema(path);
-    } catch (...) {
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
-        throw;
-    }
+    NewFileBeside file(path);
+    WriteSchema(file.path());
+    if (made)
+        made(file.fd());
+    file.PlaceAt(path);
 }

@@ -68,9 +68,11 @@ private:
 
 // Opens an existing database file; never creates one. The connect string's "pwd=" part is the
 // file's password, applied with the file's cipher settings before anything else is read. Raises
-// for a missing file, a file that is not a database, a wrong password, and a file storing text
-// other than as UTF-16le, which it leaves untouched. While another process writes to the file, a
-// statement waits a few seconds for it before it fails.
+// for a missing file, a symbolic link or anything but a regular file at the path (at once, never
+// waiting on a FIFO), a file that is not a database, a wrong password, and a file storing text
+// other than as UTF-16le, which it leaves untouched. The connection runs none of the triggers or
+// views a file may carry and lets no statement change the schema's text. While another process
+// writes to the file, a statement waits a few seconds for it before it fails.
 std::shared_ptr<Database> OpenDatabase(const std::filesystem::path &name, bool exclusive, bool readOnly,
                                        std::u16string_view connect);
 

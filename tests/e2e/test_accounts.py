@@ -239,6 +239,24 @@ class AccountsTest(EndToEndTest):
         self.assertFalse(ran.exists())
         self.assertEqual(self.unload(program), 0)
 
+    def test_a_start_refuses_a_fifo_or_a_crafted_file_at_the_database_path_at_once(self):
+        path = self.sandbox.database_path
+        # A member may plant a trigger calling a function that crashes the engine: the file is refused, unchanged.
+        self.database.execute("CREATE TRIGGER t BEFORE INSERT ON User BEGIN SELECT rtreenode(2, x'0000ffff'); END;")
+        before = path.read_bytes()
+        program = self.start_program(wait_for_icon=False)
+        self.message(program, "Cannot open database.\nThe file holds objects the program does not make.", "Return",
+                     "dialog-cannot-open-database-foreign-objects")  # fmt: skip
+        self.assertEqual(self.wait_exit(program), 1)
+        self.assertEqual(path.read_bytes(), before)
+        # Nothing waits on a FIFO.
+        path.unlink()
+        os.mkfifo(path)
+        program = self.start_program(wait_for_icon=False)
+        self.wait_for("the message", lambda: self.windows(program, "dialog", "Tarnwick"))
+        self.message(program, "Cannot open database.")
+        self.assertEqual(self.wait_exit(program), 1)
+
     @contextlib.contextmanager
     def read_only_folder(self):  # no journal, so every write fails; root passes over permissions, so immutable
         make, undo = (["chattr", "+i"], ["chattr", "-i"]) if os.geteuid() == 0 else (["chmod", "555"], ["chmod", "755"])

@@ -1,5 +1,6 @@
 #include "TestDatabase.h"
 #include "TestSupport.h"
+#include "Unhardened.h"
 
 #include "CipherSettings.h"
 #include "DatabaseKey.h"
@@ -11,9 +12,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
+
+#include <sys/stat.h>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -29,17 +33,10 @@ QByteArray FileBytes(const std::filesystem::path &path)
 void RemakeWithUtf8Text(const std::filesystem::path &path)
 {
     std::filesystem::remove(path);
-    sqlite3 *handle = nullptr;
-    sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    Connection connection(handle);
-    const std::string key = ToUtf8(AccountDatabaseConnect.substr(AccountDatabaseConnect.find(u'=') + 1));
-    sqlite3_key(handle, key.data(), static_cast<int>(key.size()));
-    ApplyCipherSettings(handle);
-    sqlite3_exec(handle,
-                 "CREATE TABLE User (ID INTEGER PRIMARY KEY, UserName TEXT, Password TEXT);"
-                 "CREATE TABLE Accounts (ID INTEGER PRIMARY KEY, UserID INTEGER, Account TEXT);"
-                 "CREATE TABLE Parameters (Name TEXT, Value TEXT);",
-                 nullptr, nullptr, nullptr);
+    RunUnhardened(OpenUnhardened(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE),
+                  "CREATE TABLE User (ID INTEGER PRIMARY KEY, UserName TEXT, Password TEXT);"
+                  "CREATE TABLE Accounts (ID INTEGER PRIMARY KEY, UserID INTEGER, Account TEXT);"
+                  "CREATE TABLE Parameters (Name TEXT, Value TEXT);");
 }
 
 std::int32_t Rows(Database &database, const std::u16string &sql)
@@ -58,42 +55,84 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("connect");
-        QTest::addColumn<QString>("dropTable");
-        QTest::newRow("zero bytes") << ""_ba << QString() << QString();
-        QTest::newRow("text file") << "not a database\n"_ba << QString() << QString();
-        QTest::newRow("another password") << QByteArray() << u";pwd=other"_s << QString();
-        QTest::newRow("no password") << QByteArray() << u""_s << QString();
-        QTest::newRow("Accounts table missing") << QByteArray() << QString() << u"Accounts"_s;
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("error");
+        const int any = -1, foreign = 3049;
+        QTest::newRow("zero bytes") << ""_ba << QString() << QString() << any;
+        QTest::newRow("text file") << "not a database\n"_ba << QString() << QString() << any;
+        QTest::newRow("another password") << QByteArray() << u";pwd=other"_s << QString() << any;
+        QTest::newRow("no password") << QByteArray() << u""_s << QString() << any;
+        QTest::newRow("Accounts table missing") << QByteArray() << QString() << u"DROP TABLE Accounts;"_s << 3078;
         // Saving into it would garble every text ("Bank" read back as "B").
-        QTest::newRow("text stored as UTF-8") << QByteArray() << QString() << u"utf8"_s;
+        QTest::newRow("text stored as UTF-8") << QByteArray() << QString() << u"utf8"_s << any;
+        // Any member may add what the next member's program would run or parse.
+        QTest::newRow("a trigger") << QByteArray() << QString()
+                                   << u"CREATE TRIGGER t AFTER UPDATE ON Accounts BEGIN SELECT 1; END;"_s << foreign;
+        QTest::newRow("a trigger calling a crashing function")
+            << QByteArray() << QString()
+            << u"CREATE TRIGGER t BEFORE INSERT ON User BEGIN SELECT rtreenode(2, x'0000ffff'); END;"_s << foreign;
+        QTest::newRow("a view") << QByteArray() << QString() << u"CREATE VIEW v AS SELECT * FROM User;"_s << foreign;
+        QTest::newRow("a table of another name")
+            << QByteArray() << QString() << u"CREATE TABLE Other (x);"_s << foreign;
+        QTest::newRow("a virtual table")
+            << QByteArray() << QString()
+            << u"PRAGMA writable_schema = ON; INSERT INTO sqlite_master VALUES ('table', 'r', 'r', 0, "
+               u"'CREATE VIRTUAL TABLE r USING rtree(id, a, b)');"_s
+            << foreign;
     }
 
     void openRefusesWhatIsNotAnAccountDatabase()
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, connect);
-        QFETCH(QString, dropTable);
+        QFETCH(QString, change);
+        QFETCH(int, error);
         TemporaryAccountDatabase database;
-        if (dropTable == u"utf8")
+        if (change == u"utf8")
             RemakeWithUtf8Text(database.path());
-        else if (!dropTable.isEmpty())
-            database.Open()->Execute(u"DROP TABLE [" + ToU16(dropTable) + u"];");
+        else if (!change.isEmpty())
+            QCOMPARE(RunUnhardened(OpenUnhardened(database.path()), change.toStdString()), SQLITE_OK);
         if (!content.isNull()) {
             QFile file(QString::fromStdString(database.path().string()));
             QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
             file.write(content);
         }
         const QByteArray before = FileBytes(database.path());
-        QVERIFY(RaisedErrorNumber([&] {
-                    if (connect.isNull())
-                        OpenAccountDatabase(database.path());
-                    else
-                        OpenDatabase(database.path(), false, false, ToU16(connect));
-                }) != 0);
+        const std::int32_t raised = RaisedErrorNumber([&] {
+            if (connect.isNull())
+                OpenAccountDatabase(database.path());
+            else
+                OpenDatabase(database.path(), false, false, ToU16(connect));
+        });
+        QVERIFY(raised != 0 && (error == -1 || raised == error));
         QCOMPARE(FileBytes(database.path()), before);
-        const auto missing = database.path().parent_path() / "missing.mdb";
-        QCOMPARE(RaisedErrorNumber([&] { OpenAccountDatabase(missing); }), 3024);
-        QVERIFY(!std::filesystem::exists(missing));
+    }
+
+    // Only a regular file at the path is opened, at once whatever stands there, and never created.
+    void openRefusesAnythingButARegularFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("error");
+        QTest::newRow("nothing") << u"missing"_s << 3024;
+        QTest::newRow("a FIFO, which would block a read") << u"fifo"_s << 3000;
+        QTest::newRow("a folder") << u"folder"_s << 3000;
+        QTest::newRow("a link to a database") << u"link"_s << 3000;
+    }
+
+    void openRefusesAnythingButARegularFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, error);
+        TemporaryAccountDatabase database;
+        const std::filesystem::path path = database.path().parent_path() / "other.mdb";
+        if (kind == u"fifo")
+            QCOMPARE(::mkfifo(path.c_str(), 0600), 0);
+        else if (kind == u"folder")
+            std::filesystem::create_directory(path);
+        else if (kind == u"link")
+            std::filesystem::create_symlink(database.path(), path);
+        QCOMPARE(RaisedErrorNumber([&] { OpenAccountDatabase(path); }), error);
+        QCOMPARE(std::filesystem::exists(std::filesystem::symlink_status(path)), kind != u"missing");
     }
 
     // The ready-made key must be the one this engine derives under the file's settings, or every open would pay for
@@ -101,42 +140,40 @@ private slots:
     void readyMadeKeyIsTheEnginesOwn()
     {
         TemporaryAccountDatabase database;
-        const std::optional<std::string> key = RawDatabaseKey(database.path(), "wendrapolix", FileCipher::KdfRounds);
-        QVERIFY(key);
+        FileSalt salt;
+        std::copy_n(FileBytes(database.path()).constData(), salt.size(), salt.begin());
+        const std::string key = RawDatabaseKey(salt, "wendrapolix", FileCipher::KdfRounds);
         sqlite3 *handle = nullptr;
         sqlite3_open_v2(database.path().c_str(), &handle, SQLITE_OPEN_READONLY, nullptr);
         const Connection connection(handle);
-        QCOMPARE(sqlite3_key(handle, key->data(), static_cast<int>(key->size())), SQLITE_OK);
+        QCOMPARE(sqlite3_key(handle, key.data(), static_cast<int>(key.size())), SQLITE_OK);
         QCOMPARE(ApplyCipherSettings(handle), SQLITE_OK);
         QCOMPARE(sqlite3_exec(handle, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr), SQLITE_OK);
-        QCOMPARE(RaisedErrorNumber([&] { RawDatabaseKey(database.path(), "wendrapolix", 0); }), 5);
+        QCOMPARE(RaisedErrorNumber([&] { RawDatabaseKey(salt, "wendrapolix", 0); }), 5);
     }
 
     void keysAreTriedInTurn_data()
     {
-        QTest::addColumn<int>("fileBytes");
+        QTest::addColumn<bool>("salted");
         QTest::addColumn<QList<int>>("raises");
         QTest::addColumn<QStringList>("tried");
         QTest::addColumn<int>("raised");
         const QString ready = u"ready-made"_s, password = u"password"_s;
-        QTest::newRow("ready-made key reads the file") << 1024 << QList<int>{0} << QStringList{ready} << 0;
-        QTest::newRow("engine derives another way") << 1024 << QList<int>{3343, 0} << QStringList{ready, password} << 0;
-        QTest::newRow("wrong password") << 1024 << QList<int>{3343, 3343} << QStringList{ready, password} << 3343;
-        QTest::newRow("locked, not refused") << 1024 << QList<int>{3260} << QStringList{ready} << 3260;
-        QTest::newRow("no salt to read") << 15 << QList<int>{0} << QStringList{password} << 0;
+        QTest::newRow("ready-made key reads the file") << true << QList<int>{0} << QStringList{ready} << 0;
+        QTest::newRow("engine derives another way") << true << QList<int>{3343, 0} << QStringList{ready, password} << 0;
+        QTest::newRow("wrong password") << true << QList<int>{3343, 3343} << QStringList{ready, password} << 3343;
+        QTest::newRow("locked, not refused") << true << QList<int>{3260} << QStringList{ready} << 3260;
+        QTest::newRow("no salt to read") << false << QList<int>{0} << QStringList{password} << 0;
     }
 
     void keysAreTriedInTurn()
     {
-        QFETCH(int, fileBytes);
+        QFETCH(bool, salted);
         QFETCH(QList<int>, raises);
         QFETCH(QStringList, tried);
         QFETCH(int, raised);
-        QTemporaryDir folder;
-        QFile file(folder.filePath(u"AccountInfo.mdb"_s));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(fileBytes, '\x17'));
-        file.close();
+        FileSalt salt;
+        salt.fill(0x17);
         QStringList keys;
         const auto attempt = [&](std::string_view key) {
             keys << (key == "pw"                                 ? u"password"_s
@@ -145,7 +182,8 @@ private slots:
             if (const int error = raises.value(keys.size() - 1))
                 throw StoreError(error, u"refused");
         };
-        QCOMPARE(RaisedErrorNumber([&] { KeyDatabase(file.fileName().toStdString(), "pw", attempt); }), raised);
+        QCOMPARE(RaisedErrorNumber([&] { KeyDatabase(salted ? std::optional(salt) : std::nullopt, "pw", attempt); }),
+                 raised);
         QCOMPARE(keys, tried);
     }
 

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
 
 namespace {
 
@@ -20,7 +19,6 @@ using Digest = std::array<std::uint8_t, SHA_DIGEST_LENGTH>;
 
 // AES-256 page keys, derived with the 16-byte salt that starts the file.
 constexpr std::size_t PageKeyBytes = 32;
-constexpr std::size_t SaltBytes = 16;
 
 struct HmacSha1
 {
@@ -98,15 +96,6 @@ void LaterRounds(const HmacSha1 &hmac, Digest u, unsigned rounds, Digest &sum)
     OPENSSL_cleanse(u.data(), u.size());
 }
 
-std::optional<std::array<std::uint8_t, SaltBytes>> ReadSalt(const std::filesystem::path &file)
-{
-    std::array<std::uint8_t, SaltBytes> salt;
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream.read(reinterpret_cast<char *>(salt.data()), salt.size()))
-        return std::nullopt;
-    return salt;
-}
-
 std::string RawKeyText(std::span<const std::uint8_t> key)
 {
     constexpr std::string_view Digits = "0123456789ABCDEF";
@@ -141,29 +130,27 @@ void Pbkdf2HmacSha1(std::string_view password, std::span<const std::uint8_t> sal
     OPENSSL_cleanse(&hmac, sizeof hmac);
 }
 
-std::optional<std::string> RawDatabaseKey(const std::filesystem::path &file, std::string_view password, unsigned rounds)
+std::string RawDatabaseKey(const FileSalt &salt, std::string_view password, unsigned rounds)
 {
-    std::optional<std::array<std::uint8_t, SaltBytes>> salt = ReadSalt(file);
-    if (!salt)
-        return std::nullopt;
     std::array<std::uint8_t, PageKeyBytes> key;
-    Pbkdf2HmacSha1(password, *salt, rounds, key);
+    Pbkdf2HmacSha1(password, salt, rounds, key);
     std::string text = RawKeyText(key);
     OPENSSL_cleanse(key.data(), key.size());
     return text;
 }
 
-void KeyDatabase(const std::filesystem::path &file, std::string_view password,
+void KeyDatabase(const std::optional<FileSalt> &salt, std::string_view password,
                  const std::function<void(std::string_view key)> &attempt)
 {
-    if (std::optional<std::string> raw = RawDatabaseKey(file, password, FileCipher::KdfRounds)) {
+    if (salt) {
+        std::string raw = RawDatabaseKey(*salt, password, FileCipher::KdfRounds);
         struct Wipe
         {
             std::string &text;
             ~Wipe() { OPENSSL_cleanse(text.data(), text.size()); }
-        } wipe{*raw};
+        } wipe{raw};
         try {
-            attempt(*raw);
+            attempt(raw);
             return;
         } catch (const StoreError &error) {
             if (error.Number() != ErrorNumber::UnrecognizedFormat)

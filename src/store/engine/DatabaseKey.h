@@ -1,7 +1,7 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <span>
@@ -13,15 +13,17 @@
 void Pbkdf2HmacSha1(std::string_view password, std::span<const std::uint8_t> salt, unsigned iterations,
                     std::span<std::uint8_t> derived);
 
-// The page key an engine keyed with `password` derives for the file with `rounds` rounds, in its raw form
-// "x'<hex>'", or nothing when the file has no salt to read; raises error 5 for no rounds. The caller wipes it
-// after use.
-std::optional<std::string> RawDatabaseKey(const std::filesystem::path &file, std::string_view password,
-                                          unsigned rounds);
+// The 16 bytes that start an encrypted file, from which its page key is derived.
+using FileSalt = std::array<std::uint8_t, 16>;
 
-// Gives `attempt` the key for the file: first the page key ready-made under the file's cipher settings, which
-// spares the engine its own, slower derivation; then, only when the engine does not read the file with that (the
-// attempt raises error 3343, not a database), the password itself, for the engine to derive the key its own way.
-// Each attempt must key a new connection, as an engine cannot take a key back. Raises what the last attempt raised.
-void KeyDatabase(const std::filesystem::path &file, std::string_view password,
+// The page key an engine keyed with `password` derives for a file with this salt with `rounds` rounds, in its raw
+// form "x'<hex>'"; raises error 5 for no rounds. The caller wipes it after use.
+std::string RawDatabaseKey(const FileSalt &salt, std::string_view password, unsigned rounds);
+
+// Gives `attempt` the key for the file with this salt: first the page key ready-made under the file's cipher
+// settings, which spares the engine its own, slower derivation; then, only when there is no salt (a file too short
+// to have one) or the engine does not read the file with that key (the attempt raises error 3343, not a database),
+// the password itself, for the engine to derive the key its own way. Each attempt must key a new connection, as an
+// engine cannot take a key back. Raises what the last attempt raised.
+void KeyDatabase(const std::optional<FileSalt> &salt, std::string_view password,
                  const std::function<void(std::string_view key)> &attempt);
