@@ -23,6 +23,17 @@ namespace {
 
 constexpr int NoDisplay = 1;
 constexpr int NoAnswer = 2;
+constexpr int NotOnce = 3;
+
+int ReportNotOnce(int argc, char **argv, const QString &problem)
+{
+    QApplication app(argc, argv);
+    MsgBox(QStringLiteral("Tarnwick cannot make sure that only one copy of it runs: ") + problem +
+               QStringLiteral(". Remove it, or start Tarnwick in a desktop session that gives it a private runtime "
+                              "folder ($XDG_RUNTIME_DIR)."),
+           vbOKOnly | vbCritical);
+    return NotOnce;
+}
 
 } // namespace
 
@@ -33,6 +44,10 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "tarnwick: no display to show the program on; start it from a desktop session.\n");
         return NoDisplay;
     }
+    // Before the database is opened: a start that cannot make sure it runs once goes no further.
+    SingleInstance instance(QStringLiteral("Tarnwick"));
+    if (!instance.Problem().isEmpty())
+        return ReportNotOnce(argc, argv, instance.Problem());
     // Deriving the database key is most of the start-up: it runs while Qt starts and the window is built.
     std::future<std::shared_ptr<Database>> opening =
         std::async(std::launch::async, [] { return OpenAccountDatabase(DataFolder() / AccountDatabaseFileName); });
@@ -43,7 +58,6 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tarnwick.png")));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    SingleInstance instance(QStringLiteral("Tarnwick"));
     if (!instance.Claim()) {
         const SingleInstance::HandOverResult result = instance.HandOver();
         if (result == SingleInstance::HandOverResult::NoAnswerInTime) {

@@ -93,13 +93,42 @@ bool IsPrivateFolder(const QString &path)
     return S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() && (status.st_mode & 077) == 0;
 }
 
+// What is wrong with a folder of our own that stands at the path, if anything: it would be used as a private one.
+QString FolderProblem(const QString &path)
+{
+    struct stat status = {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0) {
+        return QString();
+    }
+    if (S_ISLNK(status.st_mode)) {
+        return path + QStringLiteral(" is a symbolic link");
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        return path + QStringLiteral(" is not a folder");
+    }
+    if (status.st_uid != ::geteuid()) {
+        return path + QStringLiteral(" belongs to another user");
+    }
+    if ((status.st_mode & 07777) != 0700) {
+        return path + QStringLiteral(" has mode %1, not 0700").arg(status.st_mode & 07777, 4, 8, QLatin1Char('0'));
+    }
+    return QString();
+}
+
+struct ChannelFolder
+{
+    QString path;    // empty when there is none to use
+    QString problem; // why a folder that stands there may not be used
+};
+
 // The user's runtime folder, or else a private folder of our own in the user's cache folder, which
-// no one else can have made; empty when neither can be had.
-QString PrivateFolder(const QString &caption)
+// no one else can have made. Where that cannot be made at all, there is no channel; where something
+// stands in its place that is not such a folder, that is a problem the user must hear of.
+ChannelFolder PrivateFolder(const QString &caption)
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (QDir::isAbsolutePath(runtime) && IsPrivateFolder(runtime)) {
-        return runtime;
+        return {runtime, QString()};
     }
     QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
     if (!QDir::isAbsolutePath(cache)) {
@@ -108,7 +137,8 @@ QString PrivateFolder(const QString &caption)
     QDir().mkpath(cache);
     const QString own = cache + u'/' + SafeName(caption);
     ::mkdir(QFile::encodeName(own).constData(), 0700);
-    return IsPrivateFolder(own) ? own : QString();
+    const QString problem = FolderProblem(own);
+    return {problem.isEmpty() && IsPrivateFolder(own) ? own : QString(), problem};
 }
 
 // The socket address of this path, or nothing when the path does not fit.
@@ -202,9 +232,11 @@ public:
     QByteArray received;
 };
 
-SingleInstance::SingleInstance(const QString &caption, QObject *parent)
-    : QObject(parent), folder_(PrivateFolder(caption)), name_(ChannelName(caption))
+SingleInstance::SingleInstance(const QString &caption, QObject *parent) : QObject(parent), name_(ChannelName(caption))
 {
+    const ChannelFolder folder = PrivateFolder(caption);
+    folder_ = folder.path;
+    problem_ = folder.problem;
     if (!folder_.isEmpty() && !UnixAddress(SocketPath())) {
         folder_.clear();
     }

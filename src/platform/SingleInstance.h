@@ -19,8 +19,10 @@
 // not complete 5 seconds after it came is closed. The two live in
 // $XDG_RUNTIME_DIR when that is a private folder of this user, else in a folder of our own under
 // the user's cache folder ($XDG_CACHE_HOME or ~/.cache), used only while it is a real directory
-// owned by this user and closed to everyone else; never in a folder others share. Everything runs
-// on the thread that created the object (the UI thread).
+// owned by this user with mode 0700; never in a folder others share. Anything else standing where
+// that folder belongs is a problem the user must hear of (Problem()). Everything runs on the
+// thread that created the object (the UI thread); the object may be made before the application,
+// but Claim needs its event loop.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -38,6 +40,11 @@ public:
     // The caption ("Tarnwick") names the folder, the lock and the socket, together with the display.
     explicit SingleInstance(const QString &caption, QObject *parent = nullptr);
     ~SingleInstance() override;
+
+    // Why it cannot be made sure that only one process runs: a symbolic link, a file, another user's
+    // folder or one open to others stands where the private folder belongs, named with the path.
+    // Empty when there is no such problem; the process must not go on when there is.
+    const QString &Problem() const { return problem_; }
 
     // Call once. True when this process became the running instance: it holds the lock and serves
     // second starts. Also true when no channel can be made at all (no private folder, a socket path
@@ -81,6 +88,7 @@ private:
     void SendKeepAlives();
 
     QString folder_;
+    QString problem_;
     QString name_;
     int listener_ = -1;
     std::unique_ptr<QSocketNotifier> listenerNotifier_;

@@ -239,7 +239,7 @@ class AccountsTest(EndToEndTest):
         self.assertFalse(ran.exists())
         self.assertEqual(self.unload(program), 0)
 
-    def test_a_start_refuses_a_fifo_or_a_crafted_file_at_the_database_path_at_once(self):
+    def test_a_start_refuses_a_fifo_or_a_crafted_file_at_the_database_path_and_an_unsafe_channel_folder(self):
         path = self.sandbox.database_path
         # A member may plant a trigger calling a function that crashes the engine: the file is refused, unchanged.
         self.database.execute("CREATE TRIGGER t BEFORE INSERT ON User BEGIN SELECT rtreenode(2, x'0000ffff'); END;")
@@ -256,6 +256,19 @@ class AccountsTest(EndToEndTest):
         self.wait_for("the message", lambda: self.windows(program, "dialog", "Tarnwick"))
         self.message(program, "Cannot open database.")
         self.assertEqual(self.wait_exit(program), 1)
+        # Without a runtime folder, a link where the private folder belongs stops every start before the database.
+        cache = self.sandbox.home / ".cache"
+        (self.sandbox.root / "elsewhere").mkdir(mode=0o700)
+        cache.mkdir()
+        (cache / "Tarnwick").symlink_to(self.sandbox.root / "elsewhere")
+        env = {name: value for name, value in self.env.items() if name != "XDG_RUNTIME_DIR"}
+        for _ in range(2):
+            program = self.start_program(wait_for_icon=False, env=env)
+            self.message(program, "Tarnwick cannot make sure that only one copy of it runs: %s is a symbolic link. "
+                         "Remove it, or start Tarnwick in a desktop session that gives it a private runtime folder "
+                         "($XDG_RUNTIME_DIR)." % (cache / "Tarnwick"))  # fmt: skip
+            self.assertEqual(self.wait_exit(program), 3)
+        self.assertEqual(list((self.sandbox.root / "elsewhere").iterdir()), [])
 
     @contextlib.contextmanager
     def read_only_folder(self):  # no journal, so every write fails; root passes over permissions, so immutable

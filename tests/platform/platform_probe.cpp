@@ -1,5 +1,6 @@
 // A stand-in for the program's start and end, for tst_lifetime; it reports each step as a line on stdout.
 //
+//   Any start first prints "unsafe" and ends when it cannot make sure it runs once.
 //   platform_probe claim <delayMs>
 //     Running instance ("primary"): for each hand-over request prints "clicked", waits delayMs in a nested
 //     event loop, or ends at once when it is "crash", then creates the file "handled" in the working folder.
@@ -85,6 +86,10 @@ int main(int argc, char **argv)
     if (arguments.value(1) == u"session")
         return Session(arguments.value(2));
     SingleInstance instance(QStringLiteral("Tarnwick"));
+    if (!instance.Problem().isEmpty()) {
+        PrintLine("unsafe");
+        return 3;
+    }
     if (arguments.value(1) == u"handover" || !instance.Claim()) {
         if (arguments.value(1) == u"claim")
             PrintLine("secondary");

@@ -169,17 +169,20 @@ private slots:
         QTest::addColumn<bool>("killedInstanceLeftFiles");
         QTest::addColumn<bool>("runtimeOpen");
         QTest::addColumn<QString>("cache");
-        QTest::addColumn<bool>("cacheFolderOpen");
+        QTest::addColumn<QString>("cacheFolder");
         QTest::addColumn<QStringList>("secondStart");
         const QStringList handedOver = {u"secondary"_s, u"done after-handler"_s};
-        QTest::newRow("private runtime folder") << false << false << u"cache"_s << false << handedOver;
-        QTest::newRow("killed instance's lock and socket") << true << false << u"cache"_s << false << handedOver;
-        QTest::newRow("runtime folder open to others") << false << true << u"cache"_s << false << handedOver;
-        // No channel: the second start runs as well.
+        QTest::newRow("private runtime folder") << false << false << u"cache"_s << QString() << handedOver;
+        QTest::newRow("killed instance's lock and socket") << true << false << u"cache"_s << QString() << handedOver;
+        QTest::newRow("runtime folder open to others") << false << true << u"cache"_s << QString() << handedOver;
+        // Something else where the private folder belongs: no start goes on.
         QTest::newRow("cache folder open to others")
-            << false << true << u"cache"_s << true << QStringList{u"primary"_s};
+            << false << true << u"cache"_s << u"open"_s << QStringList{u"unsafe"_s};
+        QTest::newRow("cache folder a link to a private one")
+            << false << true << u"cache"_s << u"link"_s << QStringList{u"unsafe"_s};
+        // No channel can be had: the second start runs as well.
         QTest::newRow("socket path too long")
-            << false << true << QString(90, u'c') << false << QStringList{u"primary"_s};
+            << false << true << QString(90, u'c') << QString() << QStringList{u"primary"_s};
     }
 
     void channelOnlyInAFolderOfThisUser()
@@ -187,7 +190,7 @@ private slots:
         QFETCH(bool, killedInstanceLeftFiles);
         QFETCH(bool, runtimeOpen);
         QFETCH(QString, cache);
-        QFETCH(bool, cacheFolderOpen);
+        QFETCH(QString, cacheFolder);
         QFETCH(QStringList, secondStart);
         const QFile::Permissions open =
             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
@@ -195,9 +198,16 @@ private slots:
             QVERIFY(QFile::setPermissions(folder_->path(), open));
         }
         environment_.insert(u"XDG_CACHE_HOME"_s, folder_->filePath(cache));
-        if (cacheFolderOpen) {
-            QVERIFY(QDir(folder_->path()).mkpath(cache + u"/Tarnwick"_s));
-            QVERIFY(QFile::setPermissions(folder_->filePath(cache + u"/Tarnwick"_s), open));
+        const QString own = folder_->filePath(cache + u"/Tarnwick"_s);
+        if (cacheFolder == u"open") {
+            QVERIFY(QDir(folder_->path()).mkpath(own));
+            QVERIFY(QFile::setPermissions(own, open));
+        } else if (cacheFolder == u"link") {
+            QVERIFY(QDir(folder_->path()).mkpath(u"elsewhere"_s));
+            QVERIFY(QFile::setPermissions(folder_->filePath(u"elsewhere"_s),
+                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            QVERIFY(QDir(folder_->path()).mkpath(cache));
+            QVERIFY(QFile::link(folder_->filePath(u"elsewhere"_s), own));
         }
         if (killedInstanceLeftFiles) {
             QProcess *killed = StartProbe();
@@ -205,13 +215,19 @@ private slots:
             killed->kill();
             QVERIFY(killed->waitForFinished(GenerousWaitMs));
         }
+        const bool unsafe = secondStart == QStringList{u"unsafe"_s};
         // At once, not after waiting out a running instance that does not listen yet.
-        QCOMPARE(NextLine(*StartProbe({u"handover"_s})), u"not-running");
+        QCOMPARE(NextLine(*StartProbe({u"handover"_s})), unsafe ? u"unsafe" : u"not-running");
 
-        QCOMPARE(NextLine(*StartProbe()), u"primary");
+        QProcess *first = StartProbe();
+        QCOMPARE(NextLine(*first), unsafe ? u"unsafe" : u"primary");
         QProcess *second = StartProbe();
         for (const QString &line : secondStart) {
             QCOMPARE(NextLine(*second), line);
+        }
+        if (unsafe) {
+            QVERIFY(first->waitForFinished(GenerousWaitMs));
+            QCOMPARE(first->exitCode(), 3);
         }
         QCOMPARE(QFile::exists(folder_->filePath(u"Tarnwick-_7.socket"_s)), !runtimeOpen);
     }
