@@ -1,5 +1,6 @@
 #include "AutostartEntry.h"
 
+#include "RegularFile.h"
 #include "XdgConfigFolder.h"
 
 #include <QDir>
@@ -13,6 +14,9 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
+
+// An entry of ours is a few lines; anything much larger is not one.
+constexpr qint64 LargestEntry = 16 * 1024;
 
 // Characters that the desktop entry rules reserve in a command: an argument holding one must be quoted.
 constexpr QStringView ReservedCharacters = u" \t\n\"'\\><~|&;$*?#()`";
@@ -137,12 +141,12 @@ QString AutostartEntryPath()
 
 std::optional<QString> ReadAutostartCommand()
 {
-    // Checked before opening, so that a FIFO at the path cannot block.
-    QFile file(AutostartEntryPath());
-    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly)) {
+    const std::optional<RegularFile> file = RegularFile::Open(AutostartEntryPath(), LargestEntry);
+    const std::optional<QByteArray> bytes = file ? file->ReadAll() : std::nullopt;
+    if (!bytes) {
         return std::nullopt;
     }
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    const QStringList lines = QString::fromUtf8(*bytes).split(u'\n');
     if (EntryValue(lines, u"Hidden") == u"true") {
         return std::nullopt;
     }

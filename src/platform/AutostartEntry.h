@@ -11,8 +11,8 @@ QString AutostartEntryPath();
 
 // The command the entry starts, its arguments unquoted and joined by single spaces: the text given to
 // WriteAutostartEntry for an entry written by it. Nothing when there is no entry, it cannot be read, it is not
-// a regular file (directly or through symbolic links; a FIFO there is not opened) or it is marked Hidden (which
-// the XDG rules treat as no entry); an entry without a command gives the empty text.
+// a regular file of at most 16 KiB (a symbolic link there is not followed, a FIFO not waited on) or it is marked
+// Hidden (which the XDG rules treat as no entry); an entry without a command gives the empty text.
 std::optional<QString> ReadAutostartCommand();
 
 // Writes the entry, through a temporary file, so that it starts the program at the path given, which is

@@ -1,5 +1,6 @@
 #include "SettingsStore.h"
 
+#include "RegularFile.h"
 #include "XdgConfigFolder.h"
 
 #include <QFile>
@@ -107,18 +108,12 @@ void CarryOver(const QByteArray &bytes, QSettings &settings)
     }
 }
 
-// The settings, with the previous format's values carried over while the file is absent; nothing when
-// something other than a regular file of at most LargestFile bytes stands at its path.
-std::unique_ptr<QSettings> Open()
+// The settings while the file is absent: the previous format's values carried over.
+std::unique_ptr<QSettings> CarriedOver(const QString &path)
 {
-    const QString path = FilePath();
-    const QFileInfo info(path);
-    if (info.exists() && (!info.isFile() || info.size() > LargestFile)) {
-        return nullptr;
-    }
     auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
-    QFile previous(info.absolutePath() + u"/settings.reg"_s);
-    if (!info.exists() && !info.isSymLink() && QFileInfo(previous).isFile() && previous.open(QIODevice::ReadOnly)) {
+    QFile previous(QFileInfo(path).absolutePath() + u"/settings.reg"_s);
+    if (QFileInfo(previous).isFile() && previous.open(QIODevice::ReadOnly)) {
         CarryOver(previous.read(LargestFile), *settings);
         settings->sync();
         // With nothing carried over QSettings writes no file; an empty one marks the carry-over as done.
@@ -129,11 +124,45 @@ std::unique_ptr<QSettings> Open()
     return settings;
 }
 
-// The settings for a change; nothing where a symbolic link stands at the path, whose target a write would
-// replace.
+bool Absent(const QString &path)
+{
+    const QFileInfo info(path);
+    return !info.exists() && !info.isSymLink();
+}
+
+// The settings to read, with the file they are read from held open: nothing when something other than a regular
+// file of at most LargestFile bytes stands at the path. QSettings opens a file by its path: it is given one that
+// names the file checked here, whatever may be put at the settings' path meanwhile.
+struct ReadableSettings
+{
+    std::optional<RegularFile> file;
+    std::unique_ptr<QSettings> settings;
+};
+
+ReadableSettings OpenForReading()
+{
+    const QString path = FilePath();
+    if (Absent(path)) {
+        return {std::nullopt, CarriedOver(path)};
+    }
+    std::optional<RegularFile> file = RegularFile::Open(path, LargestFile);
+    std::unique_ptr<QSettings> settings;
+    if (file) {
+        settings = std::make_unique<QSettings>(file->ProcPath(), QSettings::IniFormat);
+    }
+    return {std::move(file), std::move(settings)};
+}
+
+// The settings for a change, written through a new file put in place of the old one: nothing where anything but
+// a regular file of at most LargestFile bytes stands at the path, a symbolic link included, whose target a write
+// would replace.
 std::unique_ptr<QSettings> OpenForWriting()
 {
-    return QFileInfo(FilePath()).isSymLink() ? nullptr : Open();
+    const QString path = FilePath();
+    if (Absent(path)) {
+        return CarriedOver(path);
+    }
+    return RegularFile::Open(path, LargestFile) ? std::make_unique<QSettings>(path, QSettings::IniFormat) : nullptr;
 }
 
 // Enters the groups of the key path and gives the QSettings key of the value in them: each name in the
@@ -172,7 +201,8 @@ QString FilePath()
 
 std::optional<QString> Read(const QString &keyPath, const QString &name)
 {
-    const std::unique_ptr<QSettings> settings = Open();
+    const ReadableSettings readable = OpenForReading();
+    QSettings *settings = readable.settings.get();
     const std::optional<QString> key = settings ? EnterKey(*settings, keyPath, name) : std::nullopt;
     if (!key) {
         return std::nullopt;

@@ -17,13 +17,12 @@
 // one holding "/" is refused. A number is written as its decimal digits, a text as QSettings writes a text,
 // every 16-bit unit kept. The file keeps no type beside a value: a number reads back as its digits.
 //
-// The file is used only when it is absent or a regular file, directly or through symbolic links, of at most
-// 16 KiB (the program's own holds a few hundred bytes, and QSettings takes far longer than start-up allows to
-// read some larger files). Anything else at its path (a FIFO, a folder, a device, a socket, a larger file) is
-// left alone: it reads as no values and every write fails. The path is checked without opening it, so a FIFO
-// cannot block. A symbolic link at the path is read through but never written through: every write fails, and
-// the file it points to stays as it was. A write replaces
-// the file with a complete new one, so a crash leaves the old file or the new one.
+// The file is used only when it is absent or a regular file of at most 16 KiB (the program's own holds a few
+// hundred bytes, and QSettings takes far longer than start-up allows to read some larger files). Anything else at
+// its path (a symbolic link, a FIFO, a folder, a device, a socket, a larger file) is left alone: it reads as no
+// values and every write fails; a link is not followed and a FIFO not waited on, and the file a link points to
+// stays as it was. A write replaces the file with a complete new one, so a crash leaves the old file or the new
+// one.
 //
 // While the file is absent, the values of the previous format's file beside it, Tarnwick/settings.reg (its
 // first 16 KiB), are carried over to it; that file is left as it is, and never read again once the new file

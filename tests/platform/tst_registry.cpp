@@ -151,7 +151,9 @@ private slots:
             }
         }
         QTest::newRow("file over 16 KiB at the settings file") << true << u"large"_s << -1 << false;
-        QTest::newRow("link at the settings file, to a file elsewhere") << true << u"link"_s << 7 << false;
+        // A link is never followed: the file it points to is not read, and not written through.
+        QTest::newRow("link at the settings file, to a file elsewhere") << true << u"link"_s << -1 << false;
+        QTest::newRow("link at the autostart entry, to an entry elsewhere") << false << u"link"_s << -1 << true;
     }
 
     void otherThanRegularFiles()
@@ -162,7 +164,8 @@ private slots:
         QFETCH(bool, writable);
         const QString path = atSettings ? SettingsStore::FilePath() : AutostartEntryPath();
         const QString target = home_->filePath(u"dotfiles/Tarnwick.ini"_s);
-        const QByteArray contents = "[Software]\nQuillmoor\\Tarnwick\\FormStartX=7\n";
+        const QByteArray contents = atSettings ? "[Software]\nQuillmoor\\Tarnwick\\FormStartX=7\n"
+                                               : "[Desktop Entry]\nType=Application\nExec=/opt/tarnwick\n";
         QDir().mkpath(QFileInfo(path).absolutePath());
         if (kind == u"FIFO") {
             QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
