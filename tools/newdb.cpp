@@ -1,22 +1,147 @@
-// tarnwick-newdb PATH: creates an empty account database at PATH, never over an existing file.
+// tarnwick-newdb [--group GROUP] PATH: creates an empty account database at PATH, never over anything there.
+//
+// With --group, for the shared folder of an installed program (the package runs it as root): the database belongs
+// to the group with mode 0660, and so does the engine's journal beside it, which is made once and kept, so that no
+// member can put a link where a save would create it. What stands at PATH other than a regular file is left alone
+// and reported; a database already there is not touched. Owner and mode are only ever set through descriptors of
+// files made here or opened without following a link, never by a path that a member could swap.
 
 #include "AccountDatabase.h"
 #include "StoreError.h"
 #include "Text.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr mode_t SharedMode = 0660;
+// A member's journal larger than this is no journal of the program's.
+constexpr off_t LargestJournal = 256 << 20;
+
+bool Report(const std::string &what)
+{
+    std::fprintf(stderr, "tarnwick-newdb: %s\n", what.c_str());
+    return false;
+}
+
+bool Share(int fd, gid_t group)
+{
+    return ::fchown(fd, static_cast<uid_t>(-1), group) == 0 && ::fchmod(fd, SharedMode) == 0;
+}
+
+bool CreateDatabase(const std::string &path, std::optional<gid_t> group)
+{
+    try {
+        CreateAccountDatabase(path, [group](int fd) {
+            if (group && !Share(fd, *group))
+                throw StoreError(ErrorNumber::EngineError,
+                                 u"cannot give it the group: " + FromUtf8(std::strerror(errno)));
+        });
+    } catch (const StoreError &error) {
+        return Report(ToUtf8(error.Description()));
+    }
+    return true;
+}
+
+// The database at the path, made when nothing is there; a shared folder's existing one is left as it is.
+bool EnsureDatabase(const std::string &path, std::optional<gid_t> group)
+{
+    struct stat status = {};
+    if (::lstat(path.c_str(), &status) != 0)
+        return errno == ENOENT ? CreateDatabase(path, group) : Report(path + ": " + std::strerror(errno));
+    if (!S_ISREG(status.st_mode))
+        return Report(path + " is not a regular file; left alone. Remove it and reconfigure the package to get "
+                             "an empty database there.");
+    return group.has_value() || Report("cannot create '" + path + "': something is there already.");
+}
+
+// The bytes of a regular file, read without following a link or waiting on a FIFO; nothing for anything else.
+std::optional<std::vector<char>> RegularFileBytes(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat status = {};
+    std::optional<std::vector<char>> bytes;
+    if (fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= LargestJournal) {
+        bytes.emplace(static_cast<std::size_t>(status.st_size));
+        if (::pread(fd, bytes->data(), bytes->size(), 0) != static_cast<ssize_t>(bytes->size()))
+            bytes.reset();
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return bytes;
+}
+
+// A journal of root's own in the sticky folder, which no member can replace: made beside and renamed into place,
+// which replaces a link or a member's file there and never follows it. A member's journal may hold the pages a save
+// cut short must roll back: its bytes are kept.
+bool ReplaceJournal(const std::string &journal, gid_t group, const std::vector<char> &bytes)
+{
+    std::string temporary = journal + ".new-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return Report(journal + ": " + std::strerror(errno));
+    const bool made = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()) &&
+                      Share(fd, group) && ::fsync(fd) == 0 && ::rename(temporary.c_str(), journal.c_str()) == 0;
+    const int error = errno;
+    ::close(fd);
+    if (!made) {
+        ::unlink(temporary.c_str());
+        return Report(journal + ": " + std::strerror(error));
+    }
+    return true;
+}
+
+bool EnsureJournal(const std::string &journal, gid_t group)
+{
+    const int fd = ::open(journal.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat status = {};
+    const bool ours = fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid();
+    const bool shared = ours && Share(fd, group);
+    if (fd >= 0)
+        ::close(fd);
+    if (ours)
+        return shared || Report(journal + ": " + std::strerror(errno));
+    struct stat link = {};
+    if (::lstat(journal.c_str(), &link) == 0 && S_ISDIR(link.st_mode))
+        return Report(journal + " is a folder; left alone.");
+    const std::optional<std::vector<char>> kept = RegularFileBytes(journal);
+    return ReplaceJournal(journal, group, kept.value_or(std::vector<char>()));
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: tarnwick-newdb [--group GROUP] PATH\n");
+    return 2;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: tarnwick-newdb PATH\n");
-        return 2;
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() != 1 && !(arguments.size() == 3 && arguments[0] == "--group"))
+        return Usage();
+    const std::string &path = arguments.back();
+    std::optional<gid_t> group;
+    if (arguments.size() == 3) {
+        const struct group *entry = ::getgrnam(arguments[1].c_str());
+        if (!entry) {
+            Report("no group " + arguments[1]);
+            return 1;
+        }
+        group = entry->gr_gid;
     }
-    try {
-        CreateAccountDatabase(argv[1]);
-    } catch (const StoreError &error) {
-        std::fprintf(stderr, "tarnwick-newdb: %s\n", ToUtf8(error.Description()).c_str());
-        return 1;
-    }
-    return 0;
+    bool done = EnsureDatabase(path, group);
+    if (group)
+        done = EnsureJournal(path + "-journal", *group) && done;
+    return done ? 0 : 1;
 }

@@ -8,13 +8,14 @@ import unittest
 from pathlib import Path
 from types import SimpleNamespace
 
-from harness import ADD_ACCOUNT_PLACE, PROGRAM, USER_NAME, AccountFile, EndToEndTest, stop_process
+from harness import ADD_ACCOUNT_PLACE, LONG_WAIT, PROGRAM, USER_NAME, AccountFile, EndToEndTest, stop_process
 
 BUILD = PROGRAM.parent  # the program stands at the top of the build folder
 ICONS = {s: "share/icons/hicolor/%dx%d/apps/tarnwick.png" % (s, s) for s in (16, 22, 24, 32, 48, 64, 128, 256)}
 METAINFO = "share/metainfo/org.example.tarnwick.metainfo.xml"
 FOLDER = Path("/var/lib/tarnwick")
 DATABASE = FOLDER / "AccountInfo.mdb"
+JOURNAL = FOLDER / "AccountInfo.mdb-journal"
 # Two members of the group and one outsider; each logs on to the program with its login name as password.
 ALICE, BOB, EVE = "twe2e-alice", "twe2e-bob", "twe2e-eve"
 
@@ -33,7 +34,9 @@ class InstallTest(unittest.TestCase):
             root = Path(prefix)
             self.assertEqual({str(path.relative_to(root)) for path in root.rglob("*") if path.is_file()},
                              {"bin/tarnwick", "bin/tarnwick-newdb", "share/applications/tarnwick.desktop",
-                              "share/man/man1/tarnwick.1", METAINFO, *ICONS.values()})  # fmt: skip
+                              "share/man/man1/tarnwick.1.gz", "share/man/man1/tarnwick-newdb.1.gz", METAINFO,
+                              "share/doc/tarnwick/copyright", "share/doc/tarnwick/changelog.Debian.gz",
+                              "share/lintian/overrides/tarnwick", *ICONS.values()})  # fmt: skip
             self.assertEqual({size: (int.from_bytes((root / path).read_bytes()[16:20], "big"), int.from_bytes(
                 (root / path).read_bytes()[20:24], "big")) for size, path in ICONS.items()}, {s: (s, s) for s in ICONS})
             run("desktop-file-validate", str(root / "share/applications/tarnwick.desktop"))
@@ -68,11 +71,17 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
         run("cpack", "-G", "DEB", "-B", str(packages), cwd=BUILD)
         package = next(packages.glob("tarnwick_*.deb"))
         depends = run("dpkg-deb", "--field", str(package), "Depends")
-        self.assertEqual([name for name in ("adduser", "libsqlcipher0", "libqt6widgets6") if name not in depends], [])
-        run("apt-get", "install", "-y", str(package), env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"))
+        self.assertEqual([name for name in ("adduser", "libssl3", "libqt6widgets6") if name not in depends], [])
+        self.assertNotIn("sqlcipher", depends)  # compiled in
+        lintian = subprocess.run(["lintian", "--allow-root", "--fail-on", "error,warning", str(package)],
+                                 capture_output=True, text=True, timeout=600)  # fmt: skip
+        self.assertEqual((lintian.returncode, lintian.stdout), (0, ""), lintian.stderr)
+        self.install = lambda: run("apt-get", "install", "--reinstall", "-y", str(package),
+                                   env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"))  # fmt: skip
+        self.install()
         group = grp.getgrnam("tarnwick").gr_gid
         self.assertEqual([(path.stat().st_uid, path.stat().st_gid, path.stat().st_mode & 0o7777) for path in (FOLDER,
-                          DATABASE)], [(0, group, 0o2770), (0, group, 0o660)])  # fmt: skip
+                          DATABASE, JOURNAL)], [(0, group, 0o3770), (0, group, 0o660), (0, group, 0o660)])  # fmt: skip
         database = AccountFile(DATABASE)
         self.assertEqual((database.users(), database.accounts()), ([], []))
         for name in ALICE, BOB, EVE:
@@ -98,9 +107,9 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
         self.assertEqual(sorted((account["UserID"], account["UserName"]) for account in database.accounts()),
                          sorted((users[name], name + " at the bank") for name in (ALICE, BOB)))  # fmt: skip
 
-        # A save cut short leaves the journal with the file's group and mode, so the next member's run rolls it back.
-        # A tiny page cache makes the engine write into the file before the end of the save.
-        journal = Path(str(DATABASE) + "-journal")
+        # A save cut short leaves the journal the package made, which the next member's run rolls back. A tiny page
+        # cache makes the engine write into the file before the end of the save.
+        journal = JOURNAL
         cut = subprocess.Popen(["sqlcipher", "-batch", str(DATABASE)], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
                                text=True, user=ALICE, group=ALICE, extra_groups=["tarnwick"], umask=0o077)  # fmt: skip
         cut.stdin.write("PRAGMA key='wendrapolix';\nPRAGMA cache_size=2;\nBEGIN;\nWITH RECURSIVE n(i) AS (SELECT 1 "
@@ -110,12 +119,14 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
         self.wait_for("the cut save's journal", lambda: journal.exists() and journal.read_bytes()[:8] != bytes(8))
         cut.kill()
         cut.wait()
-        self.assertEqual((journal.stat().st_gid, journal.stat().st_mode & 0o777), (group, 0o660))
+        cut.stdin.close()
+        self.assertEqual((journal.stat().st_uid, journal.stat().st_gid, journal.stat().st_mode & 0o777), (0, group, 0o660))
         bob = self.start_as(BOB)
         self.log_on(bob, BOB, user=BOB)
-        self.assertEqual(journal.read_bytes()[:8], bytes(8))  # rolled back, and kept for the next save
+        self.assertEqual(journal.read_bytes()[:8], bytes(8))
         self.assertEqual(self.unload(bob), 0)
         self.assertEqual((len(database.accounts()), database.execute("PRAGMA integrity_check;")), (2, ["ok"]))
+        self.check_planted_links(group)
 
         before = DATABASE.read_bytes()
         eve = self.start_as(EVE, wait_for_icon=False)
@@ -129,6 +140,49 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
         self.assertEqual(DATABASE.read_bytes(), before)
         run("apt-get", "purge", "-y", "tarnwick")
         self.assertEqual(DATABASE.read_bytes(), before)
+
+    def as_member(self, *command):
+        return subprocess.run(command, capture_output=True, text=True, user=ALICE, group=ALICE,
+                              extra_groups=["tarnwick"], timeout=LONG_WAIT)  # fmt: skip
+
+    def assert_configured(self):
+        self.assertEqual(run("dpkg-query", "--show", "--showformat=${Status}", "tarnwick"), "install ok installed")
+
+    def check_planted_links(self, group):
+        # A member can neither replace the database nor put a link where a save writes its journal.
+        bob_home = self.homes / BOB
+        for path in DATABASE, JOURNAL:
+            self.assertNotEqual(self.as_member("ln", "-sfn", str(bob_home / "planted"), str(path)).returncode, 0)
+        # Nor can a link planted before the folder was closed (as an older package left it) take a save anywhere.
+        JOURNAL.unlink()
+        self.assertEqual(self.as_member("ln", "-s", str(bob_home / "planted"), str(JOURNAL)).returncode, 0)
+        self.install()
+        self.assert_configured()
+        self.assertEqual((JOURNAL.is_symlink(), JOURNAL.stat().st_uid, JOURNAL.stat().st_gid), (False, 0, group))
+        bob = self.start_as(BOB)
+        window = self.log_on(bob, BOB, user=BOB)
+        self.type_into_field(window, USER_NAME, "saved past the planted link")
+        self.assertEqual(self.unload(bob), 0)
+        self.assertIn("saved past the planted link", [a["UserName"] for a in AccountFile(DATABASE).accounts()])
+        self.assertEqual(sorted(path.name for path in bob_home.iterdir()), [".config", "runtime"])
+        # A link where the database was, to a file of root's or to nothing, is left alone: its target keeps owner,
+        # mode and bytes, nothing is made at a dangling one, and the package ends configured.
+        kept = FOLDER / "kept.mdb"
+        DATABASE.rename(kept)
+        secret = Path("/root/tarnwick-e2e-secret")
+        secret.write_bytes(b"root's own\n")
+        secret.chmod(0o600)
+        self.addCleanup(secret.unlink)
+        nothing = Path("/tmp/tarnwick-e2e-nothing")
+        for target in secret, nothing:
+            self.assertEqual(self.as_member("ln", "-sfn", str(target), str(DATABASE)).returncode, 0)
+            self.install()
+            self.assert_configured()
+            self.assertTrue(DATABASE.is_symlink())
+        self.assertEqual((secret.stat().st_uid, secret.stat().st_mode & 0o7777, secret.read_bytes()),
+                         (0, 0o600, b"root's own\n"))  # fmt: skip
+        self.assertFalse(nothing.exists())
+        kept.rename(DATABASE)
 
 
 if __name__ == "__main__":
