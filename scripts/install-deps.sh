@@ -4,7 +4,8 @@
 # the build compiles in (scripts/fetch-sqlcipher.sh); a Node.js installed with its own npm is kept.
 set -euo pipefail
 
-build_packages=(cmake g++ pkgconf qt6-base-dev qt6-wayland libssl-dev fonts-dejavu-core librsvg2-bin dpkg-dev file)
+build_packages=(cmake g++ pkgconf qt6-base-dev qt6-wayland libssl-dev libxcb1-dev fonts-dejavu-core librsvg2-bin dpkg-dev
+                file)
 # libsqlcipher-dev: the build on the system's SQLCipher; sqlcipher: its shell, which reads the files the tests write.
 test_packages=(libsqlcipher-dev libbenchmark-dev sqlcipher clang libclang-rt-14-dev xvfb openbox trayer xdotool xclip x11-utils
                desktop-file-utils imagemagick python3 python3-pyatspi at-spi2-core dbus-daemon dbus-bin libglib2.0-bin

@@ -1,5 +1,7 @@
 #include "Display.h"
 
+#include <QGuiApplication>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -73,4 +75,9 @@ bool ChooseDisplay()
     if (WaylandReachable())
         return ::setenv("QT_QPA_PLATFORM", x ? "wayland;xcb" : "wayland", 1) == 0;
     return x && ::setenv("QT_QPA_PLATFORM", "xcb", 1) == 0;
+}
+
+bool ProgramPlacesWindows()
+{
+    return !QGuiApplication::platformName().startsWith(QStringLiteral("wayland"));
 }

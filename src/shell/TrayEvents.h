@@ -11,11 +11,6 @@ enum class TrayEvent
     ContextMenu = 517
 };
 
-// True when a StatusNotifierItem host runs on the session bus: the icon is then an item of that host, which
-// shows the menu the program exports and reports a click instead of a double click. Qt makes the same choice
-// when the icon is created.
-bool TrayHostShowsMenus();
-
 // The event of an activation of the icon, or nothing for one the window ignores. On a host that shows menus a
 // click counts as a double click, so the window can be reached on every desktop.
 std::optional<TrayEvent> TrayEventOf(QSystemTrayIcon::ActivationReason reason, bool hostShowsMenus);

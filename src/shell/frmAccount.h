@@ -3,8 +3,8 @@
 #include "AccountSession.h"
 #include "TextBox.h"
 #include "TrayEvents.h"
+#include "TrayHost.h"
 
-#include <QElapsedTimer>
 #include <QWidget>
 
 #include <array>
@@ -25,7 +25,6 @@ class QMenu;
 class QMenuBar;
 class QPushButton;
 class QSystemTrayIcon;
-class QTimer;
 
 // The main window: the program's start-up and shut-down, its tray icon and menus, its settings, and the entry
 // points through which its events reach the logon and the account editor. It owns the session (the open database,
@@ -65,7 +64,7 @@ public:
     // every other way of coming forward only bring that logon's open dialog forward, and return at once.
     void ExternalActivate();
     // Watches for a tray host from now on: when none has come after a moment, the program logs on and shows its
-    // window by itself, and keeps it in the task bar until a host comes.
+    // window by itself, and keeps it in the task bar until a host comes, which then gets the icon.
     void WatchTrayHost();
     bool AcctWasChanged() const;
     void AcctWasChanged(bool value);
@@ -149,10 +148,12 @@ private:
 
     // Tray
     void AddTrayIcon();
+    void CreateTrayIcon(TrayHost::Kind kind);
+    QMenu *ExportedTrayMenu();
     void ExportTrayMenu();
     void RemoveTrayIcon();
-    void trayWatch_Timer();
-    bool WithoutTray();
+    void TrayHostChanged();
+    bool WithoutTray() const;
     void UseTray(bool tray);
     void ComeForwardWithoutTray();
     void ShowWindow();
@@ -192,10 +193,13 @@ private:
     std::int32_t SavedLeft = 0;
     std::int32_t SavedTop = 0;
 
+    TrayHost *trayHost_ = nullptr;
     QSystemTrayIcon *trayIcon = nullptr;
     bool hostShowsMenus_ = false;
-    QTimer *trayWatch_ = nullptr;
-    QElapsedTimer trayWaitStarted_;
+    // The menu given to a host that shows menus, and the logon state it shows.
+    QMenu *exportedMenu_ = nullptr;
+    QAction *exportedSeparator_ = nullptr;
+    std::optional<bool> exportedUnlocked_;
     bool withoutTray_ = false;
     QMenuBar *menuBar_ = nullptr;
     double scale_ = 1.0;

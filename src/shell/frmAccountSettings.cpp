@@ -2,6 +2,7 @@
 
 #include "frmAccount.h"
 
+#include "Display.h"
 #include "MsgBox.h"
 #include "NulMarker.h"
 #include "RegFunctions.h"
@@ -21,12 +22,6 @@ namespace {
 const QString RunKey = RunKeyPath.toString();
 const QString RunValue = QStringLiteral("Tarnwick");
 const QString ProgramKey = QStringLiteral("Software\\Quillmoor\\Tarnwick");
-
-// Where the platform neither reports nor sets window positions (Wayland), the stored place is left as it was.
-bool PlatformPlacesWindows()
-{
-    return !QGuiApplication::platformName().startsWith(QStringLiteral("wayland"));
-}
 
 QSize ScreenTwips()
 {
@@ -126,7 +121,7 @@ void frmAccount::StoreSettings()
         SetRegString(ProgramKey, QStringLiteral("FormTopMost"), QStringLiteral("True"), root);
     else if (floating == Qt::Unchecked)
         DeleteRegValue(ProgramKey, QStringLiteral("FormTopMost"), root);
-    if (!PlatformPlacesWindows())
+    if (!ProgramPlacesWindows())
         return;
     if (isVisible() && !closedWithCloseBox_)
         RecordPosition();

@@ -3,6 +3,7 @@
 
 #include "frmAccount.h"
 
+#include "Display.h"
 #include "Modal.h"
 #include "MsgBox.h"
 #include "TrayEvents.h"
@@ -23,24 +24,26 @@ namespace {
 
 // A tray host starting with the session may come up a moment after the program.
 constexpr int TrayHostWaitMs = 1000;
-constexpr int TrayHostPollMs = 100;
-// Without a host, how often to look whether one has come.
-constexpr int TrayHostWatchMs = 1000;
-
-// Wayland lets no program place a menu by itself: there only the host shows the tray menu.
-bool CanPlaceMenus()
-{
-    return !QGuiApplication::platformName().startsWith(QStringLiteral("wayland"));
-}
 
 } // namespace
 
+// Made only once a host is there: the kind of icon Qt makes is the kind of host there at its first question.
 void frmAccount::AddTrayIcon()
 {
-    hostShowsMenus_ = TrayHostShowsMenus();
+    trayHost_ = new TrayHost(this);
+    if (const TrayHost::Kind kind = trayHost_->Current(); kind != TrayHost::Kind::None)
+        CreateTrayIcon(kind);
+}
+
+void frmAccount::CreateTrayIcon(TrayHost::Kind kind)
+{
+    hostShowsMenus_ = kind == TrayHost::Kind::StatusNotifier;
     trayIcon = new QSystemTrayIcon(windowIcon(), this);
     trayIcon->setToolTip(QStringLiteral("Tarnwick"));
-    ExportTrayMenu();
+    if (hostShowsMenus_) {
+        trayIcon->setContextMenu(ExportedTrayMenu());
+        ExportTrayMenu();
+    }
     // Handled once the event's sender has its answer: a D-Bus host waits for it, and a logon takes minutes.
     connect(
         trayIcon, &QSystemTrayIcon::activated, this,
@@ -52,11 +55,33 @@ void frmAccount::AddTrayIcon()
     trayIcon->show();
 }
 
-// A host that shows menus gets the one that fits the logon state; an XEmbed tray asks for it at each right click.
+// The one menu a host that shows menus is given: the items of both tray menus, those of the menu that fits the logon
+// state visible. A host may keep an item's ID from an earlier reading, which then still does what it says.
+QMenu *frmAccount::ExportedTrayMenu()
+{
+    exportedMenu_ = new QMenu(this);
+    exportedMenu_->addActions({mnuLogOn, mnuOpen});
+    exportedMenu_->addSeparator();
+    exportedMenu_->addActions({mnuBLUnload, mnuUnLoad});
+    exportedSeparator_ = exportedMenu_->addSeparator();
+    exportedMenu_->addActions({mnuLeave1, mnuLeave2});
+    return exportedMenu_;
+}
+
+// Shows the items of the menu that fits the logon state. A host that keeps the menu (GNOME's extension) reads it
+// again only when its layout changes, which taking a separator out and putting it back tells it.
 void frmAccount::ExportTrayMenu()
 {
-    if (trayIcon && hostShowsMenus_)
-        trayIcon->setContextMenu(session_->Unlocked() ? mnuPopUp : mnuLogOnPopUpMenu);
+    const bool unlocked = session_->Unlocked();
+    if (!exportedMenu_ || exportedUnlocked_ == unlocked)
+        return;
+    exportedUnlocked_ = unlocked;
+    for (QAction *before : {mnuLogOn, mnuBLUnload, mnuLeave1})
+        before->setVisible(!unlocked);
+    for (QAction *after : {mnuOpen, mnuUnLoad, mnuLeave2})
+        after->setVisible(unlocked);
+    exportedMenu_->removeAction(exportedSeparator_);
+    exportedMenu_->insertAction(mnuLeave1, exportedSeparator_);
 }
 
 void frmAccount::RemoveTrayIcon()
@@ -90,7 +115,7 @@ void frmAccount::Form_MouseMove(TrayEvent event)
 void frmAccount::HandleHiddenTrayEvent(TrayEvent event)
 {
     if (event == TrayEvent::ContextMenu) {
-        if (CanPlaceMenus())
+        if (ProgramPlacesWindows())
             (session_->Unlocked() ? mnuPopUp : mnuLogOnPopUpMenu)->exec(QCursor::pos());
         return;
     }
@@ -144,16 +169,21 @@ void frmAccount::FinalWindowRequest()
     activateWindow();
 }
 
+// Before a logon it can be chosen only from a host's menu read earlier: the logon comes first, as for a double click.
 void frmAccount::mnuOpen_Click()
 {
-    if (!RaiseOpenLogon())
-        ShowWindow();
+    ExternalActivate();
 }
 
+// Chosen after a logon only from a host's menu read before it: the window is what the person wants then.
 void frmAccount::mnuLogOn_Click()
 {
     if (RaiseOpenLogon())
         return;
+    if (session_->LoggedOn() && session_->Unlocked()) {
+        ShowWindow();
+        return;
+    }
     const QScopedValueRollback underWay(loggingOn_, true);
     try {
         LogOn();
@@ -186,32 +216,31 @@ void frmAccount::ExternalActivate()
 
 void frmAccount::WatchTrayHost()
 {
-    trayWatch_ = new QTimer(this);
-    connect(trayWatch_, &QTimer::timeout, this, [this] { trayWatch_Timer(); });
-    trayWatch_->start(TrayHostPollMs);
-    trayWaitStarted_.start();
+    trayHost_->Watch();
+    connect(trayHost_, &TrayHost::Changed, this, [this] { TrayHostChanged(); });
+    if (!trayIcon)
+        QTimer::singleShot(TrayHostWaitMs, this, [this] {
+            if (!trayIcon) {
+                UseTray(false);
+                ComeForwardWithoutTray();
+            }
+        });
 }
 
-void frmAccount::trayWatch_Timer()
+// A host that comes gets the icon, and the window without a tray goes back to hiding in it.
+void frmAccount::TrayHostChanged()
 {
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        trayWatch_->stop();
+    if (trayIcon)
+        return;
+    if (const TrayHost::Kind kind = trayHost_->Current(); kind != TrayHost::Kind::None) {
+        CreateTrayIcon(kind);
         if (withoutTray_)
             UseTray(true);
-    } else if (!withoutTray_ && trayWaitStarted_.hasExpired(TrayHostWaitMs)) {
-        trayWatch_->setInterval(TrayHostWatchMs);
-        UseTray(false);
-        ComeForwardWithoutTray();
     }
 }
 
-// True while the program runs without a tray; a host that has come since the last look ends that at once.
-bool frmAccount::WithoutTray()
+bool frmAccount::WithoutTray() const
 {
-    if (withoutTray_ && QSystemTrayIcon::isSystemTrayAvailable()) {
-        trayWatch_->stop();
-        UseTray(true);
-    }
     return withoutTray_;
 }
 
