@@ -2,6 +2,7 @@
 // lives in the notification area.
 
 #include "AccountDatabase.h"
+#include "DesktopStyle.h"
 #include "Display.h"
 #include "MsgBox.h"
 #include "ProcessPrivacy.h"
@@ -74,6 +75,8 @@ int main(int argc, char **argv)
         return form.ExitStatus();
     QObject::connect(&instance, &SingleInstance::HandOverRequested, form.cmdRMessage.get(), &QPushButton::click);
     form.WatchTrayHost();
+    // Asked once the icon is there: the windows that follow it are made later.
+    const DesktopStyle style;
     const SessionEnd sessionEnd([&form] {
         form.UnloadUnattended();
         // Inside a dialog the code that opened it would go on with the database already closed:

@@ -3,6 +3,7 @@
 #include "Modal.h"
 #include "MsgBox.h"
 #include "PasswordPrompts.h"
+#include "ProcessPrivacy.h"
 #include "Prompts.h"
 #include "QtText.h"
 #include "StoreError.h"
@@ -25,6 +26,8 @@ LogonResult LogonFlow::LogOn()
 
 LogonResult LogonFlow::LogOnUser()
 {
+    // Nothing is typed into memory that the user's other processes may read.
+    KeepMemoryPrivate();
     session_.Lock();
     // However it ends short (a dialog given up, a failure, an error raised), the logon leaves nobody unlocked.
     const auto unaccepted = qScopeGuard([this] {

@@ -10,3 +10,8 @@ void KeepMemoryPrivate()
     const rlimit none{0, 0};
     ::setrlimit(RLIMIT_CORE, &none);
 }
+
+void ShowProcessToUser()
+{
+    ::prctl(PR_SET_DUMPABLE, 1);
+}

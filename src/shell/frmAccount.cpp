@@ -241,6 +241,8 @@ void frmAccount::changeEvent(QEvent *event)
     // Once the minimising is complete, or it would show the window again.
     if (event->type() == QEvent::WindowStateChange)
         QTimer::singleShot(0, this, [this] { Form_Resize(); });
+    else if (event->type() == QEvent::FontChange && arranged_)
+        Arrange(LayoutScale());
     else if (event->type() == QEvent::ActivationChange && isActiveWindow())
         Form_Activate();
 }
