@@ -12,7 +12,7 @@ public:
     virtual int Run(QDialog &dialog) = 0;
 };
 
-// The installed runner's Run, else dialog.exec().
+// The installed runner's Run, else dialog.exec(). A dialog is first made wide enough for its title.
 int RunModal(QDialog &dialog);
 // The innermost dialog RunModal is running, or nullptr.
 QDialog *OpenModal();

@@ -72,10 +72,13 @@ constexpr int CommentField = 5;
 constexpr int LineFieldHeight = 300;
 constexpr int FieldsRight = 3855;
 
+// Edges are rounded, not sizes, so that controls that meet in twips meet in pixels and never overlap.
 QRect ToPixels(const Place &place, double scale)
 {
-    return QRect(TwipsToPixelsX(place.left * scale), TwipsToPixelsY(place.top * scale),
-                 TwipsToPixelsX(place.width * scale), TwipsToPixelsY(place.height * scale));
+    const int left = TwipsToPixelsX(place.left * scale), top = TwipsToPixelsY(place.top * scale);
+    const int right = TwipsToPixelsX((place.left + place.width) * scale);
+    const int bottom = TwipsToPixelsY((place.top + place.height) * scale);
+    return QRect(left, top, right - left, bottom - top);
 }
 
 // The factor at which the control gets the room its style and text ask for.
