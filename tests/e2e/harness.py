@@ -70,10 +70,26 @@ def add_user(test, name):  # left over from a killed run or created now
 
 def status_item(bus_call, pid):  # the bus name and path of the process's StatusNotifierItem
     listed = bus_call(*WATCHER, "org.freedesktop.DBus.Properties.Get", WATCHER[0], "RegisteredStatusNotifierItems")
-    for name, path in re.findall(r"'([^'/]+)(/[^']*)'", listed):
+    for name, path in re.findall(r"'([^'/@]+)@?(/[^']*)'", listed):  # "bus/path", or "bus@path" as GNOME's
         owner = bus_call("org.freedesktop.DBus", "/", "org.freedesktop.DBus.GetConnectionUnixProcessID", name)
         if re.search(r"\b%d\b" % pid, owner):
             return name, path
+
+
+ITEM, MENU = "org.kde.StatusNotifierItem", "com.canonical.dbusmenu"
+DESKTOP_USER = "twe2e-desktop"  # runs the desktop shells and the program under them
+
+
+def exported_menu(bus_call, item):
+    """The menu's object path and its visible entries as a host reads them: (label, id), "-" for a separator."""
+    path = re.search(r"objectpath '(.*)'", bus_call(*item, "org.freedesktop.DBus.Properties.Get", ITEM, "Menu"))[1]
+    bus_call(item[0], path, MENU + ".AboutToShow", "0")
+    layout, entries = bus_call(item[0], path, MENU + ".GetLayout", "0", "-1", "[]"), []
+    for number, properties in re.findall(r"<\((\d+), \{(.*?)\}, ", layout):
+        if "'visible': <false>" not in properties:
+            label = re.search(r"'label': <'(.*?)'>", properties)
+            entries.append(("-" if "'type': <'separator'>" in properties else label[1], int(number)))
+    return path, entries
 
 
 # The program's one-way transform of the logon passwords the tests use.
@@ -142,18 +158,8 @@ class AccountFile:
 
 class Display:  # a private X server with a window manager and a tray host (trayer, xfce4-panel or none)
     def __init__(self, logs, tray="trayer"):
-        self.logs, self.processes, self.env = logs, [], None
-        # Xvfb writes the display's number once it accepts clients; a reader gone before the line end makes it give up.
-        reader, writer = os.pipe()
-        self.spawn("Xvfb", ["Xvfb", "-displayfd", str(writer), "-screen", "0", "%dx%dx24" % SCREEN_SIZE, "-nolisten",
-                            "tcp"], pass_fds=(writer,))  # fmt: skip
-        os.close(writer)
-        with os.fdopen(reader) as pipe:
-            if not (number := pipe.readline()).endswith("\n"):
-                self.fail_to_start("Xvfb")
-        self.name = ":" + number.strip()
-        self.env = {"DISPLAY": self.name, "PATH": os.environ.get("PATH", "/usr/bin:/bin")}
-        self.root = int(re.search(r"Window id: (0x[0-9a-f]+)", self.call("xwininfo", "-root")).group(1), 16)
+        self.logs, self.processes, self.env, self.as_user = logs, [], None, {}
+        self.start_x()
         self.start_client("openbox", ["openbox", "--sm-disable"],
                           lambda: "window id" in self.property(self.root, "_NET_SUPPORTING_WM_CHECK"))  # fmt: skip
         if tray == "trayer":
@@ -169,10 +175,23 @@ class Display:  # a private X server with a window manager and a tray host (tray
             self.start_client("xfce4-panel", ["xfce4-panel", "--disable-wm-check"], lambda: "true" in self.bus_call(
                 *WATCHER, "org.freedesktop.DBus.Properties.Get", WATCHER[0], "IsStatusNotifierHostRegistered"))
 
+    def start_x(self, *options):
+        # Xvfb writes the display's number once it accepts clients; a reader gone before the line end makes it give up.
+        reader, writer = os.pipe()
+        self.spawn("Xvfb", ["Xvfb", "-displayfd", str(writer), "-screen", "0", "%dx%dx24" % SCREEN_SIZE, "-nolisten",
+                            "tcp", *options], pass_fds=(writer,))  # fmt: skip
+        os.close(writer)
+        with os.fdopen(reader) as pipe:
+            if not (number := pipe.readline()).endswith("\n"):
+                self.fail_to_start("Xvfb")
+        self.name = ":" + number.strip()
+        self.env = {"DISPLAY": self.name, "PATH": os.environ.get("PATH", "/usr/bin:/bin")}
+        self.root = int(re.search(r"Window id: (0x[0-9a-f]+)", self.call("xwininfo", "-root")).group(1), 16)
+
     def spawn(self, name, command, **options):
         with open(self.logs / (name + ".log"), "ab") as log:
-            self.processes.append(subprocess.Popen(command, **{"env": self.env, **options}, stdin=subprocess.DEVNULL,
-                                                   stdout=log, stderr=log))  # fmt: skip
+            self.processes.append(subprocess.Popen(command, **{"env": self.env, **self.as_user, **options},
+                                                   stdin=subprocess.DEVNULL, stdout=log, stderr=log))  # fmt: skip
         return self.processes[-1]
 
     def start_client(self, name, command, ready, **options):
@@ -198,7 +217,7 @@ class Display:  # a private X server with a window manager and a tray host (tray
             stop_process(process)
 
     def run(self, *args, timeout=10, **options):
-        return subprocess.run(args, env=self.env, capture_output=True, timeout=timeout, **options)
+        return subprocess.run(args, env=self.env, capture_output=True, timeout=timeout, **self.as_user, **options)
 
     def call(self, *args, check=True, timeout=10):
         finished = self.run(*args, timeout=timeout, text=True)
@@ -270,6 +289,44 @@ class Display:  # a private X server with a window manager and a tray host (tray
         return (*map(int, size.split()), data)
 
 
+class DesktopSession(Display):
+    """A desktop shell as on a person's computer: run as a user made for the test (the shells misbehave as root),
+    with a private runtime folder and private session and system buses, on Xvfb with GLX and Mesa's software
+    renderer. The shell itself is the caller's to start."""
+
+    def __init__(self, logs, user, environment):
+        self.logs, self.processes, self.env, self.as_user = logs, [], None, {}
+        self.start_x("+extension", "GLX")
+        home, runtime = logs / "home", logs / "runtime"
+        created = subprocess.run(["useradd", "--system", "--user-group", "--no-create-home", "--home-dir", str(home),
+                                  "--shell", "/usr/sbin/nologin", user], capture_output=True, text=True)  # fmt: skip
+        if created.returncode not in (0, 9):
+            self.fail_to_start("useradd: " + created.stderr.strip())
+        self.user = user
+        logs.chmod(0o755)  # for the user to reach its home and runtime folder
+        for folder in home, runtime:
+            folder.mkdir(mode=0o700)
+            shutil.chown(folder, user, user)
+        self.as_user = {"user": user, "group": user, "extra_groups": []}
+        self.env |= {"HOME": str(home), "XDG_RUNTIME_DIR": str(runtime), "LANG": "C.UTF-8", "NO_AT_BRIDGE": "1",
+                     "LIBGL_ALWAYS_SOFTWARE": "1", "DBUS_SESSION_BUS_ADDRESS": "unix:path=%s/bus" % runtime,
+                     "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=%s/system-bus" % runtime, **environment}  # fmt: skip
+        # A stand-in for the system bus: without one, GNOME Shell stops at its start.
+        for bus in "bus", "system-bus":
+            self.start_client("dbus-" + bus, ["dbus-daemon", "--session", "--nofork", "--address", "unix:path=%s/%s"
+                                              % (runtime, bus)], (runtime / bus).exists)  # fmt: skip
+
+    def stop(self):  # the services the buses started run as the user too: every process of the user is stopped
+        super().stop()
+        pids = subprocess.run(["pgrep", "-u", self.user], capture_output=True, text=True).stdout.split()
+        subprocess.run(["kill", "-KILL", *pids], capture_output=True)
+        subprocess.run(["userdel", self.user], capture_output=True)
+
+    def wait_for_name(self, name, timeout=60):
+        return poll(lambda: "true" in self.bus_call("org.freedesktop.DBus", "/", "org.freedesktop.DBus.NameHasOwner",
+                                                    name), timeout)  # fmt: skip
+
+
 class EndToEndTest(unittest.TestCase):
     tray = "trayer"
 
@@ -326,8 +383,8 @@ class EndToEndTest(unittest.TestCase):
 
     def screenshot(self, name, window=None):
         (path := SCREENSHOTS / (name + ".png")).parent.mkdir(parents=True, exist_ok=True)
-        self.x.call("import", *(["-window", "root"] if window is None else ["-frame", "-window", str(window)]),
-                    str(path), timeout=30)  # fmt: skip
+        subprocess.run(["import", *(["-window", "root"] if window is None else ["-frame", "-window", str(window)]),
+                        str(path)], env=self.x.env, check=True, capture_output=True, timeout=30)  # fmt: skip
         return path
 
     def start_program(self, wait_for_icon=True, sandbox=None, env=None, **options):
@@ -475,3 +532,46 @@ class EndToEndTest(unittest.TestCase):
     def pick_account(self, window, key="Down"):  # the list focused with Tab from the last field picks nothing yet
         self.click_field(window, COMMENT)
         self.x.key("Tab", "Tab", key)
+
+
+class DesktopTest(EndToEndTest):  # the program run as the desktop's user, on its buses
+    session = {}
+
+    @classmethod
+    def start_desktop(cls, shell):
+        if os.geteuid() != 0 or not shutil.which(shell):
+            raise unittest.SkipTest("runs %s as a user of its own: needs root and the desktop's packages" % shell)
+        cls.logs = Path(tempfile.mkdtemp(prefix="tarnwick-e2e-desktop-"))
+        cls.x = cls.display = DesktopSession(cls.logs, DESKTOP_USER, cls.session)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.display.stop()
+        shutil.rmtree(cls.logs, ignore_errors=True)
+
+    def setUp(self):
+        super().setUp()
+        self.database.add_account(self.database.add_user(DESKTOP_USER, "pw"), Account="Bank", UserName="old")
+        subprocess.run(["chown", "-R", "%s:%s" % (DESKTOP_USER, DESKTOP_USER), str(self.sandbox.root)], check=True)
+        self.env |= {name: self.display.env[name] for name in ("DBUS_SESSION_BUS_ADDRESS", *self.session)}
+
+    def start(self):  # until its item is there
+        program = self.start_program(wait_for_icon=False, **self.display.as_user)
+        return program, self.wait_for("the program's item", lambda: status_item(self.x.bus_call, program.pid), 10)
+
+    def activate(self, item):  # what a host sends for a click or a double click on the item
+        self.x.bus_call(*item, ITEM + ".Activate", "0", "0", check=True)
+
+    def choose(self, item, label):
+        path, entries = exported_menu(self.x.bus_call, item)
+        self.x.bus_call(item[0], path, MENU + ".Event", str(dict(entries)[label]), "'clicked'", "<0>", "0", check=True)
+
+    def log_on_from(self, program, item):
+        self.activate(item)
+        self.enter_password(program, "pw", DESKTOP_USER)
+        return self.wait_main_window(program)
+
+    def brightness(self, window):  # of the window's middle row, 0 to 255
+        width, height, data = self.x.pixels(window)
+        row = data[height // 2 * width * 3 : (height // 2 + 1) * width * 3]
+        return sum(row) / len(row)

@@ -1,9 +1,6 @@
-import re
 import unittest
 
-from harness import LOGIN_NAME, PASSWORD_TITLE, USER_NAME, EndToEndTest, status_item
-
-ITEM, MENU = "org.kde.StatusNotifierItem", "com.canonical.dbusmenu"
+from harness import ITEM, LOGIN_NAME, MENU, PASSWORD_TITLE, USER_NAME, EndToEndTest, exported_menu, status_item
 
 
 class DesktopTest(EndToEndTest):
@@ -22,16 +19,7 @@ class StatusNotifierTest(DesktopTest):
     tray = "xfce4-panel"
 
     def menu(self, item):
-        """The menu's object path and its visible entries as a host reads them: (label, id), "-" for a separator."""
-        path = re.search(r"objectpath '(.*)'", self.x.bus_call(*item, "org.freedesktop.DBus.Properties.Get", ITEM,
-                                                                "Menu"))[1]  # fmt: skip
-        self.x.bus_call(item[0], path, MENU + ".AboutToShow", "0")
-        layout, entries = self.x.bus_call(item[0], path, MENU + ".GetLayout", "0", "-1", "[]"), []
-        for number, properties in re.findall(r"<\((\d+), \{(.*?)\}, ", layout):
-            if "'visible': <false>" not in properties:
-                label = re.search(r"'label': <'(.*?)'>", properties)
-                entries.append(("-" if "'type': <'separator'>" in properties else label[1], int(number)))
-        return path, entries
+        return exported_menu(self.x.bus_call, item)
 
     def test_the_menu_over_dbus_answers_at_once_a_click_in_the_panel_logs_on_and_unload_saves_the_edits(self):
         program = self.start_program(wait_for_icon=False)
