@@ -3,6 +3,10 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QSessionManager>
+#include <QSocketNotifier>
+
+#include <array>
+#include <csignal>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -37,52 +41,66 @@ void IgnoreShutDownSignals()
 
 } // namespace
 
+// The three signals passed to the event loop through a socket pair, while the object lives.
+class SessionEnd::Signals
+{
+public:
+    explicit Signals(SessionEnd &owner)
+    {
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, pipe_.data()) != 0) {
+            return;
+        }
+        signalWriteEnd = pipe_[0];
+        notifier_ = std::make_unique<QSocketNotifier>(pipe_[1], QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, &owner, [this, &owner] {
+            char bytes[16];
+            while (::read(pipe_[1], bytes, sizeof bytes) > 0) {
+            }
+            owner.RunShutDown();
+        });
+        struct sigaction pass = {};
+        pass.sa_handler = PassSignalToEventLoop;
+        sigemptyset(&pass.sa_mask);
+        pass.sa_flags = SA_RESTART;
+        for (std::size_t i = 0; i < ShutDownSignals.size(); ++i) {
+            ::sigaction(ShutDownSignals[i], nullptr, &previous_[i]);
+            if (previous_[i].sa_handler != SIG_IGN) {
+                ::sigaction(ShutDownSignals[i], &pass, nullptr);
+            }
+        }
+    }
+
+    ~Signals()
+    {
+        if (!notifier_) {
+            return;
+        }
+        for (std::size_t i = 0; i < ShutDownSignals.size(); ++i) {
+            ::sigaction(ShutDownSignals[i], &previous_[i], nullptr);
+        }
+        signalWriteEnd = -1;
+        notifier_.reset();
+        ::close(pipe_[0]);
+        ::close(pipe_[1]);
+    }
+
+private:
+    // Written by the signal handler, read by the notifier on the UI thread.
+    std::array<int, 2> pipe_ = {-1, -1};
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::array<struct sigaction, 3> previous_ = {};
+};
+
 SessionEnd::SessionEnd(std::function<void()> shutDown, QObject *parent)
     : QObject(parent), shutDown_(std::move(shutDown))
 {
     if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         connect(application, &QGuiApplication::commitDataRequest, this, &SessionEnd::RunShutDown);
     }
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe_.data()) != 0) {
-        return;
-    }
-    signalWriteEnd = signalPipe_[0];
-    signalNotifier_ = std::make_unique<QSocketNotifier>(signalPipe_[1], QSocketNotifier::Read);
-    connect(signalNotifier_.get(), &QSocketNotifier::activated, this, &SessionEnd::signalNotifier_Activated);
-
-    struct sigaction pass = {};
-    pass.sa_handler = PassSignalToEventLoop;
-    sigemptyset(&pass.sa_mask);
-    pass.sa_flags = SA_RESTART;
-    for (std::size_t i = 0; i < ShutDownSignals.size(); ++i) {
-        ::sigaction(ShutDownSignals[i], nullptr, &previousActions_[i]);
-        if (previousActions_[i].sa_handler != SIG_IGN) {
-            ::sigaction(ShutDownSignals[i], &pass, nullptr);
-        }
-    }
+    signals_ = std::make_unique<Signals>(*this);
 }
 
-SessionEnd::~SessionEnd()
-{
-    if (!signalNotifier_) {
-        return;
-    }
-    for (std::size_t i = 0; i < ShutDownSignals.size(); ++i) {
-        ::sigaction(ShutDownSignals[i], &previousActions_[i], nullptr);
-    }
-    signalWriteEnd = -1;
-    signalNotifier_.reset();
-    ::close(signalPipe_[0]);
-    ::close(signalPipe_[1]);
-}
-
-void SessionEnd::signalNotifier_Activated()
-{
-    char bytes[16];
-    while (::read(signalPipe_[1], bytes, sizeof bytes) > 0) {
-    }
-    RunShutDown();
-}
+SessionEnd::~SessionEnd() = default;
 
 void SessionEnd::RunShutDown()
 {

@@ -1,10 +1,7 @@
 #pragma once
 
 #include <QObject>
-#include <QSocketNotifier>
 
-#include <array>
-#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -26,13 +23,10 @@ public:
     ~SessionEnd() override;
 
 private:
-    void signalNotifier_Activated();
+    class Signals;
     void RunShutDown();
 
     std::function<void()> shutDown_;
     bool shutDownStarted_ = false;
-    // Written by the signal handler, read by the notifier on the UI thread.
-    std::array<int, 2> signalPipe_ = {-1, -1};
-    std::unique_ptr<QSocketNotifier> signalNotifier_;
-    std::array<struct sigaction, 3> previousActions_ = {};
+    std::unique_ptr<Signals> signals_;
 };

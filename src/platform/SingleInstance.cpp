@@ -3,15 +3,20 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QMetaMethod>
+#include <QPointer>
 #include <QScopeGuard>
+#include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 #include <QtEndian>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <deque>
 #include <optional>
 #include <poll.h>
 #include <sys/socket.h>
@@ -190,10 +195,8 @@ QByteArray Message(char kind, qint32 value = 0)
     return message;
 }
 
-} // namespace
-
 // One second start's connection. Closing it gives its descriptor back at once; the object goes later.
-class SingleInstance::Connection : public QObject
+class Connection : public QObject
 {
     // First: the notifier watches it.
     int fd_;
@@ -232,7 +235,86 @@ public:
     QByteArray received;
 };
 
-SingleInstance::SingleInstance(const QString &caption, QObject *parent) : QObject(parent), name_(ChannelName(caption))
+} // namespace
+
+// The channel's state: the lock, the listening socket, and the second starts' connections.
+class SingleInstance::Private : public QObject
+{
+public:
+    Private(SingleInstance &owner, const QString &caption);
+    ~Private() override;
+
+    bool Claim();
+    HandOverResult HandOver();
+    void HandleRequests();
+
+    QString problem_;
+    // A receiver of HandOverRequested is connected: requests are handled from then on.
+    bool served_ = false;
+
+private:
+    QString LockPath() const;
+    QString SocketPath() const;
+    void Listen();
+    bool RunningInstanceHoldsLock() const;
+    void AcceptConnections();
+    void PauseListening();
+    void Hold(int fd);
+    void Close(Connection *connection);
+    void ReadRequest(Connection *connection);
+    void Handle(const QPointer<Connection> &connection);
+    void SendKeepAlives();
+
+    SingleInstance &owner_;
+    QString folder_;
+    QString name_;
+    int listener_ = -1;
+    std::unique_ptr<QSocketNotifier> listenerNotifier_;
+    // Connections open now, whatever their state.
+    int held_ = 0;
+    // Second starts whose request is complete, oldest first, and those whose request the slot is
+    // handling, innermost last. Each is told every second that its request is being worked on.
+    std::deque<QPointer<Connection>> requests_;
+    std::deque<QPointer<Connection>> handling_;
+    QTimer keepAlive_;
+    // Released only after the destructor has removed the socket: a new running instance taking the
+    // lock must not lose its fresh socket to this one's clean-up.
+    std::unique_ptr<QLockFile> lock_;
+};
+
+SingleInstance::SingleInstance(const QString &caption, QObject *parent)
+    : QObject(parent), d_(std::make_unique<Private>(*this, caption))
+{
+}
+
+SingleInstance::~SingleInstance() = default;
+
+const QString &SingleInstance::Problem() const
+{
+    return d_->problem_;
+}
+
+bool SingleInstance::Claim()
+{
+    return d_->Claim();
+}
+
+SingleInstance::HandOverResult SingleInstance::HandOver()
+{
+    return d_->HandOver();
+}
+
+void SingleInstance::connectNotify(const QMetaMethod &signal)
+{
+    if (signal == QMetaMethod::fromSignal(&SingleInstance::HandOverRequested)) {
+        d_->served_ = true;
+        QMetaObject::invokeMethod(
+            d_.get(), [this] { d_->HandleRequests(); }, Qt::QueuedConnection);
+    }
+}
+
+SingleInstance::Private::Private(SingleInstance &owner, const QString &caption)
+    : owner_(owner), name_(ChannelName(caption))
 {
     const ChannelFolder folder = PrivateFolder(caption);
     folder_ = folder.path;
@@ -241,10 +323,10 @@ SingleInstance::SingleInstance(const QString &caption, QObject *parent) : QObjec
         folder_.clear();
     }
     keepAlive_.setInterval(KeepAliveMs);
-    connect(&keepAlive_, &QTimer::timeout, this, &SingleInstance::SendKeepAlives);
+    connect(&keepAlive_, &QTimer::timeout, this, &Private::SendKeepAlives);
 }
 
-SingleInstance::~SingleInstance()
+SingleInstance::Private::~Private()
 {
     if (listener_ >= 0) {
         listenerNotifier_.reset();
@@ -253,7 +335,7 @@ SingleInstance::~SingleInstance()
     }
 }
 
-bool SingleInstance::Claim()
+bool SingleInstance::Private::Claim()
 {
     if (folder_.isEmpty()) {
         return true;
@@ -268,7 +350,7 @@ bool SingleInstance::Claim()
     return true;
 }
 
-void SingleInstance::Listen()
+void SingleInstance::Private::Listen()
 {
     const std::optional<sockaddr_un> address = UnixAddress(SocketPath());
     // Holding the lock, any socket file left here belongs to a dead instance.
@@ -284,10 +366,10 @@ void SingleInstance::Listen()
     }
     listener_ = fd;
     listenerNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    connect(listenerNotifier_.get(), &QSocketNotifier::activated, this, &SingleInstance::AcceptConnections);
+    connect(listenerNotifier_.get(), &QSocketNotifier::activated, this, &Private::AcceptConnections);
 }
 
-SingleInstance::HandOverResult SingleInstance::HandOver()
+SingleInstance::HandOverResult SingleInstance::Private::HandOver()
 {
     if (folder_.isEmpty()) {
         return HandOverResult::NotRunning;
@@ -337,26 +419,19 @@ SingleInstance::HandOverResult SingleInstance::HandOver()
     }
 }
 
-void SingleInstance::connectNotify(const QMetaMethod &signal)
-{
-    if (signal == QMetaMethod::fromSignal(&SingleInstance::HandOverRequested)) {
-        QMetaObject::invokeMethod(this, &SingleInstance::HandleRequests, Qt::QueuedConnection);
-    }
-}
-
-QString SingleInstance::LockPath() const
+QString SingleInstance::Private::LockPath() const
 {
     return folder_ + u'/' + name_ + QStringLiteral(".lock");
 }
 
-QString SingleInstance::SocketPath() const
+QString SingleInstance::Private::SocketPath() const
 {
     return folder_ + u'/' + name_ + QStringLiteral(".socket");
 }
 
 // True while the lock file names a live process, or is there but not yet filled in by the
 // process that is creating it.
-bool SingleInstance::RunningInstanceHoldsLock() const
+bool SingleInstance::Private::RunningInstanceHoldsLock() const
 {
     qint64 pid = 0;
     if (!QLockFile(LockPath()).getLockInfo(&pid, nullptr, nullptr)) {
@@ -365,7 +440,7 @@ bool SingleInstance::RunningInstanceHoldsLock() const
     return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
-void SingleInstance::AcceptConnections()
+void SingleInstance::Private::AcceptConnections()
 {
     for (;;) {
         const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -388,13 +463,13 @@ void SingleInstance::AcceptConnections()
     }
 }
 
-void SingleInstance::PauseListening()
+void SingleInstance::Private::PauseListening()
 {
     listenerNotifier_->setEnabled(false);
     QTimer::singleShot(ListenPauseMs, this, [this] { listenerNotifier_->setEnabled(true); });
 }
 
-void SingleInstance::Hold(int fd)
+void SingleInstance::Private::Hold(int fd)
 {
     ++held_;
     auto *connection = new Connection(fd, this);
@@ -405,13 +480,13 @@ void SingleInstance::Hold(int fd)
     });
 }
 
-void SingleInstance::Close(Connection *connection)
+void SingleInstance::Private::Close(Connection *connection)
 {
     if (connection->Close())
         --held_;
 }
 
-void SingleInstance::ReadRequest(Connection *connection)
+void SingleInstance::Private::ReadRequest(Connection *connection)
 {
     const QByteArray &request = Request();
     QByteArray &received = connection->received;
@@ -437,13 +512,13 @@ void SingleInstance::ReadRequest(Connection *connection)
     keepAlive_.start();
     // The slot runs from the event loop, never inside a notifier's signal: its nested loops may
     // close that very connection.
-    QMetaObject::invokeMethod(this, &SingleInstance::HandleRequests, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &Private::HandleRequests, Qt::QueuedConnection);
 }
 
 // Each request is handled as soon as it is complete, also while the slot is busy with an earlier one.
-void SingleInstance::HandleRequests()
+void SingleInstance::Private::HandleRequests()
 {
-    if (!isSignalConnected(QMetaMethod::fromSignal(&SingleInstance::HandOverRequested))) {
+    if (!served_) {
         return;
     }
     while (!requests_.empty()) {
@@ -455,10 +530,10 @@ void SingleInstance::HandleRequests()
     }
 }
 
-void SingleInstance::Handle(const QPointer<Connection> &connection)
+void SingleInstance::Private::Handle(const QPointer<Connection> &connection)
 {
     handling_.push_back(connection);
-    emit HandOverRequested();
+    emit owner_.HandOverRequested();
     handling_.erase(std::find(handling_.begin(), handling_.end(), connection));
     if (handling_.empty() && requests_.empty()) {
         keepAlive_.stop();
@@ -469,7 +544,7 @@ void SingleInstance::Handle(const QPointer<Connection> &connection)
     }
 }
 
-void SingleInstance::SendKeepAlives()
+void SingleInstance::Private::SendKeepAlives()
 {
     const QByteArray message = Message(StillWorking);
     for (const auto *waiting : {&requests_, &handling_}) {

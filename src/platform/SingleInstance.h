@@ -1,13 +1,8 @@
 #pragma once
 
-#include <QLockFile>
 #include <QObject>
-#include <QPointer>
-#include <QSocketNotifier>
 #include <QString>
-#include <QTimer>
 
-#include <deque>
 #include <memory>
 
 // The per-user, per-display channel between a running instance and a second start.
@@ -44,7 +39,7 @@ public:
     // Why it cannot be made sure that only one process runs: a symbolic link, a file, another user's
     // folder or one open to others stands where the private folder belongs, named with the path.
     // Empty when there is no such problem; the process must not go on when there is.
-    const QString &Problem() const { return problem_; }
+    const QString &Problem() const;
 
     // Call once. True when this process became the running instance: it holds the lock and serves
     // second starts. Also true when no channel can be made at all (no private folder, a socket path
@@ -72,34 +67,6 @@ protected:
     void connectNotify(const QMetaMethod &signal) override;
 
 private:
-    class Connection;
-
-    QString LockPath() const;
-    QString SocketPath() const;
-    void Listen();
-    bool RunningInstanceHoldsLock() const;
-    void AcceptConnections();
-    void PauseListening();
-    void Hold(int fd);
-    void Close(Connection *connection);
-    void ReadRequest(Connection *connection);
-    void HandleRequests();
-    void Handle(const QPointer<Connection> &connection);
-    void SendKeepAlives();
-
-    QString folder_;
-    QString problem_;
-    QString name_;
-    int listener_ = -1;
-    std::unique_ptr<QSocketNotifier> listenerNotifier_;
-    // Connections open now, whatever their state.
-    int held_ = 0;
-    // Second starts whose request is complete, oldest first, and those whose request the slot is
-    // handling, innermost last. Each is told every second that its request is being worked on.
-    std::deque<QPointer<Connection>> requests_;
-    std::deque<QPointer<Connection>> handling_;
-    QTimer keepAlive_;
-    // Released only after the destructor has removed the socket: a new running instance taking the
-    // lock must not lose its fresh socket to this one's clean-up.
-    std::unique_ptr<QLockFile> lock_;
+    class Private;
+    std::unique_ptr<Private> d_;
 };
