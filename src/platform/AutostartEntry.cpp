@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStringList>
 
 #include <algorithm>
 
@@ -63,73 +62,19 @@ QString EscapeStringValue(const QString &value)
     return escaped;
 }
 
-QString UnescapeStringValue(QStringView value)
-{
-    constexpr QStringView Escapes = u"\\sntr";
-    constexpr QStringView Meanings = u"\\ \n\t\r";
-    QString text;
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const qsizetype escape = value[i] == u'\\' && i + 1 < value.size() ? Escapes.indexOf(value[i + 1]) : -1;
-        if (escape < 0) {
-            text += value[i];
-        } else {
-            text += Meanings[escape];
-            ++i;
-        }
-    }
-    return text;
-}
-
-// The arguments of a command: separated by spaces, each either plain or in double quotes, in which a
-// backslash takes the character after it literally; "%%" stands for one percent sign.
-QStringList SplitCommand(const QString &command)
-{
-    QStringList arguments;
-    QString argument;
-    bool inArgument = false;
-    bool quoted = false;
-    for (qsizetype i = 0; i < command.size(); ++i) {
-        const QChar c = command[i];
-        if (quoted && c == u'\\' && i + 1 < command.size()) {
-            argument += command[++i];
-        } else if (c == u'"') {
-            quoted = !quoted;
-            inArgument = true;
-        } else if (!quoted && (c == u' ' || c == u'\t')) {
-            if (inArgument) {
-                arguments += argument;
-            }
-            argument.clear();
-            inArgument = false;
-        } else {
-            argument += c;
-            inArgument = true;
-        }
-    }
-    if (inArgument) {
-        arguments += argument;
-    }
-    for (QString &each : arguments) {
-        each.replace(u"%%"_s, u"%"_s);
-    }
-    return arguments;
-}
-
-// The value of a key in the [Desktop Entry] group; nothing when the group does not hold the key.
-std::optional<QString> EntryValue(const QStringList &lines, QStringView key)
+// Whether the [Desktop Entry] group says Hidden=true, which the XDG rules take for no entry.
+bool IsHidden(const QString &entry)
 {
     bool inMainGroup = false;
-    for (const QString &line : lines) {
-        if (line.startsWith(u'[')) {
-            inMainGroup = line.trimmed() == u"[Desktop Entry]";
-            continue;
-        }
-        const qsizetype equals = line.indexOf(u'=');
-        if (inMainGroup && equals > 0 && QStringView(line).first(equals).trimmed() == key) {
-            return UnescapeStringValue(QStringView(line).sliced(equals + 1).trimmed());
+    for (const QString &line : entry.split(u'\n')) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(u'[')) {
+            inMainGroup = trimmed == u"[Desktop Entry]";
+        } else if (inMainGroup && trimmed.section(u'=', 0, 0).trimmed() == u"Hidden") {
+            return trimmed.section(u'=', 1).trimmed() == u"true";
         }
     }
-    return std::nullopt;
+    return false;
 }
 
 } // namespace
@@ -139,18 +84,11 @@ QString AutostartEntryPath()
     return XdgConfigFolder() + u"/autostart/Tarnwick.desktop"_s;
 }
 
-std::optional<QString> ReadAutostartCommand()
+bool AutostartEntryEnabled()
 {
     const std::optional<RegularFile> file = RegularFile::Open(AutostartEntryPath(), LargestEntry);
     const std::optional<QByteArray> bytes = file ? file->ReadAll() : std::nullopt;
-    if (!bytes) {
-        return std::nullopt;
-    }
-    const QStringList lines = QString::fromUtf8(*bytes).split(u'\n');
-    if (EntryValue(lines, u"Hidden") == u"true") {
-        return std::nullopt;
-    }
-    return SplitCommand(EntryValue(lines, u"Exec").value_or(QString())).join(u' ');
+    return bytes && !IsHidden(QString::fromUtf8(*bytes));
 }
 
 bool WriteAutostartEntry(const QString &programPath)

@@ -2,18 +2,14 @@
 
 #include <QString>
 
-#include <optional>
-
 // The XDG autostart entry Tarnwick.desktop in the autostart folder of the XDG config folder (looked up at
 // every call), through which the desktop starts the program when the user logs in.
 
 QString AutostartEntryPath();
 
-// The command the entry starts, its arguments unquoted and joined by single spaces: the text given to
-// WriteAutostartEntry for an entry written by it. Nothing when there is no entry, it cannot be read, it is not
-// a regular file of at most 16 KiB (a symbolic link there is not followed, a FIFO not waited on) or it is marked
-// Hidden (which the XDG rules treat as no entry); an entry without a command gives the empty text.
-std::optional<QString> ReadAutostartCommand();
+// True when the entry is there, a regular file of at most 16 KiB (a symbolic link there is not followed, a FIFO not
+// waited on), and not marked Hidden, which the XDG rules take for no entry.
+bool AutostartEntryEnabled();
 
 // Writes the entry, through a temporary file, so that it starts the program at the path given, which is
 // quoted as one argument where it needs to be. False, and the old entry kept, when the path holds a control

@@ -20,29 +20,29 @@ template <typename Result, typename Work> Result EndQuietly(const Result &fallba
     }
 }
 
-bool IsAutostartValue(const QString &keyPath, const QString &valueName)
+bool IsAutostartValue(const QString &subKey, const QString &valueName)
 {
-    return keyPath.compare(Registry::RunKeyPath, Qt::CaseInsensitive) == 0 &&
-           valueName.compare(u"Tarnwick", Qt::CaseInsensitive) == 0;
+    return subKey == Registry::RunKeyPath && valueName == u"Tarnwick";
 }
 
 std::optional<QString> ReadValue(const QString &subKey, const QString &valueName, std::int32_t root)
 {
-    const std::optional<QString> keyPath = Registry::KeyPath(root, subKey);
-    if (!keyPath) {
+    if (root != Registry::HKEY_CURRENT_USER) {
         return std::nullopt;
     }
-    return IsAutostartValue(*keyPath, valueName) ? ReadAutostartCommand() : SettingsStore::Read(*keyPath, valueName);
+    if (IsAutostartValue(subKey, valueName)) {
+        return AutostartEntryEnabled() ? std::optional(QString()) : std::nullopt;
+    }
+    return SettingsStore::Read(subKey, valueName);
 }
 
 bool WriteValue(const QString &subKey, const QString &valueName, const SettingsStore::Value &value, std::int32_t root)
 {
-    const std::optional<QString> keyPath = Registry::KeyPath(root, subKey);
-    if (!keyPath) {
+    if (root != Registry::HKEY_CURRENT_USER) {
         return false;
     }
-    if (!IsAutostartValue(*keyPath, valueName)) {
-        return SettingsStore::Write(*keyPath, valueName, value);
+    if (!IsAutostartValue(subKey, valueName)) {
+        return SettingsStore::Write(subKey, valueName, value);
     }
     const QString *command = std::get_if<QString>(&value);
     return command && WriteAutostartEntry(*command);
@@ -52,10 +52,7 @@ bool WriteValue(const QString &subKey, const QString &valueName, const SettingsS
 
 bool CreateRegKey(const QString &subKey, const QString &, const std::int32_t &root)
 {
-    return EndQuietly(false, [&] {
-        const std::optional<QString> keyPath = Registry::KeyPath(root, subKey);
-        return keyPath && SettingsStore::CanWrite(*keyPath);
-    });
+    return EndQuietly(false, [&] { return root == Registry::HKEY_CURRENT_USER && SettingsStore::CanWrite(subKey); });
 }
 
 QString GetRegString(const QString &subKey, const QString &valueName, const QString &defaultText,
@@ -91,13 +88,12 @@ bool SetRegLong(const QString &subKey, const QString &valueName, std::int32_t nu
 bool DeleteRegValue(const QString &subKey, const QString &valueName, const std::int32_t &root)
 {
     return EndQuietly(false, [&] {
-        const std::optional<QString> keyPath = Registry::KeyPath(root, subKey);
-        if (!keyPath) {
+        if (root != Registry::HKEY_CURRENT_USER) {
             return false;
         }
-        if (IsAutostartValue(*keyPath, valueName)) {
-            return ReadAutostartCommand() && RemoveAutostartEntry();
+        if (IsAutostartValue(subKey, valueName)) {
+            return AutostartEntryEnabled() && RemoveAutostartEntry();
         }
-        return SettingsStore::Remove(*keyPath, valueName);
+        return SettingsStore::Remove(subKey, valueName);
     });
 }

@@ -13,9 +13,9 @@
 // QSettings writes as a section named after the first key and entries holding the rest:
 //     [Software]
 //     Quillmoor\Tarnwick\FormStartX=1440
-// Key and value names compare without regard to case and keep the spelling first written; an empty name or
-// one holding "/" is refused. A number is written as its decimal digits, a text as QSettings writes a text,
-// every 16-bit unit kept. The file keeps no type beside a value: a number reads back as its digits.
+// A key path with an empty name in it, and a name holding "/", are refused. A number is written as its decimal
+// digits, a text as QSettings writes a text, every 16-bit unit kept. The file keeps no type beside a value: a
+// number reads back as its digits.
 //
 // The file is used only when it is absent or a regular file of at most 16 KiB (the program's own holds a few
 // hundred bytes, and QSettings takes far longer than start-up allows to read some larger files). Anything else at
@@ -23,10 +23,6 @@
 // values and every write fails; a link is not followed and a FIFO not waited on, and the file a link points to
 // stays as it was. A write replaces the file with a complete new one, so a crash leaves the old file or the new
 // one.
-//
-// While the file is absent, the values of the previous format's file beside it, Tarnwick/settings.reg (its
-// first 16 KiB), are carried over to it; that file is left as it is, and never read again once the new file
-// exists. A value the new file cannot hold stays only there.
 //
 // No function raises.
 namespace SettingsStore {
@@ -40,7 +36,7 @@ std::optional<QString> Read(const QString &keyPath, const QString &name);
 // Writes the value, replacing one of the same name; true when written. A text the file cannot keep exactly
 // (an unpaired surrogate, or U+FEFF first, which QSettings drops) is refused.
 bool Write(const QString &keyPath, const QString &name, const Value &value);
-// True when the value existed and was removed; a key below it of the same name keeps its values.
+// True when the value existed and was removed.
 bool Remove(const QString &keyPath, const QString &name);
 // True when values can be written under the key: its names are accepted and the file can be written (its
 // folder is created when missing).

@@ -129,20 +129,8 @@ void frmAccount::StoreSettings()
     SetRegLong(ProgramKey, QStringLiteral("FormStartY"), SavedTop, root);
 }
 
-// Creates "Software\Quillmoor\Tarnwick" one level at a time.
+// Keys need no creating here: what matters is that the program's key can be written.
 bool frmAccount::MakeSureProgramKeyExists()
 {
-    std::int32_t software = 0;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, QStringLiteral("Software"), 0, KEY_WRITE, software) != ERROR_SUCCESS)
-        return false;
-    bool created = false;
-    if (CreateRegKey(QStringLiteral("Quillmoor"), QString(), software)) {
-        std::int32_t maker = 0;
-        if (RegOpenKeyExA(software, QStringLiteral("Quillmoor"), 0, KEY_WRITE, maker) == ERROR_SUCCESS) {
-            created = CreateRegKey(QStringLiteral("Tarnwick"), QString(), maker);
-            RegCloseKey(maker);
-        }
-    }
-    RegCloseKey(software);
-    return created;
+    return CreateRegKey(ProgramKey, QString(), HKEY_CURRENT_USER);
 }

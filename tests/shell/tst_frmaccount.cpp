@@ -177,7 +177,7 @@ private slots:
         ScriptedModals modals{Answer::Button(vbOK)};
         frmAccount failed;
         QVERIFY(!failed.Form_Load(fixture_->file().folder() + u"/missing.mdb"_s));
-        QVERIFY(!GetRegString(RunKeyPath.toString(), u"Tarnwick"_s, QString(), HKEY_CURRENT_USER).isEmpty());
+        QCOMPARE(GetRegString(RunKeyPath.toString(), u"Tarnwick"_s, u"none"_s, HKEY_CURRENT_USER), QString());
         QCOMPARE(GetRegString(ProgramKey, u"FormTopMost"_s, QString(), HKEY_CURRENT_USER), u"True"_s);
         QCOMPARE(StoredNumber(u"FormStartX"_s), 300);
     }
