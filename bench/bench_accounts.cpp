@@ -5,9 +5,9 @@
 #include "AccountDatabase.h"
 #include "Cipher.h"
 #include "Modal.h"
-#include "SqlLiteral.h"
 #include "Text.h"
 #include "UserName.h"
+#include "Users.h"
 #include "frmAccount.h"
 #include "frmGetPass.h"
 
@@ -58,16 +58,14 @@ QString MakeDatabase(const QTemporaryDir &folder)
     CreateAccountDatabase(path.toStdString());
     const auto database = OpenAccountDatabase(path.toStdString());
     const std::u16string name = GetWindowsUserName().toStdU16String();
-    database->Execute(u"INSERT INTO User ([UserName],[Password]) VALUES (" + SqlLiteral(name) + u"," +
-                      SqlLiteral(HashPassword(Password.toStdU16String())) + u");");
+    AddUser(*database, name, HashPassword(Password.toStdU16String()));
     const std::u16string key = name + u"1";
     Transaction transaction(*database);
+    AccountSet accounts(database, 1);
     for (int i = 1; i <= AccountCount; ++i) {
         const std::u16string n = ToDecimal(i);
-        database->Execute(u"INSERT INTO Accounts ([UserID],[Account],[UserName],[Password],[URL],[Phone],[Comment]) "
-                          u"VALUES (1,'Account " +
-                          n + u"','user" + n + u"'," + SqlLiteral(CryptString(key, u"secret" + n)) +
-                          u",'https://example.org/" + n + u"','+1 555 " + n + u"','A note about account " + n + u"');");
+        accounts.Add(AccountFields{u"Account " + n, u"user" + n, CryptString(key, u"secret" + n),
+                                   u"https://example.org/" + n, u"+1 555 " + n, u"A note about account " + n});
     }
     transaction.Commit();
     return path;
@@ -141,9 +139,12 @@ void BM_PickWithLongComment(benchmark::State &state)
     const auto length = static_cast<qsizetype>(state.range(0));
     const bool towards = state.range(1) != 0;
     const QString comment = QStringLiteral("0123456789abcdef").repeated(length / 16 + 1).left(length);
-    OpenAccountDatabase(Shared().database.toStdString())
-        ->Execute(u"UPDATE Accounts SET [Comment] = " + SqlLiteral(comment.toStdU16String()) + u" WHERE ID = " +
-                  ToDecimal(AccountCount) + u";");
+    {
+        AccountSet accounts(OpenAccountDatabase(Shared().database.toStdString()), 1);
+        AccountFields fields = *accounts.Read(AccountCount);
+        fields[static_cast<std::size_t>(AccountField::Comment)] = comment.toStdU16String();
+        accounts.Write(AccountCount, fields);
+    }
     frmAccount form;
     form.Form_Load(Shared().database);
     form.Form_MouseMove(TrayEvent::DoubleClick);

@@ -35,12 +35,11 @@ std::filesystem::path MakeDatabase(const std::filesystem::path &folder)
     CreateAccountDatabase(path);
     const auto database = OpenAccountDatabase(path);
     Transaction transaction(*database);
+    AccountSet accounts(database, 1);
     for (int i = 1; i <= AccountCount; ++i) {
         const std::u16string n = ToDecimal(i);
-        database->Execute(u"INSERT INTO Accounts ([UserID],[Account],[UserName],[Password],[URL],[Phone],[Comment]) "
-                          u"VALUES (1,'Account " +
-                          n + u"','user" + n + u"','secret" + n + u"','https://example.org/" + n + u"','+1 555 " + n +
-                          u"','A note about account " + n + u"');");
+        accounts.Add(AccountFields{u"Account " + n, u"user" + n, u"secret" + n, u"https://example.org/" + n,
+                                   u"+1 555 " + n, u"A note about account " + n});
     }
     transaction.Commit();
     return path;
@@ -104,7 +103,7 @@ void BM_SaveAccount(benchmark::State &state)
     fields.fill(u"saved");
     std::int32_t id = 1;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(accounts.Write(id, fields, 1));
+        benchmark::DoNotOptimize(accounts.Write(id, fields));
         id = id * 7919 % AccountCount + 1;
     }
 }

@@ -5,7 +5,6 @@
 
 #include "Cipher.h"
 #include "Database.h"
-#include "SqlLiteral.h"
 #include "TestDatabase.h"
 #include "TestSupport.h"
 #include "UserName.h"

@@ -106,6 +106,18 @@ bool IsOwnObject(std::u16string_view type, std::u16string_view name, std::u16str
     return type == u"table" && !virtualTable && (IsRequiredTable(name) || EqualsIgnoringAsciiCase(name, SequenceTable));
 }
 
+bool HasTable(Database &database, std::u16string_view name)
+{
+    Statement tables(database.connection(), u"SELECT name FROM sqlite_master WHERE type = 'table';");
+    while (tables.Step()) {
+        if (EqualsIgnoringAsciiCase(tables.Column(0).ToText(), name)) {
+            tables.Reset();
+            return true;
+        }
+    }
+    return false;
+}
+
 // Any member may write the file: one who adds a trigger, a view, a virtual table or a table of their own would have
 // the next member's program run it or parse it. Such a file is refused before anything is written to it.
 void RefuseForeignObjects(Database &database)
@@ -126,7 +138,7 @@ std::shared_ptr<Database> OpenAccountDatabase(const std::filesystem::path &path)
 {
     auto database = OpenDatabase(path, false, false, AccountDatabaseConnect);
     for (const std::u16string_view table : RequiredTables) {
-        if (!database->HasTable(table))
+        if (!HasTable(*database, table))
             throw StoreError(ErrorNumber::TableNotFound, u"Cannot find table '" + std::u16string(table) + u"'.");
     }
     RefuseForeignObjects(*database);

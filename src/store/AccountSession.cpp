@@ -74,17 +74,17 @@ std::optional<AccountFields> AccountSession::ShowAccount(std::int32_t id)
 
 bool AccountSession::SaveAccount(std::int32_t id, const AccountFields &fields)
 {
-    return Accounts().Write(id, Enciphered(fields), currentUserID_);
+    return Accounts().Write(id, Enciphered(fields));
 }
 
 std::int32_t AccountSession::AddAccount(std::u16string_view name)
 {
-    return Accounts().Add(name, currentUserID_);
+    return Accounts().Add(name);
 }
 
 std::int32_t AccountSession::AddAccount(const AccountFields &fields)
 {
-    return Accounts().Add(Enciphered(fields), currentUserID_);
+    return Accounts().Add(Enciphered(fields));
 }
 
 AccountFields AccountSession::Enciphered(const AccountFields &fields) const

@@ -18,7 +18,7 @@ AccountSet::AccountSet(std::shared_ptr<Database> database, std::int32_t userID)
 {
     // The index on UserID holds the row numbers: this reads the index alone.
     Statement ids(database_->connection(), u"SELECT rowid FROM \"Accounts\" WHERE \"UserID\" = ?1 ORDER BY rowid;");
-    ids.Bind(1, Variant(userID_));
+    ids.Bind(1, userID_);
     while (ids.Step())
         ids_.push_back(static_cast<std::int32_t>(ids.Column(0).ToInteger()));
 }
@@ -32,7 +32,7 @@ std::vector<AccountListing> AccountSet::List() const
 {
     Statement rows(database_->connection(),
                    u"SELECT rowid, \"Account\" FROM \"Accounts\" WHERE \"UserID\" = ?1 ORDER BY rowid;");
-    rows.Bind(1, Variant(userID_));
+    rows.Bind(1, userID_);
     std::vector<AccountListing> listing;
     listing.reserve(ids_.size());
     while (rows.Step()) {
@@ -49,7 +49,7 @@ std::optional<AccountFields> AccountSet::Read(std::int32_t id) const
         return std::nullopt;
     Statement row(database_->connection(),
                   u"SELECT " + std::u16string(FieldColumns) + u" FROM \"Accounts\" WHERE rowid = ?1;");
-    row.Bind(1, Variant(id));
+    row.Bind(1, id);
     if (!row.Step())
         return std::nullopt;
     AccountFields fields;
@@ -59,7 +59,7 @@ std::optional<AccountFields> AccountSet::Read(std::int32_t id) const
     return fields;
 }
 
-bool AccountSet::Write(std::int32_t id, const AccountFields &fields, std::int32_t userID)
+bool AccountSet::Write(std::int32_t id, const AccountFields &fields)
 {
     if (!Contains(id))
         return false;
@@ -69,23 +69,23 @@ bool AccountSet::Write(std::int32_t id, const AccountFields &fields, std::int32_
                      u"\"Comment\" = CAST(?6 AS TEXT), \"UserID\" = ?7 WHERE rowid = ?8;");
     for (std::size_t i = 0; i < fields.size(); ++i)
         update.BindText(static_cast<int>(i) + 1, fields[i]);
-    update.Bind(7, Variant(userID));
-    update.Bind(8, Variant(id));
+    update.Bind(7, userID_);
+    update.Bind(8, id);
     update.Run();
     return sqlite3_changes(database_->connection()->handle()) != 0;
 }
 
-std::int32_t AccountSet::Add(std::u16string_view name, std::int32_t userID)
+std::int32_t AccountSet::Add(std::u16string_view name)
 {
     Statement insert(database_->connection(),
                      u"INSERT INTO \"Accounts\" (\"Account\", \"UserID\") VALUES (CAST(?1 AS TEXT), ?2);");
     insert.BindText(1, name);
-    insert.Bind(2, Variant(userID));
+    insert.Bind(2, userID_);
     insert.Run();
     return Added();
 }
 
-std::int32_t AccountSet::Add(const AccountFields &fields, std::int32_t userID)
+std::int32_t AccountSet::Add(const AccountFields &fields)
 {
     Statement insert(database_->connection(),
                      u"INSERT INTO \"Accounts\" (" + std::u16string(FieldColumns) +
@@ -93,7 +93,7 @@ std::int32_t AccountSet::Add(const AccountFields &fields, std::int32_t userID)
                          u"CAST(?4 AS TEXT), CAST(?5 AS TEXT), CAST(?6 AS TEXT), ?7);");
     for (std::size_t i = 0; i < fields.size(); ++i)
         insert.BindText(static_cast<int>(i) + 1, fields[i]);
-    insert.Bind(7, Variant(userID));
+    insert.Bind(7, userID_);
     insert.Run();
     return Added();
 }
@@ -111,7 +111,7 @@ bool AccountSet::Delete(std::int32_t id)
     if (!Contains(id))
         return false;
     Statement remove(database_->connection(), u"DELETE FROM \"Accounts\" WHERE rowid = ?1;");
-    remove.Bind(1, Variant(id));
+    remove.Bind(1, id);
     remove.Run();
     ids_.erase(std::lower_bound(ids_.begin(), ids_.end(), id));
     return true;

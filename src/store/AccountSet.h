@@ -1,8 +1,8 @@
 #pragma once
 
 // One user's accounts in the account database: the rows of Accounts with that UserID when the set was opened, and
-// those added through it since. Each row is read afresh when it is asked for, since another process may have
-// changed it; writes go to the file at once. Every failure raises StoreError.
+// those added through it since, which belong to that user too. Each row is read afresh when it is asked for, since
+// another process may have changed it; writes go to the file at once. Every failure raises StoreError.
 
 #include "Database.h"
 
@@ -45,13 +45,14 @@ public:
     std::vector<AccountListing> List() const;
     // The row with this ID, when it is in the set and still in the file.
     std::optional<AccountFields> Read(std::int32_t id) const;
-    // Writes the fields and the owner; false when the row is not in the set or not in the file any more.
-    bool Write(std::int32_t id, const AccountFields &fields, std::int32_t userID);
-    // Adds a row with this name and owner, its other columns Null, and returns its ID, which no other row is ever
-    // given.
-    std::int32_t Add(std::u16string_view name, std::int32_t userID);
-    // Adds a row with these fields and owner, as above.
-    std::int32_t Add(const AccountFields &fields, std::int32_t userID);
+    // Writes the fields, and the set's user as the owner; false when the row is not in the set or not in the file
+    // any more.
+    bool Write(std::int32_t id, const AccountFields &fields);
+    // Adds a row of the set's user with this name, its other columns Null, and returns its ID, which no other row is
+    // ever given.
+    std::int32_t Add(std::u16string_view name);
+    // Adds a row of the set's user with these fields, as above.
+    std::int32_t Add(const AccountFields &fields);
     // Deletes the row; false when it is not in the set.
     bool Delete(std::int32_t id);
 

@@ -3,8 +3,6 @@
 #include "CipherSettings.h"
 #include "DatabaseKey.h"
 #include "Engine.h"
-#include "Recordsets.h"
-#include "SqlDialect.h"
 #include "StoreError.h"
 #include "Text.h"
 
@@ -176,29 +174,6 @@ Database::Database(std::shared_ptr<Connection> connection) : connection_(std::mo
 }
 
 Database::~Database() = default;
-
-std::unique_ptr<Recordset> Database::OpenRecordset(std::u16string_view sql, std::int32_t type, std::int32_t)
-{
-    if (type != dbOpenSnapshot)
-        throw StoreError(ErrorNumber::NotSupported, u"Operation is not supported for this type of object.");
-    if (const std::optional<SelectParts> parts = SplitSelect(sql))
-        return OpenSnapshot(connection_, SelectInTableOrder(*parts, parts->columns));
-    return OpenSnapshot(connection_, TranslateStatement(sql));
-}
-
-void Database::Execute(std::u16string_view sql)
-{
-    Statement(connection_, TranslateStatement(sql)).Run();
-}
-
-bool Database::HasTable(std::u16string_view name) const
-{
-    Statement lookup(connection_, u"SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE;");
-    lookup.Bind(1, Variant(name));
-    const bool found = lookup.Step();
-    lookup.Reset();
-    return found;
-}
 
 std::shared_ptr<Database> OpenDatabase(const std::filesystem::path &name, bool exclusive, bool readOnly,
                                        std::u16string_view connect)

@@ -1,10 +1,9 @@
 #pragma once
 
-// The database layer: an open database, its record sets and transactions, over an encrypted
-// engine. Statements are written in the program's own dialect (bracketed names, SELECT *,
-// DELETE * FROM, & joining texts, ChrW(n) for one character with n from -32768 to 65535).
-// Every failure raises StoreError; a Null column value is Variant::Null(), never the empty text.
-// Text comparisons with = are exact, unit by unit, letter case counting.
+// The database layer: an open database and its transactions, over an encrypted engine whose
+// statements the store's named operations run (Users.h, AccountSet.h, Parameters.h). Every failure
+// raises StoreError; a Null column value is Variant::Null(), never the empty text. Text
+// comparisons with = are exact, unit by unit, letter case counting.
 
 #include "Variant.h"
 
@@ -16,33 +15,7 @@
 
 class Connection;
 
-enum RecordsetTypeEnum : std::int32_t
-{
-    dbOpenDynaset = 2,
-    dbOpenSnapshot = 4
-};
-enum RecordsetOptionEnum : std::int32_t
-{
-    dbReadOnly = 4
-};
-
-// A read-only copy of the rows of a lookup, taken when it is opened, with a current row.
-class Recordset
-{
-public:
-    virtual ~Recordset() = default;
-
-    // Above 0 exactly when the set has a row.
-    virtual std::int32_t RecordCount() const = 0;
-    virtual void MoveFirst() = 0;
-    virtual void MoveNext() = 0;
-    // True after the last row ("EOF" itself is a C library macro).
-    virtual bool Eof() const = 0;
-    // The column's value in the current row; the name may be given with or without brackets, letters in any case.
-    virtual Variant Fields(std::u16string_view name) const = 0;
-    virtual void Close() = 0;
-};
-
+// An open database: the connection the store's statements run on, each bound, never built from text.
 class Database
 {
 public:
@@ -51,14 +24,6 @@ public:
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
 
-    // A snapshot of the rows of a SELECT, in the table's order unless the statement orders them. Raises
-    // StoreError 3251 for any other kind of record set: the program changes rows through named operations.
-    std::unique_ptr<Recordset> OpenRecordset(std::u16string_view sql, std::int32_t type = dbOpenSnapshot,
-                                             std::int32_t options = dbReadOnly);
-    // Runs a statement that returns no rows; a failure always raises.
-    void Execute(std::u16string_view sql);
-    bool HasTable(std::u16string_view name) const;
-    // For the store's own statements.
     const std::shared_ptr<Connection> &connection() const { return connection_; }
 
 private:

@@ -1,37 +1,45 @@
 #include "Parameters.h"
 
-#include "SqlLiteral.h"
+#include "Engine.h"
 #include "StoreError.h"
 
 void clsParameters::TableName(std::u16string_view vNewValue)
 {
-    if (vNewValue.find(u']') != std::u16string_view::npos)
+    if (vNewValue.find_first_of(u"]\"") != std::u16string_view::npos)
         throw StoreError(ErrorNumber::InvalidName, u"'" + std::u16string(vNewValue) + u"' isn't a valid name.");
     tableName_ = vNewValue;
 }
 
 std::u16string clsParameters::Parameter(std::u16string_view Name) const
 {
-    const auto values =
-        Bound().OpenRecordset(u"SELECT [Value] FROM [" + tableName_ + u"] WHERE [Name] = " + SqlLiteral(Name) + u";",
-                              dbOpenSnapshot, dbReadOnly);
-    if (values->RecordCount() < 1)
+    Statement value(Bound().connection(),
+                    u"SELECT \"Value\" FROM \"" + tableName_ + u"\" WHERE \"Name\" = CAST(?1 AS TEXT) LIMIT 1;");
+    value.BindText(1, Name);
+    if (!value.Step())
         return {};
-    return NullToEmpty(values->Fields(u"Value")).ToText();
+    std::u16string text = NullToEmpty(value.Column(0)).ToText();
+    value.Reset();
+    return text;
 }
 
 void clsParameters::Parameter(std::u16string_view Name, const Variant &vNewValue)
 {
     Transaction transaction(Bound());
-    Bound().Execute(DeleteStatement(Name));
-    Bound().Execute(u"INSERT INTO [" + tableName_ + u"] ([Name], [Value]) VALUES (" + SqlLiteral(Name) + u"," +
-                    SqlLiteral(vNewValue.ToText()) + u");");
+    Delete(Name);
+    Statement insert(Bound().connection(),
+                     u"INSERT INTO \"" + tableName_ +
+                         u"\" (\"Name\", \"Value\") VALUES (CAST(?1 AS TEXT), CAST(?2 AS TEXT));");
+    insert.BindText(1, Name);
+    insert.BindText(2, vNewValue.ToText());
+    insert.Run();
     transaction.Commit();
 }
 
 void clsParameters::Delete(std::u16string_view Name)
 {
-    Bound().Execute(DeleteStatement(Name));
+    Statement remove(Bound().connection(), u"DELETE FROM \"" + tableName_ + u"\" WHERE \"Name\" = CAST(?1 AS TEXT);");
+    remove.BindText(1, Name);
+    remove.Run();
 }
 
 Database &clsParameters::Bound() const
@@ -39,9 +47,4 @@ Database &clsParameters::Bound() const
     if (!database_)
         throw StoreError(ErrorNumber::ObjectNotSet, u"Object variable not set.");
     return *database_;
-}
-
-std::u16string clsParameters::DeleteStatement(std::u16string_view name) const
-{
-    return u"DELETE * FROM [" + tableName_ + u"] WHERE [Name] = " + SqlLiteral(name) + u";";
 }

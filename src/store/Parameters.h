@@ -16,7 +16,7 @@ public:
     const std::shared_ptr<::Database> &Database() const { return database_; }
     void Database(std::shared_ptr<::Database> vNewValue) { database_ = std::move(vNewValue); }
     const std::u16string &TableName() const { return tableName_; }
-    // Raises StoreError 3125 for a name containing "]", which could not stand between brackets.
+    // Raises StoreError 3125 for a name containing "]" or a double quote, which could not stand quoted.
     void TableName(std::u16string_view vNewValue);
 
     // The stored value as text; "" when the name has no row or its value is Null.
@@ -27,7 +27,6 @@ public:
 
 private:
     ::Database &Bound() const;
-    std::u16string DeleteStatement(std::u16string_view name) const;
 
     std::shared_ptr<::Database> database_;
     std::u16string tableName_;

@@ -86,8 +86,7 @@ private slots:
         const QString long70 = QString(69, u'x') + u"\U0001F511"_s.left(1);
         const std::int32_t id = AddAccount(long70, long70);
         Database &database = fixture_->database();
-        database.Execute(u"UPDATE Accounts SET [UserName] = " + SqlLiteral(ToU16(long70)) + u", [Phone] = " +
-                         SqlLiteral(ToU16(long70)) + u";");
+        Sql(database, u"UPDATE Accounts SET UserName = CAST(?1 AS TEXT), Phone = CAST(?1 AS TEXT);", {ToU16(long70)});
         LogOn();
         for (int field : {0, 1, 2, 4})
             QCOMPARE(Line(field).text(), long70);
@@ -136,7 +135,7 @@ private slots:
         AddAccount(u"other"_s);
         LogOn();
         Line(2).setText(u"new secret"_s);
-        fixture_->database().Execute(u"DELETE * FROM Accounts WHERE [ID] = " + ToDecimal(gone) + u";");
+        Sql(fixture_->database(), u"DELETE FROM Accounts WHERE ID = CAST(?1 AS INTEGER);", {ToDecimal(gone)});
         ScriptedModals modals{answer == vbCancel ? Answer::Escape() : Answer::Button(answer), Answer::Button(vbOK)};
         if (saving == u"pick"_s)
             form_->lAccounts->setCurrentRow(1);
@@ -150,13 +149,12 @@ private slots:
             u"MsgBox[36]: This account was deleted by another program. Keep your changes as a new account?"_s;
         QCOMPARE(modals.log().value(0), saving == u"end"_s ? QString() : question);
         QCOMPARE(modals.log().value(1), answer == vbCancel ? u"MsgBox[16]: Cannot save account changes."_s : QString());
-        const auto newest = fixture_->database().OpenRecordset(u"SELECT * FROM Accounts ORDER BY [ID] DESC;");
-        const bool keptRow = newest->Fields(u"Account").ToText() == u"gone";
-        QCOMPARE(keptRow, kept);
+        const std::int32_t newest = Sql(fixture_->database(), u"SELECT max(ID) FROM Accounts;").front().ToLong();
+        QCOMPARE(Stored(newest, u"Account") == u"gone", kept);
         if (kept) {
-            QCOMPARE(newest->Fields(u"UserID").ToLong(), userId_);
+            QCOMPARE(Stored(newest, u"UserID"), QString::number(userId_));
             const std::u16string key = ToU16(FormFixture::LoginName()) + ToDecimal(userId_);
-            QCOMPARE(newest->Fields(u"Password").ToText(), CryptString(key, u"new secret"));
+            QCOMPARE(Stored(newest, u"Password"), ToQString(CryptString(key, u"new secret")));
         }
         if (answer == vbCancel)
             QCOMPARE(Line(2).text(), u"new secret"_s);
@@ -220,12 +218,17 @@ private:
     std::int32_t AddAccount(const QString &name, const QString &password = QString())
     {
         const QString key = FormFixture::LoginName() + QString::number(userId_);
-        const std::u16string stored =
-            password.isNull() ? u"NULL" : SqlLiteral(CryptString(ToU16(key), ToU16(password)));
         Database &database = fixture_->database();
-        database.Execute(u"INSERT INTO Accounts ([UserID],[Account],[Password]) VALUES (" + ToDecimal(userId_) + u"," +
-                         SqlLiteral(ToU16(name)) + u"," + stored + u");");
-        return database.OpenRecordset(u"SELECT max([ID]) AS [Last] FROM Accounts;")->Fields(u"Last").ToLong();
+        const std::u16string account = ToU16(name), user = ToDecimal(userId_);
+        if (password.isNull())
+            Sql(database, u"INSERT INTO Accounts (UserID, Account) VALUES (CAST(?1 AS INTEGER), CAST(?2 AS TEXT));",
+                {user, account});
+        else
+            Sql(database,
+                u"INSERT INTO Accounts (UserID, Account, Password) VALUES (CAST(?1 AS INTEGER), CAST(?2 AS TEXT), "
+                u"CAST(?3 AS TEXT));",
+                {user, account, CryptString(ToU16(key), ToU16(password))});
+        return Sql(database, u"SELECT max(ID) FROM Accounts;").front().ToLong();
     }
 
     void LogOn()
@@ -238,9 +241,12 @@ private:
 
     QString Stored(std::int32_t id, const std::u16string &column)
     {
-        const Variant value = fixture_->database()
-                                  .OpenRecordset(u"SELECT * FROM Accounts WHERE [ID] = " + ToDecimal(id) + u";")
-                                  ->Fields(column);
+        const Variant value =
+            Sql(fixture_->database(),
+                u"SELECT CASE WHEN typeof(" + column + u") = 'integer' THEN CAST(" + column + u" AS TEXT) ELSE " +
+                    column + u" END FROM Accounts WHERE ID = CAST(?1 AS INTEGER);",
+                {ToDecimal(id)})
+                .front();
         return value.IsNull() ? u"<Null>"_s : ToQString(value.ToText());
     }
 

@@ -1,7 +1,6 @@
 #include "Cipher.h"
 #include "LogonFlow.h"
 #include "ScriptedModals.h"
-#include "SqlLiteral.h"
 #include "TestDatabase.h"
 #include "TestSupport.h"
 #include "Unhardened.h"
@@ -148,14 +147,14 @@ private slots:
 
     void nullStoredPasswordAcceptsOnlyEmpty()
     {
-        fresh_->database->Execute(u"INSERT INTO User ([UserName]) VALUES (" + SqlLiteral(ToU16(LoginName)) + u");");
+        Sql(*fresh_->database, u"INSERT INTO User (UserName) VALUES (CAST(?1 AS TEXT));", {ToU16(LoginName)});
         ScriptedModals modals{Answer::Password(u" "_s), Answer::Button(vbOK), Answer::Password(QString())};
         QCOMPARE(logon_->LogOn(), LogonResult::Done);
     }
 
     void databaseErrorsNeverLogOn()
     {
-        fresh_->database->Execute(u"DROP TABLE User;");
+        Sql(*fresh_->database, u"DROP TABLE User;");
         {
             ScriptedModals none;
             QVERIFY(RaisedErrorNumber([&] { logon_->LogOn(); }) != 0);

@@ -82,9 +82,9 @@ private slots:
         QCOMPARE(form_->Session().LoggedOn(), loggedOn);
         QCOMPARE(form_->Session().Unlocked(), loggedOn);
         QCOMPARE(form_->isVisible(), loggedOn);
-        const auto names = fixture_->database().OpenRecordset(u"SELECT count(*) AS n, count(DISTINCT [UserName]) AS "
-                                                              u"d FROM User;"_s.toStdU16String());
-        QCOMPARE(names->Fields(u"n").ToLong(), names->Fields(u"d").ToLong());
+        const auto names =
+            Sql(fixture_->database(), u"SELECT count(*) = count(DISTINCT UserName) FROM User;").front().ToLong();
+        QCOMPARE(names, 1);
         if (!loggedOn) {
             ScriptedModals modals{Answer::Escape()};
             form_->Form_MouseMove(TrayEvent::DoubleClick);
@@ -133,7 +133,7 @@ private slots:
     {
         QFETCH(bool, released);
         Database &other = fixture_->database();
-        other.Execute(u"INSERT INTO Accounts ([UserID],[Account]) VALUES (1,'a');");
+        Sql(other, u"INSERT INTO Accounts (UserID, Account) VALUES (1, 'a');");
         fixture_->AddUser(FormFixture::LoginName(), u"pw"_s);
         form_ = fixture_->LoadForm();
         {
@@ -142,7 +142,7 @@ private slots:
         }
         static_cast<QLineEdit *>(form_->txt[1]->Widget())->setText(u"typed"_s);
         Transaction lock(other);
-        other.Execute(u"INSERT INTO [Parameters] ([Name], [Value]) VALUES ('lock', '1');");
+        Sql(other, u"INSERT INTO Parameters (Name, Value) VALUES ('lock', '1');");
         // The first try waits out the store's 5 s for the lock and fails.
         std::thread release;
         if (released)
@@ -158,8 +158,8 @@ private slots:
             lock.Commit();
         QCOMPARE(modals.log(), QStringList());
         QVERIFY(!form_->Session().database());
-        const auto row = other.OpenRecordset(u"SELECT * FROM Accounts;");
-        QCOMPARE(NullToEmpty(row->Fields(u"UserName")).ToText(), released ? u"typed" : u"");
+        QCOMPARE(NullToEmpty(Sql(other, u"SELECT UserName FROM Accounts;").front()).ToText(),
+                 released ? u"typed" : u"");
     }
 
     // A run that never showed the window, or could not open the file, writes back what it read.

@@ -5,6 +5,7 @@
 #include "CipherSettings.h"
 #include "DatabaseKey.h"
 #include "Engine.h"
+#include "Parameters.h"
 #include "StoreError.h"
 #include "Text.h"
 
@@ -37,11 +38,6 @@ void RemakeWithUtf8Text(const std::filesystem::path &path)
                   "CREATE TABLE User (ID INTEGER PRIMARY KEY, UserName TEXT, Password TEXT);"
                   "CREATE TABLE Accounts (ID INTEGER PRIMARY KEY, UserID INTEGER, Account TEXT);"
                   "CREATE TABLE Parameters (Name TEXT, Value TEXT);");
-}
-
-std::int32_t Rows(Database &database, const std::u16string &sql)
-{
-    return database.OpenRecordset(sql, dbOpenSnapshot, dbReadOnly)->RecordCount();
 }
 
 } // namespace
@@ -187,42 +183,35 @@ private slots:
         QCOMPARE(keys, tried);
     }
 
-    void statementForms()
+    // Named values: one row a name, replaced whole, texts kept unit by unit; a table name that could not stand
+    // quoted is refused.
+    void parametersAreNamedValues()
     {
         TemporaryAccountDatabase file;
-        const auto database = file.Open();
-        for (const char16_t *name : {u"zed", u"alice", u"Bob"})
-            database->Execute(u"INSERT INTO User ([UserName],[Password]) VALUES ('" + std::u16string(name) + u"','');");
-        auto users = database->OpenRecordset(u"SELECT [ID], [UserName] FROM User;");
-        QStringList names;
-        for (users->MoveFirst(); !users->Eof(); users->MoveNext())
-            names << ToQString(users->Fields(u"UserName").ToText());
-        QCOMPARE(names, (QStringList{u"zed"_s, u"alice"_s, u"Bob"_s}));
-
-        database->Execute(u"INSERT INTO [Parameters] ([Name], [Value]) VALUES ('k',ChrW(-3) & ChrW(65533) & "
-                          u"ChrW(-32768));");
-        const auto value = database->OpenRecordset(u"SELECT [Value] FROM [Parameters];");
-        QCOMPARE(ToQString(value->Fields(u"Value").ToText()), QString::fromUtf16(u"\uFFFD\uFFFD\u8000"));
-        for (const char16_t *bad : {u"INSERT INTO [Parameters] ([Name]) VALUES (ChrW(65536));",
-                                    u"INSERT INTO [Parameters] ([Name]) VALUES (ChrW(-32769));",
-                                    u"INSERT INTO Missing ([Name]) VALUES ('x');",
-                                    u"DELETE * FROM [Parameters] WHERE [Name] = 'unterminated;"})
-            QVERIFY(RaisedErrorNumber([&] { database->Execute(bad); }) != 0);
-        database->Execute(u"DELETE * FROM [Parameters] WHERE [Name] = 'k';");
-        QCOMPARE(Rows(*database, u"SELECT * FROM [Parameters];"), 0);
-        QCOMPARE(RaisedErrorNumber([&] { database->OpenRecordset(u"SELECT * FROM User;", dbOpenDynaset); }), 3251);
+        clsParameters parameters;
+        parameters.Database(file.Open());
+        for (const char16_t *bad : {u"Para]meters", u"Para\"meters"})
+            QCOMPARE(RaisedErrorNumber([&] { parameters.TableName(bad); }), 3125);
+        parameters.TableName(u"Parameters");
+        const std::u16string odd(u"\uFEFFit's \0 \xD800", 9);
+        parameters.Parameter(odd, Variant(u"first"));
+        parameters.Parameter(odd, Variant(std::int64_t(7)));
+        QCOMPARE(parameters.Parameter(odd), u"7");
+        QCOMPARE(Sql(*parameters.Database(), u"SELECT count(*) FROM Parameters;").front().ToLong(), 1);
+        parameters.Delete(odd);
+        QCOMPARE(parameters.Parameter(odd), u"");
     }
 
     void nullIsNotTheEmptyText()
     {
         TemporaryAccountDatabase file;
         const auto database = file.Open();
-        database->Execute(u"INSERT INTO Accounts ([UserID], [Account]) VALUES (1, '');");
-        auto accounts = database->OpenRecordset(u"SELECT * FROM Accounts WHERE [UserID] = 1;");
-        QVERIFY(accounts->Fields(u"Password").IsNull());
-        QVERIFY(!accounts->Fields(u"Account").IsNull());
-        QCOMPARE(RaisedErrorNumber([&] { accounts->Fields(u"Password").ToText(); }), 94);
-        QVERIFY(NullToEmpty(accounts->Fields(u"Password")) == Variant(u""));
+        Sql(*database, u"INSERT INTO Accounts (UserID, Account) VALUES (1, '');");
+        const Variant password = Sql(*database, u"SELECT Password FROM Accounts;").front();
+        QVERIFY(password.IsNull());
+        QVERIFY(!Sql(*database, u"SELECT Account FROM Accounts;").front().IsNull());
+        QCOMPARE(RaisedErrorNumber([&] { password.ToText(); }), 94);
+        QVERIFY(NullToEmpty(password) == Variant(u""));
         QVERIFY(!(Variant::Null() == Variant(u"")));
     }
 
@@ -234,18 +223,17 @@ private slots:
         std::atomic<bool> locked = false;
         std::thread holder([&] {
             Transaction transaction(*other);
-            other->Execute(u"INSERT INTO [Parameters] ([Name], [Value]) VALUES ('a','1');");
+            Sql(*other, u"INSERT INTO Parameters (Name, Value) VALUES ('a', '1');");
             locked = true;
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             transaction.Commit();
         });
         while (!locked)
             std::this_thread::yield();
-        const auto error =
-            RaisedErrorNumber([&] { database->Execute(u"INSERT INTO [Parameters] ([Name]) VALUES ('b');"); });
+        const auto error = RaisedErrorNumber([&] { Sql(*database, u"INSERT INTO Parameters (Name) VALUES ('b');"); });
         holder.join();
         QCOMPARE(error, 0);
-        QCOMPARE(Rows(*database, u"SELECT * FROM [Parameters];"), 2);
+        QCOMPARE(Sql(*database, u"SELECT count(*) FROM Parameters;").front().ToLong(), 2);
     }
 };
 

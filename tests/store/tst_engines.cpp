@@ -60,7 +60,7 @@ private slots:
             const auto database = file.Open();
             AccountSet accounts(database, 1);
             for (const QString &text : Texts)
-                accounts.Add(ToU16(text), 1);
+                accounts.Add(ToU16(text));
             clsParameters parameters;
             parameters.Database(database);
             parameters.TableName(u"Parameters");
@@ -93,10 +93,9 @@ private slots:
         QCOMPARE(OtherEngine(path, inserts), QStringList());
 
         const auto database = OpenAccountDatabase(path);
-        auto accounts = database->OpenRecordset(u"SELECT * FROM Accounts WHERE [UserID] = 1;");
         QStringList read;
-        for (accounts->MoveFirst(); !accounts->Eof(); accounts->MoveNext())
-            read << ToQString(accounts->Fields(u"Account").ToText());
+        for (const Variant &account : Sql(*database, u"SELECT Account FROM Accounts WHERE UserID = 1 ORDER BY ID;"))
+            read << ToQString(account.ToText());
         QCOMPARE(read, Texts);
         clsParameters parameters;
         parameters.Database(database);

@@ -79,18 +79,17 @@ private slots:
         const std::int32_t whole = fresh_->session.AddAccount(Fields(ToU16(text)));
         QCOMPARE(fresh_->session.ShowAccount(whole), fresh_->session.ShowAccount(id));
         // Another program reads the password enciphered with the name and the ID, and the rest as typed.
-        auto row = fresh_->database->OpenRecordset(u"SELECT * FROM Accounts;");
-        QCOMPARE(row->Fields(u"Password").ToText(),
+        Database &file = *fresh_->database;
+        QCOMPARE(Sql(file, u"SELECT Password FROM Accounts;").front().ToText(),
                  CryptString(u"me" + ToDecimal(fresh_->session.CurrentUserID()), ToU16(text)));
-        QCOMPARE(row->Fields(u"Comment").ToText(), ToU16(text));
-        QCOMPARE(row->Fields(u"UserID").ToLong(), fresh_->session.CurrentUserID());
+        QCOMPARE(Sql(file, u"SELECT Comment FROM Accounts;").front().ToText(), ToU16(text));
+        QCOMPARE(Sql(file, u"SELECT UserID FROM Accounts;").front().ToLong(), fresh_->session.CurrentUserID());
     }
 
     void theAccountSetKeepsToItsRows()
     {
-        fresh_->database->Execute(u"INSERT INTO Accounts ([UserID],[Account]) VALUES (1,'mail');");
-        fresh_->database->Execute(u"INSERT INTO Accounts ([UserID],[Account]) VALUES (2,'not mine');");
-        fresh_->database->Execute(u"INSERT INTO Accounts ([UserID],[Account]) VALUES (1,'bank');");
+        Sql(*fresh_->database,
+            u"INSERT INTO Accounts (UserID, Account) VALUES (1, 'mail'), (2, 'not mine'), (1, 'bank');");
         AccountSet accounts(fresh_->database, 1);
         const std::vector<AccountListing> listed = accounts.List();
         QCOMPARE(listed.size(), std::size_t(2));
@@ -98,20 +97,20 @@ private slots:
         QCOMPARE(listed[1].name, u"bank");
         QVERIFY(!accounts.Read(2)); // another user's
         QVERIFY(!accounts.Delete(2));
-        QVERIFY(!accounts.Write(2, Fields(u"x"), 1));
+        QVERIFY(!accounts.Write(2, Fields(u"x")));
 
         // IDs are never given twice, also after a delete and across connections.
-        const std::int32_t added = accounts.Add(u"new", 1);
+        const std::int32_t added = accounts.Add(u"new");
         QVERIFY(added > 3);
         QVERIFY(accounts.Delete(added));
-        const std::int32_t again = AccountSet(fresh_->file.Open(), 1).Add(u"elsewhere", 1);
-        QVERIFY(again > added && accounts.Add(u"newer", 1) > again);
+        const std::int32_t again = AccountSet(fresh_->file.Open(), 1).Add(u"elsewhere");
+        QVERIFY(again > added && accounts.Add(u"newer") > again);
         QVERIFY(!accounts.Read(again)); // added by another program after the set was opened
 
         // A row deleted behind the set's back reads as gone, and writing it fails.
-        fresh_->file.Open()->Execute(u"DELETE * FROM Accounts WHERE [ID] = 1;");
+        Sql(*fresh_->file.Open(), u"DELETE FROM Accounts WHERE ID = 1;");
         QVERIFY(!accounts.Read(1));
-        QVERIFY(!accounts.Write(1, Fields(u"x"), 1));
+        QVERIFY(!accounts.Write(1, Fields(u"x")));
         QCOMPARE(accounts.List().size(), std::size_t(2));
     }
 

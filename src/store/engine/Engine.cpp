@@ -1,6 +1,5 @@
 #include "Engine.h"
 
-#include "SqlDialect.h"
 #include "StoreError.h"
 #include "Text.h"
 
@@ -53,24 +52,9 @@ Statement::~Statement()
     sqlite3_finalize(statement_);
 }
 
-void Statement::Bind(int index, const Variant &value)
+void Statement::Bind(int index, std::int64_t number)
 {
-    int code = SQLITE_OK;
-    switch (value.kind()) {
-    case Variant::Kind::Null:
-        code = sqlite3_bind_null(statement_, index);
-        break;
-    case Variant::Kind::Integer:
-        code = sqlite3_bind_int64(statement_, index, value.ToInteger());
-        break;
-    case Variant::Kind::Empty:
-    case Variant::Kind::Text: {
-        const std::u16string text = value.ToText();
-        code = sqlite3_bind_text16(statement_, index, text.data(), static_cast<int>(text.size() * 2), SQLITE_TRANSIENT);
-        break;
-    }
-    }
-    if (code != SQLITE_OK)
+    if (const int code = sqlite3_bind_int64(statement_, index, number); code != SQLITE_OK)
         connection_->Raise(code);
 }
 
@@ -80,14 +64,6 @@ void Statement::BindText(int index, std::u16string_view text)
         sqlite3_bind_blob64(statement_, index, text.empty() ? u"" : text.data(), text.size() * 2, SQLITE_TRANSIENT);
     if (code != SQLITE_OK)
         connection_->Raise(code);
-}
-
-void Statement::BindValue(int index, const Variant &value)
-{
-    if (value.kind() == Variant::Kind::Text || value.kind() == Variant::Kind::Empty)
-        BindText(index, value.ToText());
-    else
-        Bind(index, value);
 }
 
 bool Statement::Step()
@@ -112,16 +88,6 @@ void Statement::Reset()
     sqlite3_reset(statement_);
 }
 
-int Statement::ColumnCount() const
-{
-    return sqlite3_column_count(statement_);
-}
-
-std::u16string Statement::ColumnName(int column) const
-{
-    return static_cast<const char16_t *>(sqlite3_column_name16(statement_, column));
-}
-
 Variant Statement::Column(int column) const
 {
     switch (sqlite3_column_type(statement_, column)) {
@@ -135,14 +101,4 @@ Variant Statement::Column(int column) const
         return Variant(std::u16string(text ? text : u"", static_cast<std::size_t>(bytes / 2)));
     }
     }
-}
-
-std::vector<Variant> Statement::Row() const
-{
-    std::vector<Variant> row;
-    const int count = ColumnCount();
-    row.reserve(static_cast<std::size_t>(count));
-    for (int column = 0; column < count; ++column)
-        row.push_back(Column(column));
-    return row;
 }

@@ -1,9 +1,8 @@
 #pragma once
 
 // The engine beneath the database layer: one connection and its prepared statements. Private to
-// the store; the rest of the program sees only Database and Recordset.
+// the store; the rest of the program sees only Database and the store's named operations.
 
-#include "SqlDialect.h"
 #include "Variant.h"
 
 #include <sqlcipher/sqlite3.h>
@@ -17,9 +16,8 @@ extern "C" int TarnwickKeepJournal(sqlite3 *db);
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
-// An open connection; closed when the last database object or record set holding it is gone.
+// An open connection; closed when the last database object or statement holding it is gone.
 class Connection
 {
 public:
@@ -44,13 +42,10 @@ public:
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
 
-    // A text that may begin with U+FEFF or U+FFFE must go in through BindText instead.
-    void Bind(int index, const Variant &value);
+    void Bind(int index, std::int64_t number);
     // Binds the text's 16-bit units as they are, as a blob that the statement reads as CAST(?n AS TEXT): the
     // engine would take a leading U+FEFF or U+FFFE of a bound text for a byte-order mark.
     void BindText(int index, std::u16string_view text);
-    // Binds a value of the database: a whole number, Null, or a text as BindText does.
-    void BindValue(int index, const Variant &value);
     // Advances to the next row; false when there is none (the statement is then reset).
     bool Step();
     // Runs the statement to its end and resets it.
@@ -58,10 +53,7 @@ public:
     // Ends the current run, keeping the bound values.
     void Reset();
 
-    int ColumnCount() const;
-    std::u16string ColumnName(int column) const;
     Variant Column(int column) const;
-    std::vector<Variant> Row() const;
 
 private:
     std::shared_ptr<Connection> connection_;
