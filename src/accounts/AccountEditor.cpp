@@ -73,6 +73,12 @@ bool MayStartProgram(const QString &program)
 AccountEditor::AccountEditor(AccountSession &session, const AccountEditorControls &controls)
     : session_(session), controls_(controls)
 {
+    const TextBoxEvents events{[this](int Index) { txt_Change(Index); }, [this](int Index) { txt_GotFocus(Index); },
+                               [this](int Index, const QKeyEvent &event) { txt_KeyDown(Index, event); },
+                               [this](int Index) { return txt_KeyPress(Index); },
+                               [this](int Index) { txt_DblClick(Index); }};
+    for (TextBox *field : controls_.txt)
+        field->ReportTo(events);
     forgetPassword_.setSingleShot(true);
     forgetPassword_.setInterval(CopiedPasswordLifetime);
     connect(&forgetPassword_, &QTimer::timeout, this, [this] { ForgetCopiedPassword(); });

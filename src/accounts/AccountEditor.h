@@ -2,7 +2,7 @@
 
 // The account list and editor of the main window: listing the logged-on user's accounts, showing, editing and
 // saving one, adding and deleting them, and the password field's clipboard commands. It works on the session and
-// on the window's controls, which it is given.
+// on the window's controls, which it is given, and its text boxes report their events to it.
 //
 // A password copied from the password field goes on the clipboard marked as a secret, which clipboard managers
 // that honour the mark keep out of their history, and never into the primary selection. It is cleared 20 seconds

@@ -65,13 +65,31 @@ void StartCopyDrag(QWidget *source, const QString &selectedText)
 
 bool TextBox::DispatchKey(const QKeyEvent &event)
 {
-    events_.txt_KeyDown(index_, event);
-    return !ProducesCharacter(event) || !events_.txt_KeyPress(index_);
+    if (events_.KeyDown)
+        events_.KeyDown(index_, event);
+    return !ProducesCharacter(event) || !events_.KeyPress || !events_.KeyPress(index_);
+}
+
+void TextBox::DispatchChange()
+{
+    if (events_.Change)
+        events_.Change(index_);
+}
+
+void TextBox::DispatchGotFocus()
+{
+    if (events_.GotFocus)
+        events_.GotFocus(index_);
+}
+
+void TextBox::DispatchDblClick()
+{
+    if (events_.DblClick)
+        events_.DblClick(index_);
 }
 
 template <typename Edit>
-EditTextBox<Edit>::EditTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent)
-    : Edit(parent), TextBox(index, tag, events)
+EditTextBox<Edit>::EditTextBox(int index, const QString &tag, QWidget *parent) : Edit(parent), TextBox(index, tag)
 {
     QObject::connect(this, &Edit::textChanged, this, [this] { TextChanged(); });
 }
@@ -165,8 +183,7 @@ bool SingleLineTextBox::InSelection(const QPoint &position)
     return hasSelectedText() && at >= selectionStart() && at < selectionStart() + selectionLength();
 }
 
-MultiLineTextBox::MultiLineTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent)
-    : EditTextBox(index, tag, events, parent)
+MultiLineTextBox::MultiLineTextBox(int index, const QString &tag, QWidget *parent) : EditTextBox(index, tag, parent)
 {
 }
 

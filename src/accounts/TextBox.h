@@ -5,22 +5,22 @@
 #include <QPlainTextEdit>
 #include <QString>
 
-// Receives the events of the editor's text boxes, each with the box's index in the control array.
-class TextBoxEvents
+#include <functional>
+
+// What the receiver of a text box's events does on each, given the box's index in the control array.
+struct TextBoxEvents
 {
-public:
-    virtual ~TextBoxEvents() = default;
-    virtual void txt_Change(int Index) = 0;
-    virtual void txt_GotFocus(int Index) = 0;
-    virtual void txt_KeyDown(int Index, const QKeyEvent &event) = 0;
+    std::function<void(int Index)> Change;
+    std::function<void(int Index)> GotFocus;
+    std::function<void(int Index, const QKeyEvent &event)> KeyDown;
     // For a key that produces a character; true drops the character.
-    virtual bool txt_KeyPress(int Index) = 0;
-    virtual void txt_DblClick(int Index) = 0;
+    std::function<bool(int Index)> KeyPress;
+    std::function<void(int Index)> DblClick;
 };
 
 // One box of the editor's control array: single-line or several lines, with a tag naming its
-// column. Its events reach the form's handlers; text dragged out of it or dropped onto it is
-// always copied, never moved.
+// column. Its events reach the receiver it reports to, from the moment it is given one; text
+// dragged out of it or dropped onto it is always copied, never moved.
 class TextBox
 {
 public:
@@ -33,21 +33,22 @@ public:
 
     int Index() const { return index_; }
     const QString &Tag() const { return tag_; }
+    void ReportTo(TextBoxEvents events) { events_ = std::move(events); }
 
 protected:
-    TextBox(int index, QString tag, TextBoxEvents &events) : index_(index), tag_(std::move(tag)), events_(events) {}
+    TextBox(int index, QString tag) : index_(index), tag_(std::move(tag)) {}
 
     // KeyDown, then KeyPress for a produced character. False when the character was dropped and
     // the key must not reach the box.
     bool DispatchKey(const QKeyEvent &event);
-    void DispatchChange() { events_.txt_Change(index_); }
-    void DispatchGotFocus() { events_.txt_GotFocus(index_); }
-    void DispatchDblClick() { events_.txt_DblClick(index_); }
+    void DispatchChange();
+    void DispatchGotFocus();
+    void DispatchDblClick();
 
 private:
     int index_;
     QString tag_;
-    TextBoxEvents &events_;
+    TextBoxEvents events_;
 };
 
 // The behaviour both kinds of box share, over Qt's single-line or multi-line editor.
@@ -58,7 +59,7 @@ public:
     void SelectAll() override { this->selectAll(); }
 
 protected:
-    EditTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent);
+    EditTextBox(int index, const QString &tag, QWidget *parent);
 
     virtual bool InSelection(const QPoint &position) = 0;
     virtual QString SelectedText() const = 0;
@@ -84,10 +85,7 @@ private:
 class SingleLineTextBox final : public EditTextBox<QLineEdit>
 {
 public:
-    SingleLineTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent)
-        : EditTextBox(index, tag, events, parent)
-    {
-    }
+    SingleLineTextBox(int index, const QString &tag, QWidget *parent) : EditTextBox(index, tag, parent) {}
 
     QString Text() const override { return text(); }
     // Shows the text whole, however long: the typing limit holds only what the person types and pastes.
@@ -109,7 +107,7 @@ private:
 class MultiLineTextBox final : public EditTextBox<QPlainTextEdit>
 {
 public:
-    MultiLineTextBox(int index, const QString &tag, TextBoxEvents &events, QWidget *parent);
+    MultiLineTextBox(int index, const QString &tag, QWidget *parent);
 
     // The text exactly as it was set until the person edits it; edited text keeps the set text's
     // line breaks (CR LF when it had them), since the box itself knows only one kind.

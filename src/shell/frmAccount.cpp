@@ -2,24 +2,28 @@
 
 #include "AccountDatabase.h"
 #include "AccountEditor.h"
+#include "Display.h"
 #include "LogonFlow.h"
+#include "Modal.h"
 #include "MsgBox.h"
 #include "Parameters.h"
 #include "QtText.h"
 #include "StoreError.h"
 #include "UserName.h"
+#include "WindowSettings.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDeadlineTimer>
+#include <QDialog>
 #include <QFile>
 #include <QIcon>
 #include <QMenu>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QSignalBlocker>
 #include <QThread>
 #include <QTimer>
 
@@ -32,20 +36,46 @@ constexpr int UnattendedRetryPauseMs = 100;
 
 } // namespace
 
-frmAccount::frmAccount() : session_(std::make_unique<AccountSession>())
+frmAccount::frmAccount()
+    : session_(std::make_unique<AccountSession>()), settings_(std::make_unique<WindowSettings>(*this))
 {
-    CreateMenus();
-    ArrangeForFont();
+    CreateMenus(this);
+    ConnectMenus();
+    SizeForFont(*this);
     // A second start clicks it from the first moment on.
     cmdRMessage = std::make_unique<QPushButton>(QStringLiteral("TarnwickHiddenButton"));
     connect(cmdRMessage.get(), &QPushButton::clicked, this, [this] { cmdRMessage_Click(); });
     logon_ = std::make_unique<LogonFlow>(*session_, [this] {
-        LoadAccountList();
-        ShowAccount();
+        Editor().LoadAccountList();
+        Editor().ShowAccount();
     });
+    tray_ =
+        new TrayPresence(*this, {mnuLogOn, mnuBLUnload, mnuLeave1, mnuOpen, mnuUnLoad, mnuLeave2, mnuFile}, *session_);
+    connect(tray_, &TrayPresence::Activated, this, [this](TrayEvent event) { Form_MouseMove(event); });
+    connect(tray_, &TrayPresence::Missing, this, [this] { ComeForwardWithoutTray(); });
+    connect(tray_, &TrayPresence::MenuBarChanged, this, [this] {
+        if (arranged_)
+            ArrangeControls();
+    });
+    setWindowIcon(QIcon(QStringLiteral(":/tarnwick.png")));
+}
+
+frmAccount::~frmAccount() = default;
+
+void frmAccount::ConnectMenus()
+{
+    connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });
     connect(mnuAddNew, &QAction::triggered, this, [this] { mnuAddNew_Click(); });
     connect(mnuDelete, &QAction::triggered, this, [this] { mnuDelete_Click(); });
-    setWindowIcon(QIcon(QStringLiteral(":/tarnwick.png")));
+    // The tray menus' commands run once the menu is answered: a host showing an exported menu waits for that.
+    connect(
+        mnuOpen, &QAction::triggered, this, [this] { mnuOpen_Click(); }, Qt::QueuedConnection);
+    connect(
+        mnuUnLoad, &QAction::triggered, this, [this] { Unload(); }, Qt::QueuedConnection);
+    connect(
+        mnuLogOn, &QAction::triggered, this, [this] { mnuLogOn_Click(); }, Qt::QueuedConnection);
+    connect(
+        mnuBLUnload, &QAction::triggered, this, [this] { Unload(); }, Qt::QueuedConnection);
 }
 
 // A start that ends in the tray never needs the window's controls: they are made at their first need, with the
@@ -53,61 +83,18 @@ frmAccount::frmAccount() : session_(std::make_unique<AccountSession>())
 AccountEditor &frmAccount::Editor()
 {
     if (!editor_) {
-        CreateControls();
-        SetTabOrder();
+        CreateControls(this);
         editor_ = std::make_unique<AccountEditor>(
             *session_, AccountEditorControls{txt, lAccounts, mnuAcctPopUpMenu, mnuPassPopUp, mnuPassCut, mnuPassCopy,
                                              mnuPassPaste, mnuPassDelete});
         connect(cmdAddAccount, &QPushButton::clicked, this, [this] { cmdAddAccount_Click(); });
-        chkLaunch->setCheckState(launchState_);
-        const QSignalBlocker quiet(chkFloat);
-        chkFloat->setCheckState(floatState_);
+        chkLaunch->setCheckState(settings_->Launch());
+        chkFloat->setCheckState(settings_->Floating());
+        connect(chkLaunch, &QCheckBox::stateChanged, this, [this] { settings_->Launch(chkLaunch->checkState()); });
+        connect(chkFloat, &QCheckBox::stateChanged, this, [this] { chkFloat_Click(); });
         editor_->EnableFields(false);
     }
     return *editor_;
-}
-
-frmAccount::~frmAccount() = default;
-
-void frmAccount::CreateMenus()
-{
-    mnuFile = new QMenu(QStringLiteral("File"), this);
-    mnuHide = mnuFile->addAction(QStringLiteral("&Hide"));
-    mnuExit = mnuFile->addAction(QStringLiteral("&Exit"));
-    connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });
-
-    mnuAcctPopUpMenu = new QMenu(QStringLiteral("AcctPopUpMenu"), this);
-    mnuAddNew = mnuAcctPopUpMenu->addAction(QStringLiteral("&Add new account"));
-    mnuDelete = mnuAcctPopUpMenu->addAction(QStringLiteral("&Delete account"));
-
-    mnuPopUp = new QMenu(QStringLiteral("Pop-up menu"), this);
-    mnuOpen = mnuPopUp->addAction(QStringLiteral("&Open"));
-    mnuPopUp->addSeparator();
-    mnuUnLoad = mnuPopUp->addAction(QStringLiteral("&Unload"));
-    mnuPopUp->addSeparator();
-    mnuLeave2 = mnuPopUp->addAction(QStringLiteral("&Leave menu"));
-    // The tray menus' commands run once the menu is answered: a host showing an exported menu waits for that.
-    connect(
-        mnuOpen, &QAction::triggered, this, [this] { mnuOpen_Click(); }, Qt::QueuedConnection);
-    connect(
-        mnuUnLoad, &QAction::triggered, this, [this] { Unload(); }, Qt::QueuedConnection);
-
-    mnuLogOnPopUpMenu = new QMenu(QStringLiteral("BeforeLogon"), this);
-    mnuLogOn = mnuLogOnPopUpMenu->addAction(QStringLiteral("&Log in"));
-    mnuLogOnPopUpMenu->addSeparator();
-    mnuBLUnload = mnuLogOnPopUpMenu->addAction(QStringLiteral("&Unload"));
-    mnuLogOnPopUpMenu->addSeparator();
-    mnuLeave1 = mnuLogOnPopUpMenu->addAction(QStringLiteral("&Leave menu"));
-    connect(
-        mnuLogOn, &QAction::triggered, this, [this] { mnuLogOn_Click(); }, Qt::QueuedConnection);
-    connect(
-        mnuBLUnload, &QAction::triggered, this, [this] { Unload(); }, Qt::QueuedConnection);
-
-    mnuPassPopUp = new QMenu(QStringLiteral("PassPopUpMenu"), this);
-    mnuPassCut = mnuPassPopUp->addAction(QStringLiteral("&Cut"));
-    mnuPassCopy = mnuPassPopUp->addAction(QStringLiteral("C&opy"));
-    mnuPassPaste = mnuPassPopUp->addAction(QStringLiteral("&Paste"));
-    mnuPassDelete = mnuPassPopUp->addAction(QStringLiteral("&Delete"));
 }
 
 bool frmAccount::Form_Load(const QString &databasePath)
@@ -119,7 +106,7 @@ bool frmAccount::Form_Load(const QString &databasePath)
 bool frmAccount::Form_Load(const DatabaseOpener &openDatabase, const std::function<QString()> &advice)
 {
     setWindowTitle(QStringLiteral("Tarnwick"));
-    RestoreSettings();
+    settings_->Restore();
     EnableFields(false);
     if (const std::optional<QString> failure = OpenAccountDatabase(openDatabase)) {
         const QString why = !failure->isEmpty() ? *failure : advice ? advice() : QString();
@@ -132,7 +119,7 @@ bool frmAccount::Form_Load(const DatabaseOpener &openDatabase, const std::functi
     Params->Database(session_->database());
     Params->TableName(u"Parameters");
     session_->CurrentUserName(ToU16(GetWindowsUserName()));
-    AddTrayIcon();
+    tray_->Show();
     return true;
 }
 
@@ -182,8 +169,8 @@ void frmAccount::Form_Unload(UnloadMode mode, bool &Cancel)
     Cancel = !SaveBeforeUnload(mode);
     if (Cancel)
         return;
-    StoreSettings();
-    RemoveTrayIcon();
+    settings_->Store();
+    tray_->Remove();
     Params.reset();
     session_->Close();
 }
@@ -200,7 +187,7 @@ bool frmAccount::SaveBeforeUnload(UnloadMode mode)
         return true;
     }
     const QScopedValueRollback asking(asking_, true);
-    while (AcctWasChanged() && !SaveAccount()) {
+    while (AcctWasChanged() && !Editor().SaveAccount()) {
         MsgBox(QStringLiteral("Cannot save account changes."), vbOKOnly | vbCritical);
         if (MsgBox(QStringLiteral("Try saving again? Cancel keeps Tarnwick running with the changes."),
                    vbRetryCancel | vbQuestion) != vbRetry)
@@ -224,10 +211,9 @@ void frmAccount::closeEvent(QCloseEvent *event)
 
 void frmAccount::Form_QueryUnload(bool &Cancel)
 {
-    RecordPosition();
-    closedWithCloseBox_ = true;
+    settings_->RecordClosingPlace();
     Cancel = true;
-    if (WithoutTray()) {
+    if (tray_->WithoutTray()) {
         showMinimized();
         iconicHintLeft_ = true;
     } else {
@@ -242,16 +228,15 @@ void frmAccount::changeEvent(QEvent *event)
     if (event->type() == QEvent::WindowStateChange)
         QTimer::singleShot(0, this, [this] { Form_Resize(); });
     else if (event->type() == QEvent::FontChange && arranged_)
-        Arrange(LayoutScale());
+        ArrangeControls();
     else if (event->type() == QEvent::ActivationChange && isActiveWindow())
         Form_Activate();
 }
 
 void frmAccount::Form_Resize()
 {
-    if (isVisible() && isMinimized() && !WithoutTray()) {
-        if (!closedWithCloseBox_)
-            RecordPosition();
+    if (isVisible() && isMinimized() && !tray_->WithoutTray()) {
+        settings_->RecordPlace();
         setVisible(false);
     }
 }
@@ -262,7 +247,147 @@ void frmAccount::Form_Activate()
         editor_->WindowActivated();
 }
 
-// The entry points through which the window's events reach the logon and the account editor.
+// Coming forward: the tray icon's events, its menus' commands, a second start and a desktop without a tray.
+
+void frmAccount::Form_MouseMove(TrayEvent event)
+{
+    if (RaiseOpenLogon())
+        return;
+    if (isVisible()) {
+        if (event == TrayEvent::DoubleClick)
+            FinalWindowRequest();
+        return;
+    }
+    if (TrayBusy)
+        return;
+    TrayBusy = true;
+    try {
+        HandleHiddenTrayEvent(event);
+    } catch (const std::exception &) {
+        // A failure while handling the event ends it silently.
+    }
+    TrayBusy = false;
+}
+
+void frmAccount::HandleHiddenTrayEvent(TrayEvent event)
+{
+    if (event == TrayEvent::ContextMenu) {
+        if (ProgramPlacesWindows())
+            (session_->Unlocked() ? mnuPopUp : mnuLogOnPopUpMenu)->exec(QCursor::pos());
+        return;
+    }
+    if (event == TrayEvent::DoubleClick && LogOnUntilDone())
+        ShowWindow();
+}
+
+// Logs on when nobody is, asking again after a failed logon; false when the person gave up. Each round waits
+// for the person, so the loop ends with them.
+bool frmAccount::LogOnUntilDone()
+{
+    const QScopedValueRollback underWay(loggingOn_, true);
+    for (;;) {
+        const LogonResult result = LogOn();
+        tray_->LogonStateChanged();
+        if (result == LogonResult::Done)
+            return session_->LoggedOn() && session_->Unlocked();
+        if (result != LogonResult::Failed)
+            return false;
+        MsgBox(QStringLiteral("Logon failed."), vbOKOnly | vbCritical);
+    }
+}
+
+// While a logon is under way its open step (a question, a dialog, a message) is the only thing to come forward:
+// a logon started inside it would work on the same user and flags.
+bool frmAccount::RaiseOpenLogon()
+{
+    if (!loggingOn_)
+        return false;
+    if (QDialog *step = OpenModal()) {
+        step->raise();
+        step->activateWindow();
+    }
+    return true;
+}
+
+void frmAccount::ShowWindow()
+{
+    // When the window manager restored a window the program had minimised, Qt keeps the window's "start iconic"
+    // hint, and showing it again would start it minimised. A new native window starts without it.
+    if (std::exchange(iconicHintLeft_, false) && !isVisible())
+        destroy();
+    showNormal();
+    FinalWindowRequest();
+}
+
+// Brings the window to the person's attention.
+void frmAccount::FinalWindowRequest()
+{
+    raise();
+    activateWindow();
+}
+
+// Before a logon it can be chosen only from a host's menu read earlier: the logon comes first, as for a double click.
+void frmAccount::mnuOpen_Click()
+{
+    ExternalActivate();
+}
+
+// Chosen after a logon only from a host's menu read before it: the window is what the person wants then.
+void frmAccount::mnuLogOn_Click()
+{
+    if (RaiseOpenLogon())
+        return;
+    if (session_->LoggedOn() && session_->Unlocked()) {
+        ShowWindow();
+        return;
+    }
+    const QScopedValueRollback underWay(loggingOn_, true);
+    try {
+        LogOn();
+    } catch (const std::exception &) {
+        // The logon simply did not happen; the menu offers it again.
+    }
+    tray_->LogonStateChanged();
+}
+
+void frmAccount::cmdRMessage_Click()
+{
+    ExternalActivate();
+}
+
+void frmAccount::ExternalActivate()
+{
+    if (RaiseOpenLogon())
+        return;
+    if (isVisible()) {
+        FinalWindowRequest();
+        return;
+    }
+    try {
+        if (LogOnUntilDone())
+            ShowWindow();
+    } catch (const std::exception &) {
+        // The logon could not be completed; the window stays hidden.
+    }
+}
+
+void frmAccount::WatchTrayHost()
+{
+    tray_->Watch();
+}
+
+// Logs on as a double click would and shows the window; a person who gives up the logon ends the program, which
+// would otherwise run on with nothing to show. A logon already under way (a second start's) is left to end alone.
+void frmAccount::ComeForwardWithoutTray()
+{
+    if (RaiseOpenLogon())
+        return;
+    ExternalActivate();
+    if (!isVisible() && tray_->WithoutTray())
+        Unload();
+}
+
+// The entry points through which the window's events reach the logon, the account editor and the settings.
 
 LogonResult frmAccount::LogOn()
 {
@@ -282,21 +407,6 @@ bool frmAccount::AcctWasChanged() const
 void frmAccount::AcctWasChanged(bool value)
 {
     Editor().AcctWasChanged(value);
-}
-
-void frmAccount::LoadAccountList()
-{
-    Editor().LoadAccountList();
-}
-
-void frmAccount::ShowAccount()
-{
-    Editor().ShowAccount();
-}
-
-bool frmAccount::SaveAccount()
-{
-    return Editor().SaveAccount();
 }
 
 // Fields that do not exist yet are made disabled.
@@ -321,27 +431,27 @@ void frmAccount::mnuDelete_Click()
     Editor().mnuDelete_Click();
 }
 
-void frmAccount::txt_Change(int Index)
+void frmAccount::chkFloat_Click()
 {
-    editor_->txt_Change(Index);
+    settings_->Floating(chkFloat->checkState());
 }
 
-void frmAccount::txt_GotFocus(int Index)
+// Measuring the captions loads the fonts, which a start that ends in the tray never needs: the controls are
+// measured before the window is first shown. A window that stood centred is centred again at its final size.
+void frmAccount::setVisible(bool visible)
 {
-    editor_->txt_GotFocus(Index);
+    if (visible && !arranged_) {
+        arranged_ = true;
+        Editor();
+        const bool wasCentred = pos() == settings_->CentredPosition();
+        ArrangeControls();
+        if (wasCentred)
+            move(settings_->CentredPosition());
+    }
+    QWidget::setVisible(visible);
 }
 
-void frmAccount::txt_KeyDown(int Index, const QKeyEvent &event)
+void frmAccount::ArrangeControls()
 {
-    editor_->txt_KeyDown(Index, event);
-}
-
-bool frmAccount::txt_KeyPress(int Index)
-{
-    return editor_->txt_KeyPress(Index);
-}
-
-void frmAccount::txt_DblClick(int Index)
-{
-    editor_->txt_DblClick(Index);
+    Arrange(*this, tray_->MenuBar(), LayoutScale(*this));
 }

@@ -1,36 +1,25 @@
 #pragma once
 
 #include "AccountSession.h"
-#include "TextBox.h"
-#include "TrayEvents.h"
-#include "TrayHost.h"
+#include "TrayPresence.h"
+#include "frmAccountControls.h"
 
 #include <QWidget>
 
-#include <array>
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 
 class AccountEditor;
 class Database;
 class LogonFlow;
+class WindowSettings;
 class clsParameters;
-class QAction;
-class QCheckBox;
-class QLabel;
-class QListWidget;
-class QMenu;
-class QMenuBar;
-class QPushButton;
-class QSystemTrayIcon;
 
-// The main window: the program's start-up and shut-down, its tray icon and menus, its settings, and the entry
-// points through which its events reach the logon and the account editor. It owns the session (the open database,
+// The main window: the program's start-up and shut-down, and the entry points through which its events reach the
+// logon, the account editor, the tray presence and the window settings. It owns the session (the open database,
 // the logon state, the accounts) and the parameter table for the whole run. It is created hidden; closing or
 // minimising it only hides it, and unloading it ends the program.
-class frmAccount final : public QWidget, private TextBoxEvents
+class frmAccount final : public QWidget, public frmAccountControls
 {
     Q_OBJECT
 
@@ -70,36 +59,8 @@ public:
     void AcctWasChanged(bool value);
     LogonResult CheckPassword(const QString &UserName);
 
-    // Controls, in the order of the window's layout table.
-    std::array<QLabel *, 7> lbl{};
-    std::array<TextBox *, AccountFieldCount> txt{};
-    QPushButton *cmdAddAccount = nullptr;
-    QListWidget *lAccounts = nullptr;
-    QCheckBox *chkLaunch = nullptr;
-    QCheckBox *chkFloat = nullptr;
     // Never shown, and outside the window so that no screen reader offers it: a second start clicks it.
     std::unique_ptr<QPushButton> cmdRMessage;
-
-    // Menus that are only ever shown as pop-ups.
-    QMenu *mnuFile = nullptr;
-    QAction *mnuHide = nullptr;
-    QAction *mnuExit = nullptr;
-    QMenu *mnuAcctPopUpMenu = nullptr;
-    QAction *mnuAddNew = nullptr;
-    QAction *mnuDelete = nullptr;
-    QMenu *mnuPopUp = nullptr;
-    QAction *mnuOpen = nullptr;
-    QAction *mnuUnLoad = nullptr;
-    QAction *mnuLeave2 = nullptr;
-    QMenu *mnuLogOnPopUpMenu = nullptr;
-    QAction *mnuLogOn = nullptr;
-    QAction *mnuBLUnload = nullptr;
-    QAction *mnuLeave1 = nullptr;
-    QMenu *mnuPassPopUp = nullptr;
-    QAction *mnuPassCut = nullptr;
-    QAction *mnuPassCopy = nullptr;
-    QAction *mnuPassPaste = nullptr;
-    QAction *mnuPassDelete = nullptr;
 
     // The session, for the tray and for tests; it exists from a successful Form_Load on.
     const AccountSession &Session() const { return *session_; }
@@ -112,14 +73,8 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    // Layout
-    void CreateControls();
-    void CreateMenus();
-    double FontScale() const;
-    double LayoutScale() const;
-    void Arrange(double scale);
-    void SetTabOrder();
-    void ArrangeForFont();
+    void ConnectMenus();
+    void ArrangeControls();
 
     // Start-up and shut-down
     void Form_QueryUnload(bool &Cancel);
@@ -135,26 +90,9 @@ private:
     bool SaveBeforeUnload(UnloadMode mode);
     void mnuExit_Click();
     std::optional<QString> OpenAccountDatabase(const DatabaseOpener &openDatabase);
-
-    // Window settings
-    void RestoreSettings();
-    void StoreSettings();
-    void RestorePosition();
-    QPoint CentredPosition() const;
-    bool MakeSureProgramKeyExists();
     void chkFloat_Click();
-    void ApplyFloating(Qt::CheckState state);
-    void RecordPosition();
 
-    // Tray
-    void AddTrayIcon();
-    void CreateTrayIcon(TrayHost::Kind kind);
-    QMenu *ExportedTrayMenu();
-    void ExportTrayMenu();
-    void RemoveTrayIcon();
-    void TrayHostChanged();
-    bool WithoutTray() const;
-    void UseTray(bool tray);
+    // Coming forward
     void ComeForwardWithoutTray();
     void ShowWindow();
     void FinalWindowRequest();
@@ -166,47 +104,21 @@ private:
     void cmdRMessage_Click();
 
     // Accounts, carried out by the editor
-    void LoadAccountList();
-    void ShowAccount();
-    bool SaveAccount();
-    void EnableFields(bool enabled);
     AccountEditor &Editor();
+    void EnableFields(bool enabled);
     void mnuAddNew_Click();
     void cmdAddAccount_Click();
     void mnuDelete_Click();
 
-    // Editor events
-    void txt_Change(int Index) override;
-    void txt_GotFocus(int Index) override;
-    void txt_KeyDown(int Index, const QKeyEvent &event) override;
-    bool txt_KeyPress(int Index) override;
-    void txt_DblClick(int Index) override;
-
-    // Form state.
     std::unique_ptr<clsParameters> Params;
     std::unique_ptr<AccountSession> session_;
     std::unique_ptr<LogonFlow> logon_;
     std::unique_ptr<AccountEditor> editor_;
-    // What start-up read for the two boxes, until the boxes are made.
-    Qt::CheckState launchState_ = Qt::Unchecked;
-    Qt::CheckState floatState_ = Qt::Unchecked;
-    std::int32_t SavedLeft = 0;
-    std::int32_t SavedTop = 0;
-
-    TrayHost *trayHost_ = nullptr;
-    QSystemTrayIcon *trayIcon = nullptr;
-    bool hostShowsMenus_ = false;
-    // The menu given to a host that shows menus, and the logon state it shows.
-    QMenu *exportedMenu_ = nullptr;
-    QAction *exportedSeparator_ = nullptr;
-    std::optional<bool> exportedUnlocked_;
-    bool withoutTray_ = false;
-    QMenuBar *menuBar_ = nullptr;
-    double scale_ = 1.0;
+    std::unique_ptr<WindowSettings> settings_;
+    TrayPresence *tray_ = nullptr;
     bool TrayBusy = false;
     // From the start of a logon until its last question or message is answered.
     bool loggingOn_ = false;
-    bool closedWithCloseBox_ = false;
     // Set when the program minimised the window; see ShowWindow.
     bool iconicHintLeft_ = false;
     bool unloaded_ = false;

@@ -1,12 +1,12 @@
-// The main window's controls and their arrangement: the window as drawn, scaled to the desktop's font.
-
-#include "frmAccount.h"
+#include "frmAccountControls.h"
 
 #include "Twips.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 
@@ -122,15 +122,46 @@ QRect LabelGeometry(const QLabel &label, const Place &place, const Place &field,
 
 } // namespace
 
-void frmAccount::CreateControls()
+void frmAccountControls::CreateMenus(QWidget *window)
+{
+    mnuFile = new QMenu(QStringLiteral("File"), window);
+    mnuHide = mnuFile->addAction(QStringLiteral("&Hide"));
+    mnuExit = mnuFile->addAction(QStringLiteral("&Exit"));
+
+    mnuAcctPopUpMenu = new QMenu(QStringLiteral("AcctPopUpMenu"), window);
+    mnuAddNew = mnuAcctPopUpMenu->addAction(QStringLiteral("&Add new account"));
+    mnuDelete = mnuAcctPopUpMenu->addAction(QStringLiteral("&Delete account"));
+
+    mnuPopUp = new QMenu(QStringLiteral("Pop-up menu"), window);
+    mnuOpen = mnuPopUp->addAction(QStringLiteral("&Open"));
+    mnuPopUp->addSeparator();
+    mnuUnLoad = mnuPopUp->addAction(QStringLiteral("&Unload"));
+    mnuPopUp->addSeparator();
+    mnuLeave2 = mnuPopUp->addAction(QStringLiteral("&Leave menu"));
+
+    mnuLogOnPopUpMenu = new QMenu(QStringLiteral("BeforeLogon"), window);
+    mnuLogOn = mnuLogOnPopUpMenu->addAction(QStringLiteral("&Log in"));
+    mnuLogOnPopUpMenu->addSeparator();
+    mnuBLUnload = mnuLogOnPopUpMenu->addAction(QStringLiteral("&Unload"));
+    mnuLogOnPopUpMenu->addSeparator();
+    mnuLeave1 = mnuLogOnPopUpMenu->addAction(QStringLiteral("&Leave menu"));
+
+    mnuPassPopUp = new QMenu(QStringLiteral("PassPopUpMenu"), window);
+    mnuPassCut = mnuPassPopUp->addAction(QStringLiteral("&Cut"));
+    mnuPassCopy = mnuPassPopUp->addAction(QStringLiteral("C&opy"));
+    mnuPassPaste = mnuPassPopUp->addAction(QStringLiteral("&Paste"));
+    mnuPassDelete = mnuPassPopUp->addAction(QStringLiteral("&Delete"));
+}
+
+void frmAccountControls::CreateControls(QWidget *window)
 {
     for (std::size_t i = 0; i < txt.size(); ++i) {
         const QString tag = QString::fromLatin1(FieldDesigns[i].tag);
         const int index = static_cast<int>(i);
         if (i == CommentField)
-            txt[i] = new MultiLineTextBox(index, tag, *this, this);
+            txt[i] = new MultiLineTextBox(index, tag, window);
         else
-            txt[i] = new SingleLineTextBox(index, tag, *this, this);
+            txt[i] = new SingleLineTextBox(index, tag, window);
     }
     auto *password = static_cast<SingleLineTextBox *>(txt[PasswordField]);
     password->setEchoMode(QLineEdit::Password);
@@ -139,36 +170,49 @@ void frmAccount::CreateControls()
             line->TypingLimit(FieldDesigns[i].maxLength > 0 ? FieldDesigns[i].maxLength
                                                             : std::numeric_limits<int>::max());
     }
-    cmdAddAccount = new QPushButton(QStringLiteral("Add account"), this);
-    lAccounts = new QListWidget(this);
+    cmdAddAccount = new QPushButton(QStringLiteral("Add account"), window);
+    lAccounts = new QListWidget(window);
     for (std::size_t i = 0; i < lbl.size(); ++i) {
-        lbl[i] = new QLabel(QString::fromLatin1(LabelDesigns[i].caption), this);
+        lbl[i] = new QLabel(QString::fromLatin1(LabelDesigns[i].caption), window);
         lbl[i]->setAlignment(LabelDesigns[i].alignment | Qt::AlignVCenter);
         QWidget *labelled = i < txt.size() ? txt[i]->Widget() : lAccounts;
         lbl[i]->setBuddy(labelled);
         // Screen readers name the control after its label, without the label's colon.
         labelled->setAccessibleName(lbl[i]->text().chopped(1));
+        lbl[i]->setFocusPolicy(Qt::NoFocus);
     }
     lAccounts->setViewMode(QListView::ListMode);
     lAccounts->setSortingEnabled(false);
     lAccounts->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    chkLaunch = new QCheckBox(QStringLiteral("Run on system startup"), this);
-    chkFloat = new QCheckBox(QStringLiteral("Make this window 'floating'..."), this);
-    connect(chkFloat, &QCheckBox::stateChanged, this, [this] { chkFloat_Click(); });
+    chkLaunch = new QCheckBox(QStringLiteral("Run on system startup"), window);
+    chkFloat = new QCheckBox(QStringLiteral("Make this window 'floating'..."), window);
+    SetTabOrder();
 }
 
-// The desktop's font against the one the window was drawn for.
-double frmAccount::FontScale() const
+// The six fields, "Add account", the list, the two check boxes.
+void frmAccountControls::SetTabOrder()
 {
-    const QFont current = font();
-    const double points = current.pointSizeF() > 0 ? current.pointSizeF() : current.pixelSize() * 72.0 / logicalDpiY();
+    QWidget *previous = txt[0]->Widget();
+    for (QWidget *next : {txt[1]->Widget(), txt[2]->Widget(), txt[3]->Widget(), txt[4]->Widget(), txt[5]->Widget(),
+                          static_cast<QWidget *>(cmdAddAccount), static_cast<QWidget *>(lAccounts),
+                          static_cast<QWidget *>(chkLaunch), static_cast<QWidget *>(chkFloat)}) {
+        QWidget::setTabOrder(previous, next);
+        previous = next;
+    }
+    static_cast<MultiLineTextBox *>(txt[CommentField])->setTabChangesFocus(true);
+}
+
+double frmAccountControls::FontScale(const QWidget &window)
+{
+    const QFont current = window.font();
+    const double points =
+        current.pointSizeF() > 0 ? current.pointSizeF() : current.pixelSize() * 72.0 / window.logicalDpiY();
     return std::max(1.0, points / DesignPointSize);
 }
 
-// The smallest factor at which every control gets the room it asks for, and no smaller than the font's.
-double frmAccount::LayoutScale() const
+double frmAccountControls::LayoutScale(const QWidget &window) const
 {
-    double scale = FontScale();
+    double scale = FontScale(window);
     for (std::size_t i = 0; i < lbl.size(); ++i)
         scale = std::max(scale, ScaleForLabel(*lbl[i], LabelDesigns[i].place));
     for (std::size_t i = 0; i < txt.size(); ++i) {
@@ -182,15 +226,13 @@ double frmAccount::LayoutScale() const
     return scale;
 }
 
-// The controls at their places scaled, below the menu bar when it shows.
-void frmAccount::Arrange(double scale)
+void frmAccountControls::Arrange(QWidget &window, QMenuBar *menuBar, double scale)
 {
-    scale_ = scale;
-    const int top = menuBar_ && menuBar_->isVisibleTo(this) ? menuBar_->sizeHint().height() : 0;
+    const int top = menuBar && menuBar->isVisibleTo(&window) ? menuBar->sizeHint().height() : 0;
     const QSize client = ToPixels({0, 0, ClientWidth, ClientHeight}, scale).size();
-    setFixedSize(client.width(), client.height() + top);
-    if (menuBar_)
-        menuBar_->setGeometry(0, 0, client.width(), top);
+    window.setFixedSize(client.width(), client.height() + top);
+    if (menuBar)
+        menuBar->setGeometry(0, 0, client.width(), top);
     const auto place = [top](QWidget *control, const QRect &at) { control->setGeometry(at.translated(0, top)); };
     for (std::size_t i = 0; i < lbl.size(); ++i)
         place(lbl[i], LabelGeometry(*lbl[i], LabelDesigns[i].place,
@@ -203,38 +245,7 @@ void frmAccount::Arrange(double scale)
     place(chkFloat, ToPixels(FloatPlace, scale));
 }
 
-// Until the controls are measured before the first show, the window is sized by the font alone.
-void frmAccount::ArrangeForFont()
+void frmAccountControls::SizeForFont(QWidget &window)
 {
-    setFixedSize(ToPixels({0, 0, ClientWidth, ClientHeight}, FontScale()).size());
-}
-
-void frmAccount::SetTabOrder()
-{
-    // The six fields, "Add account", the list, the two check boxes.
-    QWidget *previous = txt[0]->Widget();
-    for (QWidget *next : {txt[1]->Widget(), txt[2]->Widget(), txt[3]->Widget(), txt[4]->Widget(), txt[5]->Widget(),
-                          static_cast<QWidget *>(cmdAddAccount), static_cast<QWidget *>(lAccounts),
-                          static_cast<QWidget *>(chkLaunch), static_cast<QWidget *>(chkFloat)}) {
-        setTabOrder(previous, next);
-        previous = next;
-    }
-    for (QLabel *label : lbl)
-        label->setFocusPolicy(Qt::NoFocus);
-    static_cast<MultiLineTextBox *>(txt[CommentField])->setTabChangesFocus(true);
-}
-
-// Measuring the captions loads the fonts, which a start that ends in the tray never needs: the controls are
-// measured before the window is first shown. A window that stood centred is centred again at its final size.
-void frmAccount::setVisible(bool visible)
-{
-    if (visible && !arranged_) {
-        arranged_ = true;
-        Editor();
-        const bool wasCentred = pos() == CentredPosition();
-        Arrange(LayoutScale());
-        if (wasCentred)
-            move(CentredPosition());
-    }
-    QWidget::setVisible(visible);
+    window.setFixedSize(ToPixels({0, 0, ClientWidth, ClientHeight}, FontScale(window)).size());
 }

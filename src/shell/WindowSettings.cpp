@@ -1,6 +1,4 @@
-// The window settings kept between runs: position, floating, and starting with the desktop session.
-
-#include "frmAccount.h"
+#include "WindowSettings.h"
 
 #include "Display.h"
 #include "MsgBox.h"
@@ -8,10 +6,10 @@
 #include "RegFunctions.h"
 #include "Twips.h"
 
-#include <QCheckBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 
 #include <cmath>
 
@@ -44,93 +42,95 @@ QSize WindowTwips(const QWidget &window)
                  static_cast<int>(std::lround(PixelsToTwipsY(window.height()))));
 }
 
+// Keys need no creating here: what matters is that the program's key can be written.
+bool MakeSureProgramKeyExists()
+{
+    return CreateRegKey(ProgramKey, QString(), HKEY_CURRENT_USER);
+}
+
 } // namespace
 
-void frmAccount::RestoreSettings()
+void WindowSettings::Restore()
 {
     const bool launch = GetRegString(RunKey, RunValue, NulMarker, HKEY_CURRENT_USER) != NulMarker;
-    launchState_ = launch ? Qt::Checked : Qt::Unchecked;
+    launch_ = launch ? Qt::Checked : Qt::Unchecked;
     const bool floating =
         GetRegString(ProgramKey, QStringLiteral("FormTopMost"), NulMarker, HKEY_CURRENT_USER).toUpper() ==
         QStringLiteral("TRUE");
-    floatState_ = floating ? Qt::Checked : Qt::Unchecked;
-    ApplyFloating(floatState_);
+    Floating(floating ? Qt::Checked : Qt::Unchecked);
     RestorePosition();
 }
 
-QPoint frmAccount::CentredPosition() const
+QPoint WindowSettings::CentredPosition() const
 {
-    const QPoint centred = CentredTwips(WindowTwips(*this));
+    const QPoint centred = CentredTwips(WindowTwips(window_));
     return QPoint(TwipsToPixelsX(centred.x()), TwipsToPixelsY(centred.y()));
 }
 
-void frmAccount::RestorePosition()
+void WindowSettings::RestorePosition()
 {
-    const QSize windowTwips = WindowTwips(*this);
+    const QSize windowTwips = WindowTwips(window_);
     const QPoint centred = CentredTwips(windowTwips);
     QPoint at(GetRegLong(ProgramKey, QStringLiteral("FormStartX"), centred.x(), HKEY_CURRENT_USER),
               GetRegLong(ProgramKey, QStringLiteral("FormStartY"), centred.y(), HKEY_CURRENT_USER));
     const QSize screen = ScreenTwips();
     if (at.x() > screen.width() || at.y() > screen.height())
-        at = CentredTwips(windowTwips);
-    move(TwipsToPixelsX(at.x()), TwipsToPixelsY(at.y()));
-    // Until the window is shown, the position to store is the one read.
+        at = centred;
+    window_.move(TwipsToPixelsX(at.x()), TwipsToPixelsY(at.y()));
+    // Until the window is shown, the place to store is the one read.
     SavedLeft = at.x();
     SavedTop = at.y();
 }
 
-void frmAccount::chkFloat_Click()
+void WindowSettings::Floating(Qt::CheckState state)
 {
-    ApplyFloating(chkFloat->checkState());
-}
-
-void frmAccount::ApplyFloating(Qt::CheckState state)
-{
+    floating_ = state;
     if (state == Qt::PartiallyChecked)
         return;
-    const bool shown = isVisible();
-    const QPoint at = pos();
-    setWindowFlag(Qt::WindowStaysOnTopHint, state == Qt::Checked);
+    const bool shown = window_.isVisible();
+    const QPoint at = window_.pos();
+    window_.setWindowFlag(Qt::WindowStaysOnTopHint, state == Qt::Checked);
     // Changing the flag hides the window and may forget its place: put both back.
-    move(at);
+    window_.move(at);
     if (shown)
-        show();
+        window_.show();
 }
 
-// The window's place, as the next run should restore it: where it was closed with its close box,
-// or, in a run without such a close, where it last stood while visible (or the place read at start).
-void frmAccount::RecordPosition()
+void WindowSettings::RecordPlace()
 {
-    SavedLeft = static_cast<std::int32_t>(std::lround(PixelsToTwipsX(x())));
-    SavedTop = static_cast<std::int32_t>(std::lround(PixelsToTwipsY(y())));
+    if (!closedWithCloseBox_)
+        TakePlace();
 }
 
-void frmAccount::StoreSettings()
+void WindowSettings::RecordClosingPlace()
+{
+    TakePlace();
+    closedWithCloseBox_ = true;
+}
+
+void WindowSettings::TakePlace()
+{
+    SavedLeft = static_cast<std::int32_t>(std::lround(PixelsToTwipsX(window_.x())));
+    SavedTop = static_cast<std::int32_t>(std::lround(PixelsToTwipsY(window_.y())));
+}
+
+void WindowSettings::Store()
 {
     const std::int32_t root = HKEY_CURRENT_USER;
-    // Boxes that were never made still hold what start-up read.
-    const Qt::CheckState launch = chkLaunch ? chkLaunch->checkState() : launchState_;
-    const Qt::CheckState floating = chkFloat ? chkFloat->checkState() : floatState_;
-    if (launch == Qt::Checked)
+    if (launch_ == Qt::Checked)
         SetRegString(RunKey, RunValue, QCoreApplication::applicationFilePath(), root);
-    else if (launch == Qt::Unchecked)
+    else if (launch_ == Qt::Unchecked)
         DeleteRegValue(RunKey, RunValue, root);
     if (!MakeSureProgramKeyExists())
         MsgBox(QStringLiteral("Unable to save registry information."), vbOKOnly | vbCritical);
-    if (floating == Qt::Checked)
+    if (floating_ == Qt::Checked)
         SetRegString(ProgramKey, QStringLiteral("FormTopMost"), QStringLiteral("True"), root);
-    else if (floating == Qt::Unchecked)
+    else if (floating_ == Qt::Unchecked)
         DeleteRegValue(ProgramKey, QStringLiteral("FormTopMost"), root);
     if (!ProgramPlacesWindows())
         return;
-    if (isVisible() && !closedWithCloseBox_)
-        RecordPosition();
+    if (window_.isVisible())
+        RecordPlace();
     SetRegLong(ProgramKey, QStringLiteral("FormStartX"), SavedLeft, root);
     SetRegLong(ProgramKey, QStringLiteral("FormStartY"), SavedTop, root);
-}
-
-// Keys need no creating here: what matters is that the program's key can be written.
-bool frmAccount::MakeSureProgramKeyExists()
-{
-    return CreateRegKey(ProgramKey, QString(), HKEY_CURRENT_USER);
 }
