@@ -1,4 +1,5 @@
-"""End-to-end harness: the real program on a private X server, driven by keys and clicks, its file read back."""
+"""End-to-end harness: the real program on a private X server, driven by keys and clicks as a person does, and read
+back from the desktop: its accessibility tree, its buses, windows and selections, and the program's file."""
 
 import contextlib
 import os
@@ -6,11 +7,17 @@ import pwd
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
 from pathlib import Path
 from types import SimpleNamespace
+
+import dbus
+import pyatspi
+from dbus.mainloop.glib import DBusGMainLoop
+from gi.repository import GLib
 
 REPOSITORY = Path(__file__).resolve().parents[2]
 PROGRAM = Path(os.environ.get("TARNWICK_PROGRAM", REPOSITORY / "build" / "tarnwick"))
@@ -18,36 +25,35 @@ NEWDB = Path(os.environ.get("TARNWICK_NEWDB", REPOSITORY / "build" / "tarnwick-n
 SCREENSHOTS = Path(os.environ.get("TARNWICK_E2E_SCREENSHOTS", REPOSITORY / "build" / "e2e-screenshots"))
 TITLE, LOGIN_NAME, PASSWORD_TITLE = "Tarnwick", pwd.getpwuid(os.geteuid()).pw_name, "Enter password for user %s"
 SCREEN_SIZE, SHORT_WAIT, LONG_WAIT = (1024, 768), 5.0, 15.0
-TWIPS_PER_PIXEL = 15  # 1440 twips per inch at 96 dots per inch
-DESIGN_SIZE = (7080, 4245)  # the main window's client area in twips; the window is this scaled to the desktop's font
-WATCHER = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher")
-# A session bus that starts no services on demand (they would outlive the test): every process on it is the test's.
-BUS_CONFIG = """<busconfig><type>session</type><listen>unix:path=%s</listen><auth>EXTERNAL</auth><policy
-context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy>
-</busconfig>"""
-# One panel along the top that holds only the status tray, the plugin that hosts StatusNotifierItems.
-PANEL_CONFIG = """<channel name="xfce4-panel" version="1.0"><property name="configver" type="int" value="2"/>
-<property name="panels" type="array"><value type="int" value="1"/><property name="panel-1" type="empty">
-<property name="position" type="string" value="p=6;x=0;y=0"/><property name="length" type="uint" value="100"/>
-<property name="size" type="uint" value="30"/><property name="plugin-ids" type="array"><value type="int" value="1"/>
-</property></property></property><property name="plugins" type="empty"><property name="plugin-1" type="string"
-value="systray"/></property></channel>"""
-# Places on the main window in twips: left, top, width, height; the check boxes' places end short of their captions.
-FIELD_PLACES = [(1320, 195, 2535, 300)] + [(1440, 582 + 387 * i, 2415, 300) for i in range(4)] + [(1440, 2130, 2415, 1455)]
-ACCOUNT, USER_NAME, PASSWORD, URL, PHONE, COMMENT = range(6)
+# The main window's fields by their accessible names, and the columns that store them.
+FIELDS = ACCOUNT, USER_NAME, PASSWORD, URL, PHONE, COMMENT = ("Account name", "User name", "Password", "URL", "Phone",
+                                                              "Additional text")  # fmt: skip
 FIELD_COLUMNS = ["Account", "UserName", "Password", "URL", "Phone", "Comment"]
-ADD_ACCOUNT_PLACE = (4560, 135, 1500, 375)
-# Positions, 1 first, of the items that can be chosen: tray menus before and after the logon, the account menu.
-LOG_IN = OPEN = ADD_NEW_ACCOUNT = 1
-UNLOAD = DELETE_ACCOUNT = 2
-LEAVE_MENU = 3
+WATCHER = ("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher")
+ITEM, MENU, PROPERTIES = "org.kde.StatusNotifierItem", "com.canonical.dbusmenu", "org.freedesktop.DBus.Properties"
+BEFORE_LOGON, AFTER_LOGON = (["_Log in", "-", "_Unload", "-", "_Leave menu"],
+                              ["_Open", "-", "_Unload", "-", "_Leave menu"])  # the exported menu's labels
+DESKTOP_USER = "twe2e-desktop"  # runs the desktop shells and the program under them
+# A bus that starts no services on demand (they would outlive the test), open to the users the programs run as.
+BUS_CONFIG = """<busconfig><type>%s</type><listen>unix:path=%s</listen><auth>EXTERNAL</auth><policy
+context="default"><allow user="*"/><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
+<allow own="*"/></policy></busconfig>"""
+MAIN_LOOP = DBusGMainLoop()  # the test hears the signals it listens for while poll() turns GLib's default context
+MENUS = []  # the popup menus as they showed: no application lists them among its children
 
 
 def poll(condition, timeout=LONG_WAIT):
     deadline = time.monotonic() + timeout
-    while not (value := condition()) and time.monotonic() < deadline:
+    while True:
+        while GLib.MainContext.default().iteration(False):
+            pass
+        try:
+            value = condition()
+        except (GLib.Error, dbus.DBusException):  # an object gone while it was read, a bus name not there yet
+            value = None
+        if value or time.monotonic() >= deadline:
+            return value
         time.sleep(0.05)
-    return value
 
 
 def stop_process(process, grace=SHORT_WAIT):
@@ -60,36 +66,81 @@ def stop_process(process, grace=SHORT_WAIT):
     return process.wait()
 
 
-def add_user(test, name):  # left over from a killed run or created now
-    created = subprocess.run(["useradd", "--system", "--user-group", "--no-create-home", "--home-dir", "/nonexistent",
+def run(*command, check=True, timeout=10, **options):  # the output as text
+    finished = subprocess.run(command, capture_output=True, text=True, timeout=timeout, **options)
+    if check and finished.returncode != 0:
+        raise AssertionError("%s failed: %s%s" % (" ".join(command), finished.stdout, finished.stderr.strip()))
+    return finished.stdout
+
+
+def add_user(name, home="/nonexistent"):  # left over from a killed run or created now
+    created = subprocess.run(["useradd", "--system", "--user-group", "--no-create-home", "--home-dir", str(home),
                               "--shell", "/usr/sbin/nologin", name], capture_output=True, text=True)  # fmt: skip
-    test.assertIn(created.returncode, (0, 9), created.stderr)
-    test.addClassCleanup(subprocess.run, ["userdel", name], check=True)  # once the programs have stopped
+    if created.returncode not in (0, 9):
+        raise AssertionError("useradd %s failed: %s" % (name, created.stderr.strip()))
     return {"user": name, "group": name, "extra_groups": []}
 
 
-def status_item(bus_call, pid):  # the bus name and path of the process's StatusNotifierItem
-    listed = bus_call(*WATCHER, "org.freedesktop.DBus.Properties.Get", WATCHER[0], "RegisteredStatusNotifierItems")
-    for name, path in re.findall(r"'([^'/@]+)@?(/[^']*)'", listed):  # "bus/path", or "bus@path" as GNOME's
-        owner = bus_call("org.freedesktop.DBus", "/", "org.freedesktop.DBus.GetConnectionUnixProcessID", name)
-        if re.search(r"\b%d\b" % pid, owner):
+def call(bus, destination, path, method, signature="", *args):  # method as "interface.Member"
+    interface, member = method.rsplit(".", 1)
+    return bus.call_blocking(destination, path, interface, member, signature, args, timeout=SHORT_WAIT)
+
+
+def status_item(bus, pid):  # the bus name and path of the process's StatusNotifierItem
+    for entry in call(bus, *WATCHER, PROPERTIES + ".Get", "ss", WATCHER[0], "RegisteredStatusNotifierItems"):
+        name, path = re.fullmatch(r"([^/@]+)@?(/.*)", entry).groups()  # "bus/path", or "bus@path" as GNOME's
+        if call(bus, "org.freedesktop.DBus", "/", "org.freedesktop.DBus.GetConnectionUnixProcessID", "s", name) == pid:
             return name, path
 
 
-ITEM, MENU = "org.kde.StatusNotifierItem", "com.canonical.dbusmenu"
-DESKTOP_USER = "twe2e-desktop"  # runs the desktop shells and the program under them
-
-
-def exported_menu(bus_call, item):
+def exported_menu(bus, item):
     """The menu's object path and its visible entries as a host reads them: (label, id), "-" for a separator."""
-    path = re.search(r"objectpath '(.*)'", bus_call(*item, "org.freedesktop.DBus.Properties.Get", ITEM, "Menu"))[1]
-    bus_call(item[0], path, MENU + ".AboutToShow", "0")
-    layout, entries = bus_call(item[0], path, MENU + ".GetLayout", "0", "-1", "[]"), []
-    for number, properties in re.findall(r"<\((\d+), \{(.*?)\}, ", layout):
-        if "'visible': <false>" not in properties:
-            label = re.search(r"'label': <'(.*?)'>", properties)
-            entries.append(("-" if "'type': <'separator'>" in properties else label[1], int(number)))
-    return path, entries
+    path = call(bus, *item, PROPERTIES + ".Get", "ss", ITEM, "Menu")
+    call(bus, item[0], path, MENU + ".AboutToShow", "i", 0)
+    _, (_, _, entries) = call(bus, item[0], path, MENU + ".GetLayout", "iias", 0, -1, [])
+    return path, [("-" if entry.get("type") == "separator" else str(entry["label"]), int(number))
+                  for number, entry, _ in entries if entry.get("visible", True)]  # fmt: skip
+
+
+def menu_labels(bus, item):
+    return [label for label, _ in exported_menu(bus, item)[1]]
+
+
+def click_exported(bus, item, label, read=None):  # as a host does, by the ids of the menu read now or before
+    path, entries = read or exported_menu(bus, item)
+    call(bus, item[0], path, MENU + ".Event", "isvu", dict(entries)[label], "clicked", 0, 0)
+
+
+def nodes(accessible):  # the object and all below it
+    yield accessible
+    for child in accessible:
+        if child is not None:
+            yield from nodes(child)
+
+
+def showing(accessible):  # one gone shows nothing
+    with contextlib.suppress(GLib.Error):
+        return accessible.getState().contains(pyatspi.STATE_SHOWING)
+
+
+def application(pid):  # the program's object in the accessibility tree, once it has joined; GTK may join in it too
+    return next((app for app in pyatspi.Registry.getDesktop(0)
+                 if app and app.get_process_id() == pid and app.toolkitName == "Qt"), None)  # fmt: skip
+
+
+def extents(accessible):  # on the screen: x, y, width, height
+    box = accessible.get_extents(pyatspi.DESKTOP_COORDS)
+    return box.x, box.y, box.width, box.height
+
+
+def menu_shown(event):
+    with contextlib.suppress(GLib.Error):  # by now the source of an older event may be gone
+        if event.detail1 and event.source.getRole() == pyatspi.ROLE_POPUP_MENU:
+            MENUS.append(event.source)
+
+
+def open_menu():  # the popup menu that shows, if any
+    return next((menu for menu in reversed(MENUS) if showing(menu)), None)
 
 
 # The program's one-way transform of the logon passwords the tests use.
@@ -156,24 +207,18 @@ class AccountFile:
             shell.communicate("COMMIT;\n", timeout=SHORT_WAIT)
 
 
-class Display:  # a private X server with a window manager and a tray host (trayer, xfce4-panel or none)
-    def __init__(self, logs, tray="trayer"):
-        self.logs, self.processes, self.env, self.as_user = logs, [], None, {}
-        self.start_x()
-        self.start_client("openbox", ["openbox", "--sm-disable"],
-                          lambda: "window id" in self.property(self.root, "_NET_SUPPORTING_WM_CHECK"))  # fmt: skip
-        if tray == "trayer":
-            self.start_trayer()
-        elif tray == "xfce4-panel":
-            config = logs / ".config" / "xfce4" / "xfconf" / "xfce-perchannel-xml"
-            config.mkdir(parents=True)
-            (config / "xfce4-panel.xml").write_text(PANEL_CONFIG)
-            # The bus starts the panel's settings daemon, which reads this home; GTK's accessibility bus would linger.
-            self.env |= {"HOME": str(logs), "NO_AT_BRIDGE": "1", "DBUS_SESSION_BUS_ADDRESS": "unix:path=%s/bus" % logs}
-            self.start_client("dbus-daemon", ["dbus-daemon", "--session", "--nofork", "--address",
-                                              self.env["DBUS_SESSION_BUS_ADDRESS"]], (logs / "bus").exists)  # fmt: skip
-            self.start_client("xfce4-panel", ["xfce4-panel", "--disable-wm-check"], lambda: "true" in self.bus_call(
-                *WATCHER, "org.freedesktop.DBus.Properties.Get", WATCHER[0], "IsStatusNotifierHostRegistered"))
+class Display:
+    """A private X server with a session bus and an accessibility bus, as a desktop session has; the window manager
+    and the tray are the caller's to start. One to a process: a process reads the first accessibility bus only."""
+
+    def __init__(self, logs, *x_options, runtime=None, env=(), as_user=None):
+        self.logs, self.runtime, self.processes, self.as_user = logs, runtime or logs, [], as_user or {}
+        logs.chmod(0o755)  # for the programs' users to reach the buses
+        self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), **dict(env)}
+        self.start_x(*x_options)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = self.start_bus("bus")
+        self.bus = dbus.bus.BusConnection(self.env["DBUS_SESSION_BUS_ADDRESS"], mainloop=MAIN_LOOP)
+        self.start_accessibility()
 
     def start_x(self, *options):
         # Xvfb writes the display's number once it accepts clients; a reader gone before the line end makes it give up.
@@ -184,9 +229,34 @@ class Display:  # a private X server with a window manager and a tray host (tray
         with os.fdopen(reader) as pipe:
             if not (number := pipe.readline()).endswith("\n"):
                 self.fail_to_start("Xvfb")
-        self.name = ":" + number.strip()
-        self.env = {"DISPLAY": self.name, "PATH": os.environ.get("PATH", "/usr/bin:/bin")}
+        self.env["DISPLAY"] = self.name = ":" + number.strip()
         self.root = int(re.search(r"Window id: (0x[0-9a-f]+)", self.call("xwininfo", "-root")).group(1), 16)
+
+    def start_bus(self, name, kind="session"):  # its address
+        (config := self.logs / (name + ".conf")).write_text(BUS_CONFIG % (kind, self.runtime / name))
+        self.start_client(name, ["dbus-daemon", "--nofork", "--config-file", str(config)], (self.runtime / name).exists)
+        return "unix:path=%s" % (self.runtime / name)
+
+    def start_accessibility(self):  # the bus, its registry, and the answer to where it is, which Qt asks
+        address = self.start_bus("a11y-bus", "accessibility")
+        registry = dbus.bus.BusConnection(address)
+        self.start_client("at-spi2-registryd", ["/usr/libexec/at-spi2-registryd"], lambda: registry.name_has_owner(
+            "org.a11y.atspi.Registry"), env=self.env | {"AT_SPI_BUS_ADDRESS": address})  # fmt: skip
+        registry.close()
+        script = Path(__file__).with_name("accessibility_bus.py").read_text()  # whose folder the user may not enter
+        self.start_client("accessibility_bus.py", [sys.executable, "-c", script, self.env["DBUS_SESSION_BUS_ADDRESS"],
+                                                   address], lambda: self.bus.name_has_owner("org.a11y.Bus"))
+        os.environ["AT_SPI_BUS_ADDRESS"] = address  # where this process's pyatspi looks
+        pyatspi.Registry.registerEventListener(menu_shown, "object:state-changed:showing")
+
+    def start_window_manager(self):
+        self.start_client("openbox", ["openbox", "--sm-disable"],
+                          lambda: "window id" in self.property(self.root, "_NET_SUPPORTING_WM_CHECK"))  # fmt: skip
+
+    def start_trayer(self):
+        return self.start_client("trayer", ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                                            "--height", "24", "--SetDockType", "true", "--transparent", "false"],
+                                 lambda: self.search("--onlyvisible", "--name", "^panel$"))  # fmt: skip
 
     def spawn(self, name, command, **options):
         with open(self.logs / (name + ".log"), "ab") as log:
@@ -203,11 +273,6 @@ class Display:  # a private X server with a window manager and a tray host (tray
             time.sleep(0.5)
         self.fail_to_start(name)
 
-    def start_trayer(self):
-        return self.start_client("trayer", ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-                                            "--height", "24", "--SetDockType", "true", "--transparent", "false"],
-                                 lambda: self.search("--onlyvisible", "--name", "^panel$"))  # fmt: skip
-
     def fail_to_start(self, name):
         self.stop()
         raise AssertionError("%s did not start; see %s" % (name, self.logs))
@@ -216,14 +281,8 @@ class Display:  # a private X server with a window manager and a tray host (tray
         for process in reversed(self.processes):
             stop_process(process)
 
-    def run(self, *args, timeout=10, **options):
-        return subprocess.run(args, env=self.env, capture_output=True, timeout=timeout, **self.as_user, **options)
-
     def call(self, *args, check=True, timeout=10):
-        finished = self.run(*args, timeout=timeout, text=True)
-        if check and finished.returncode != 0:
-            raise AssertionError("%s failed: %s" % (" ".join(args), finished.stderr.strip()))
-        return finished.stdout
+        return run(*args, check=check, timeout=timeout, env=self.env, **self.as_user)
 
     def search(self, *criteria):
         return [int(line) for line in self.call("xdotool", "search", *criteria, check=False).split()]
@@ -231,9 +290,9 @@ class Display:  # a private X server with a window manager and a tray host (tray
     def info(self, window):
         text = self.call("xwininfo", "-id", str(window), check=False)
         number = lambda label: int((re.search(r"^\s*%s:\s*(-?\d+)" % label, text, re.M) or [0, 0])[1])  # noqa: E731
+        box = (number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"), number("Height"))
         return SimpleNamespace(id=window, name=(re.search(r'Window id: 0x[0-9a-f]+ "(.*)"', text) or [0, ""])[1],
-                               x=number("Absolute upper-left X"), y=number("Absolute upper-left Y"),
-                               width=number("Width"), height=number("Height"), viewable="IsViewable" in text,
+                               box=box, x=box[0], y=box[1], width=box[2], height=box[3], viewable="IsViewable" in text,
                                override_redirect="Override Redirect State: yes" in text)  # fmt: skip
 
     def parent(self, window):
@@ -246,10 +305,6 @@ class Display:  # a private X server with a window manager and a tray host (tray
 
     def property(self, window, name):
         return self.call("xprop", "-id", str(window), name, check=False)
-
-    def bus_call(self, destination, path, method, *args, check=False):
-        return self.call("gdbus", "call", "--session", "--timeout", "5", "--dest", destination, "--object-path", path,
-                         "--method", method, "--", *args, check=check)  # fmt: skip
 
     # Keys go to whichever window has the focus: "xdotool key --window" can leave a key held down in Xvfb.
     def key(self, *keys):
@@ -264,14 +319,15 @@ class Display:  # a private X server with a window manager and a tray host (tray
         if then:
             self.key(*then)
 
-    def click(self, window, point, button=1, repeat=1):
-        self.call("xdotool", "mousemove", "--window", str(window), str(point[0]), str(point[1]),
+    def click(self, box, button=1, repeat=1):  # at the middle of a place on the screen: x, y, width, height
+        self.call("xdotool", "mousemove", str(box[0] + box[2] // 2), str(box[1] + box[3] // 2),
                   "click", "--repeat", str(repeat), "--delay", "80", str(button))  # fmt: skip
 
     def selection(self, name="clipboard", target=None):
         try:  # an owner that does not answer in 2 s, as a stopped one, holds nothing; a 5 s wait reads more than once
-            finished = self.run("xclip", "-o", "-selection", name, *(["-t", target] if target else []), timeout=2,
-                                encoding="utf-8", errors="surrogateescape")  # fmt: skip
+            finished = subprocess.run(["xclip", "-o", "-selection", name, *(["-t", target] if target else [])],
+                                      env=self.env, capture_output=True, timeout=2, encoding="utf-8",
+                                      errors="surrogateescape")  # fmt: skip
         except subprocess.TimeoutExpired:
             return None
         return None if finished.returncode != 0 else finished.stdout
@@ -284,56 +340,48 @@ class Display:  # a private X server with a window manager and a tray host (tray
         return process
 
     def pixels(self, window):  # the client area as (width, height, RGB bytes)
-        picture = self.run("import", "-window", str(window), "-depth", "8", "ppm:-", timeout=30, check=True).stdout
+        picture = subprocess.run(["import", "-window", str(window), "-depth", "8", "ppm:-"], env=self.env,
+                                 capture_output=True, timeout=30, check=True).stdout  # fmt: skip
         _, size, _, data = picture.split(b"\n", 3)
         return (*map(int, size.split()), data)
 
 
 class DesktopSession(Display):
     """A desktop shell as on a person's computer: run as a user made for the test (the shells misbehave as root),
-    with a private runtime folder and private session and system buses, on Xvfb with GLX and Mesa's software
-    renderer. The shell itself is the caller's to start."""
+    with a private runtime folder and a stand-in for the system bus, on Xvfb with GLX and Mesa's software renderer.
+    The shell itself, and the services it needs that the bus does not start, are the caller's to start."""
 
     def __init__(self, logs, user, environment):
-        self.logs, self.processes, self.env, self.as_user = logs, [], None, {}
-        self.start_x("+extension", "GLX")
         home, runtime = logs / "home", logs / "runtime"
-        created = subprocess.run(["useradd", "--system", "--user-group", "--no-create-home", "--home-dir", str(home),
-                                  "--shell", "/usr/sbin/nologin", user], capture_output=True, text=True)  # fmt: skip
-        if created.returncode not in (0, 9):
-            self.fail_to_start("useradd: " + created.stderr.strip())
-        self.user = user
-        logs.chmod(0o755)  # for the user to reach its home and runtime folder
+        as_user = add_user(user, home)
         for folder in home, runtime:
             folder.mkdir(mode=0o700)
             shutil.chown(folder, user, user)
-        self.as_user = {"user": user, "group": user, "extra_groups": []}
-        self.env |= {"HOME": str(home), "XDG_RUNTIME_DIR": str(runtime), "LANG": "C.UTF-8", "NO_AT_BRIDGE": "1",
-                     "LIBGL_ALWAYS_SOFTWARE": "1", "DBUS_SESSION_BUS_ADDRESS": "unix:path=%s/bus" % runtime,
-                     "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=%s/system-bus" % runtime, **environment}  # fmt: skip
-        # A stand-in for the system bus: without one, GNOME Shell stops at its start.
-        for bus in "bus", "system-bus":
-            self.start_client("dbus-" + bus, ["dbus-daemon", "--session", "--nofork", "--address", "unix:path=%s/%s"
-                                              % (runtime, bus)], (runtime / bus).exists)  # fmt: skip
+        self.user = user
+        super().__init__(logs, "+extension", "GLX", runtime=runtime, as_user=as_user, env={
+            "HOME": str(home), "XDG_RUNTIME_DIR": str(runtime), "LANG": "C.UTF-8", "NO_AT_BRIDGE": "1",
+            "LIBGL_ALWAYS_SOFTWARE": "1", **environment})  # fmt: skip
+        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = self.start_bus("system-bus")  # GNOME Shell stops at its start without
 
-    def stop(self):  # the services the buses started run as the user too: every process of the user is stopped
+    def stop(self):  # what the shells started runs as the user too: every process of the user is stopped
         super().stop()
-        pids = subprocess.run(["pgrep", "-u", self.user], capture_output=True, text=True).stdout.split()
-        subprocess.run(["kill", "-KILL", *pids], capture_output=True)
+        subprocess.run(["pkill", "-KILL", "-u", self.user], capture_output=True)
         subprocess.run(["userdel", self.user], capture_output=True)
-
-    def wait_for_name(self, name, timeout=60):
-        return poll(lambda: "true" in self.bus_call("org.freedesktop.DBus", "/", "org.freedesktop.DBus.NameHasOwner",
-                                                    name), timeout)  # fmt: skip
 
 
 class EndToEndTest(unittest.TestCase):
-    tray = "trayer"
+    """The program in a sandbox of its own for each test, on a display for the class with a window manager and,
+    unless the class says otherwise, a tray."""
+
+    tray = True
 
     @classmethod
     def setUpClass(cls):
         cls.logs = Path(tempfile.mkdtemp(prefix="tarnwick-e2e-display-"))
-        cls.x = cls.display = Display(cls.logs, cls.tray)
+        cls.x = cls.display = Display(cls.logs)
+        cls.display.start_window_manager()
+        if cls.tray:
+            cls.display.start_trayer()
 
     @classmethod
     def tearDownClass(cls):
@@ -352,11 +400,14 @@ class EndToEndTest(unittest.TestCase):
         shutil.copy2(PROGRAM, self.sandbox.program)
         subprocess.run([str(NEWDB), str(self.sandbox.database_path)], check=True, timeout=LONG_WAIT)
         self.database, self.programs, self.helpers = AccountFile(self.sandbox.database_path), [], []
-        # Without the display's session bus, if it has none, the tray icon is the plain X11 one.
+        # The display's session bus, with no StatusNotifierWatcher (the icon is an XEmbed one) and no portal (the
+        # colour scheme's question fails at once); Qt joins the accessibility bus it tells of without asking whether a
+        # screen reader runs.
         self.env = {name: value for name, value in os.environ.items() if name.endswith("SAN_OPTIONS")} | {
             "DISPLAY": self.display.name, "HOME": str(home), "XDG_CONFIG_HOME": str(config), "LANG": "C.UTF-8",
             "XDG_RUNTIME_DIR": str(root / "runtime"), "PATH": "%s/bin:%s" % (root, os.environ["PATH"]),
-            "DBUS_SESSION_BUS_ADDRESS": self.display.env.get("DBUS_SESSION_BUS_ADDRESS", "unix:path=%s/no-bus" % root),
+            "DBUS_SESSION_BUS_ADDRESS": self.display.env["DBUS_SESSION_BUS_ADDRESS"],
+            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
         }  # fmt: skip
         self.addCleanup(self.clean_up)
 
@@ -365,6 +416,10 @@ class EndToEndTest(unittest.TestCase):
             stop_process(process)
         self.wait_for("the program's windows to go", lambda: not self.x.search("--classname", "tarnwick"))
         shutil.rmtree(self.sandbox.root, ignore_errors=True)
+
+    def add_user(self, name):  # removed once the programs have stopped
+        self.addClassCleanup(subprocess.run, ["userdel", name], check=True)
+        return add_user(name)
 
     def settings(self):  # the values under the program's key as QSettings writes them, numbers as int
         found = re.findall(r"^Quillmoor\\Tarnwick\\(\w+)=(.*)$", self.sandbox.settings_path.read_text(), re.M)
@@ -433,12 +488,14 @@ class EndToEndTest(unittest.TestCase):
         return self.wait_dialog(program, None, "main")
 
     def assert_stays_hidden(self, program):
-        deadline = time.monotonic() + 1.0
-        while time.monotonic() < deadline:
-            self.assertEqual(self.windows(program, "main") + self.windows(program, "dialog"), [])
+        self.assertFalse(poll(lambda: self.windows(program, "main") + self.windows(program, "dialog"), 1.0))
 
     def wait_gone(self, window, what="the window"):
         self.wait_for(what + " to close", lambda: not self.x.info(window).viewable)
+
+    def close_window(self, window):  # as its close box does
+        self.x.call("xdotool", "windowactivate", "--sync", str(window), "key", "alt+F4")
+        self.wait_gone(window, "the main window")
 
     def grab(self, name, action, give_up=None):  # what the action puts in the selection; after give_up s, nothing
         marker = "nothing yet %f" % time.monotonic()
@@ -448,40 +505,43 @@ class EndToEndTest(unittest.TestCase):
         fresh = lambda: (text := self.x.selection(name)) != marker and text  # noqa: E731
         return (poll(fresh, give_up) or "") if give_up else self.wait_for("the text in the %s selection" % name, fresh)
 
-    def message(self, program, text, key="Return", screenshot=None):
-        # The text right of the icon and above the buttons is selected with the mouse and read from the selection.
+    def on_screen(self, program):  # the accessible objects of the program's windows that show
+        found = application(program.pid)
+        return [node for node in nodes(found) if showing(node)] if found else []
+
+    def control(self, program, name, role=None):  # by its accessible name: a field's, a button's, a check box's
+        return self.wait_for("the control %r" % name, lambda: next((node for node in self.on_screen(program) if (
+            node.name == name and role in (None, node.getRole()))), None))  # fmt: skip
+
+    def click(self, program, name, button=1, repeat=1):
+        self.x.click(extents(self.control(program, name)), button, repeat)
+
+    def message(self, program, text, key="Return", screenshot=None):  # the box's text, then the key that answers it
         window = self.wait_dialog(program, TITLE)
         if screenshot:
             self.screenshot(screenshot, window)
-        width, height, data = self.x.pixels(window)
-
-        def ink(x, y):  # dark grey
-            pixel = data[(y * width + x) * 3 : (y * width + x) * 3 + 3]
-            return sum(pixel) < 300 and max(pixel) - min(pixel) < 40
-
-        points = [(x, y) for y in range(height - 42) for x in range(56, width) if ink(x, y)]
-        self.assertTrue(points, "text in the message box")
-        left, top, bottom = min(x for x, _ in points), min(y for _, y in points), max(y for _, y in points)
-        self.assertEqual(self.grab("primary", lambda: self.x.call(
-            "xdotool", "mousemove", "--window", str(window), str(left), str(top + 4), "mousedown", "1",
-            "mousemove", "--window", str(window), str(width - 2), str(bottom - 4), "mouseup", "1")), text)  # fmt: skip
+        box = self.control(program, TITLE, pyatspi.ROLE_ALERT)
+        self.assertEqual("\n".join(node.name for node in nodes(box) if node.getRole() == pyatspi.ROLE_LABEL), text)
         if key:
             self.x.key(key)
             self.wait_gone(window, "the message %r" % text)
         return window
 
+    def choose(self, program, label):  # in the popup menu that shows, by the item's text, once it takes clicks
+        menu = self.wait_for("a menu", lambda: self.windows(program, "menu") and open_menu())
+        item = next((item for item in menu if item.name == label), None)
+        self.assertIsNotNone(item, "%r in the menu" % label)
+        self.x.click(extents(item))
+        self.wait_for("the menu to close", lambda: not showing(menu))
+
     def double_click_icon(self, program):
-        self.x.click(self.tray_icon(program), (10, 10), repeat=2)
+        self.x.click(self.x.info(self.tray_icon(program)).box, repeat=2)
 
-    def choose(self, menu, position, what="the menu"):
-        self.x.key(*(["Down"] * position), "Return")
-        self.wait_gone(menu, what)
-
-    def open_tray_menu(self, program, position=None):
+    def open_tray_menu(self, program, label=None):
         for _ in range(3):  # a click that came as the last menu closed opens none
-            self.x.click(self.tray_icon(program), (10, 10), button=3)
-            if menus := poll(lambda: self.windows(program, "menu"), 1.5):
-                return self.choose(menus[0], position, "the tray menu") if position else menus[0]
+            self.x.click(self.x.info(self.tray_icon(program)).box, button=3)
+            if poll(open_menu, 1.5):
+                return label and self.choose(program, label)
         self.wait_for("a tray menu after three right clicks", lambda: False, 0)
 
     def enter_password(self, program, password, user=LOGIN_NAME, confirmation=None, *then):
@@ -501,36 +561,35 @@ class EndToEndTest(unittest.TestCase):
     def unload(self, program):
         if window := self.main_window(program):
             self.close_window(window)
-        self.open_tray_menu(program, UNLOAD)
+        self.open_tray_menu(program, "Unload")
         return self.wait_exit(program)
 
-    def close_window(self, window):
-        info = self.x.info(window)
-        self.x.call("xdotool", "mousemove", str(info.x + info.width - 10), str(info.y - 10), "click", "1")
-        self.wait_gone(window, "the main window")
-
-    def point(self, window, place):  # the centre of a place in twips; a menu bar above the controls moves them down
-        left, top, width, height = place
-        info = self.x.info(window)
-        scale = info.width / DESIGN_SIZE[0]
-        return (round((left + width / 2) * scale), info.height - round((DESIGN_SIZE[1] - top - height / 2) * scale))
-
-    def click_field(self, window, index, repeat=1, button=1):
-        self.x.click(window, self.point(window, FIELD_PLACES[index]), button, repeat)
-
-    def select_field(self, window, index, *then):
-        self.click_field(window, index)  # into a focused field a click only moves the cursor: select all
+    def select_field(self, program, name, *then):
+        self.click(program, name)  # into a focused field a click only moves the cursor: select all
         self.x.key("ctrl+a", *then)
 
-    def type_into_field(self, window, index, text):
-        self.select_field(window, index)
+    def type_into_field(self, program, name, text):
+        self.select_field(program, name)
         self.x.type(text)
 
-    def read_field(self, window, index):
-        return self.grab("clipboard", lambda: self.select_field(window, index, "ctrl+c"), 2.0)
+    def read_field(self, program, name):  # a password reads as stars to a screen reader: its copy is read instead
+        if name == PASSWORD:
+            return self.grab("clipboard", lambda: self.select_field(program, name, "ctrl+c"), 2.0)
+        return self.control(program, name).get_text(0, -1)
 
-    def pick_account(self, window, key="Down"):  # the list focused with Tab from the last field picks nothing yet
-        self.click_field(window, COMMENT)
+    def assert_shown(self, program, expected):  # {field: text}, once the program has taken the keys sent before
+        texts = {name: text for name, text in expected.items() if name != PASSWORD}
+        poll(lambda: {name: self.read_field(program, name) for name in texts} == texts, SHORT_WAIT)
+        self.assertEqual({name: self.read_field(program, name) for name in expected}, expected)
+
+    def assert_saved_at_the_end(self, program, end):
+        self.type_into_field(program, USER_NAME, "typed before the end")
+        end()
+        self.assertEqual(self.wait_exit(program), 0)
+        self.assertEqual(self.database.accounts()[0]["UserName"], "typed before the end")
+
+    def pick_account(self, program, key="Down"):  # the list focused with Tab from the last field picks nothing yet
+        self.click(program, COMMENT)
         self.x.key("Tab", "Tab", key)
 
 
@@ -544,34 +603,17 @@ class DesktopTest(EndToEndTest):  # the program run as the desktop's user, on it
         cls.logs = Path(tempfile.mkdtemp(prefix="tarnwick-e2e-desktop-"))
         cls.x = cls.display = DesktopSession(cls.logs, DESKTOP_USER, cls.session)
 
-    @classmethod
-    def tearDownClass(cls):
-        cls.display.stop()
-        shutil.rmtree(cls.logs, ignore_errors=True)
-
     def setUp(self):
         super().setUp()
         self.database.add_account(self.database.add_user(DESKTOP_USER, "pw"), Account="Bank", UserName="old")
         subprocess.run(["chown", "-R", "%s:%s" % (DESKTOP_USER, DESKTOP_USER), str(self.sandbox.root)], check=True)
-        self.env |= {name: self.display.env[name] for name in ("DBUS_SESSION_BUS_ADDRESS", *self.session)}
+        self.env |= {name: self.display.env[name] for name in self.session}
 
     def start(self):  # until its item is there
         program = self.start_program(wait_for_icon=False, **self.display.as_user)
-        return program, self.wait_for("the program's item", lambda: status_item(self.x.bus_call, program.pid), 10)
+        return program, self.wait_for("the program's item", lambda: status_item(self.x.bus, program.pid), 10)
 
-    def activate(self, item):  # what a host sends for a click or a double click on the item
-        self.x.bus_call(*item, ITEM + ".Activate", "0", "0", check=True)
-
-    def choose(self, item, label):
-        path, entries = exported_menu(self.x.bus_call, item)
-        self.x.bus_call(item[0], path, MENU + ".Event", str(dict(entries)[label]), "'clicked'", "<0>", "0", check=True)
-
-    def log_on_from(self, program, item):
-        self.activate(item)
+    def log_on_from(self, program, item):  # activated as a host does for a click or a double click on the item
+        call(self.x.bus, *item, ITEM + ".Activate", "ii", 0, 0)
         self.enter_password(program, "pw", DESKTOP_USER)
         return self.wait_main_window(program)
-
-    def brightness(self, window):  # of the window's middle row, 0 to 255
-        width, height, data = self.x.pixels(window)
-        row = data[height // 2 * width * 3 : (height // 2 + 1) * width * 3]
-        return sum(row) / len(row)

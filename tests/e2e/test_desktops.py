@@ -1,61 +1,69 @@
 import unittest
+from pathlib import Path
 
-from harness import ITEM, LOGIN_NAME, MENU, PASSWORD_TITLE, USER_NAME, EndToEndTest, exported_menu, status_item
+from harness import (AFTER_LOGON, BEFORE_LOGON, ITEM, LOGIN_NAME, PASSWORD_TITLE, PROPERTIES, WATCHER, EndToEndTest,
+                     call, click_exported, menu_labels, open_menu, status_item)  # fmt: skip
+
+# One panel along the top that holds only the status tray, the plugin that hosts StatusNotifierItems.
+PANEL_CONFIG = """<channel name="xfce4-panel" version="1.0"><property name="configver" type="int" value="2"/>
+<property name="panels" type="array"><value type="int" value="1"/><property name="panel-1" type="empty">
+<property name="position" type="string" value="p=6;x=0;y=0"/><property name="length" type="uint" value="100"/>
+<property name="size" type="uint" value="30"/><property name="plugin-ids" type="array"><value type="int" value="1"/>
+</property></property></property><property name="plugins" type="empty"><property name="plugin-1" type="string"
+value="systray"/></property></channel>"""
 
 
-class DesktopTest(EndToEndTest):
+class DesktopsTest(EndToEndTest):  # without a notification area, unless a test starts one
+    tray = False
+
     def setUp(self):
         super().setUp()
         self.database.add_account(self.database.add_user(LOGIN_NAME, "pw"), Account="Bank", UserName="old")
 
-    def assert_saved_at_the_end(self, program, window, end):
-        self.type_into_field(window, USER_NAME, "typed before the end")
-        end()
-        self.assertEqual(self.wait_exit(program), 0)
-        self.assertEqual(self.database.accounts()[0]["UserName"], "typed before the end")
-
-
-class StatusNotifierTest(DesktopTest):
-    tray = "xfce4-panel"
-
-    def menu(self, item):
-        return exported_menu(self.x.bus_call, item)
-
-    def test_the_menu_over_dbus_answers_at_once_a_click_in_the_panel_logs_on_and_unload_saves_the_edits(self):
-        program = self.start_program(wait_for_icon=False)
-        item = self.wait_for("the program's item on the bus", lambda: status_item(self.x.bus_call, program.pid))
-        self.assertEqual([label for label, _ in self.menu(item)[1]], ["_Log in", "-", "_Unload", "-", "_Leave menu"])
-        # A host waits for the answer: a logon held in the call would keep it waiting as long as the dialog stays.
-        self.x.bus_call(*item, ITEM + ".Activate", "0", "0", check=True)
-        dialog = self.wait_dialog(program, PASSWORD_TITLE % LOGIN_NAME)
-        self.x.bus_call(*item, ITEM + ".ContextMenu", "0", "0", check=True)
-        self.x.bus_call(*item, ITEM + ".Activate", "0", "0", check=True)
-        self.assertEqual(self.windows(program, "dialog"), [dialog])
-        self.x.key("Escape")
-        self.wait_gone(dialog, "the password dialog")
-        tray = self.x.search("--onlyvisible", "--classname", "^wrapper-2.0$")[0]
-        place = self.wait_for("the item's button in the panel", lambda: (info := self.x.info(tray)).width > 1 and info)
-        self.screenshot("panel-item")
-        self.x.click(tray, (place.width // 2, place.height // 2))
-        self.enter_password(program, "pw")
-        window = self.wait_main_window(program)
-        path, entries = self.menu(item)
-        self.assertEqual([label for label, _ in entries], ["_Open", "-", "_Unload", "-", "_Leave menu"])
-        self.assert_saved_at_the_end(program, window, lambda: self.x.bus_call(
-            item[0], path, MENU + ".Event", str(dict(entries)["_Unload"]), "'clicked'", "<0>", "0", check=True))
-
-
-class NoNotificationAreaTest(DesktopTest):
-    tray = None
+    def start_panel(self):  # with its settings service, which the bus does not start
+        folder = self.sandbox.root / "xfce" / "xfce4" / "xfconf" / "xfce-perchannel-xml"
+        folder.mkdir(parents=True)
+        (folder / "xfce4-panel.xml").write_text(PANEL_CONFIG)
+        env = self.x.env | {"XDG_CONFIG_HOME": str(self.sandbox.root / "xfce"), "NO_AT_BRIDGE": "1"}
+        settings = next(Path("/usr/lib").glob("*/xfce4/xfconf/xfconfd"))
+        self.helpers.append(self.x.start_client("xfconfd", [str(settings)], lambda: self.x.bus.name_has_owner(
+            "org.xfce.Xfconf"), env=env))  # fmt: skip
+        self.helpers.append(self.x.start_client("xfce4-panel", ["xfce4-panel", "--disable-wm-check"], lambda: call(
+            self.x.bus, *WATCHER, PROPERTIES + ".Get", "ss", WATCHER[0], "IsStatusNotifierHostRegistered"), env=env))
 
     def log_on_at_start(self):  # without a tray the program asks for the password by itself
         program = self.start_program(wait_for_icon=False)
         self.enter_password(program, "pw")
         return program, self.wait_main_window(program)
 
+    def place(self, window):
+        return self.x.info(window).x, self.x.info(window).y
+
+    def test_the_menu_over_dbus_answers_at_once_a_click_in_the_panel_logs_on_and_unload_saves_the_edits(self):
+        self.start_panel()
+        program = self.start_program(wait_for_icon=False)
+        item = self.wait_for("the program's item on the bus", lambda: status_item(self.x.bus, program.pid))
+        self.assertEqual(menu_labels(self.x.bus, item), BEFORE_LOGON)
+        # A host waits for the answer: a logon held in the call would keep it waiting as long as the dialog stays.
+        call(self.x.bus, *item, ITEM + ".Activate", "ii", 0, 0)
+        dialog = self.wait_dialog(program, PASSWORD_TITLE % LOGIN_NAME)
+        call(self.x.bus, *item, ITEM + ".ContextMenu", "ii", 0, 0)
+        call(self.x.bus, *item, ITEM + ".Activate", "ii", 0, 0)
+        self.assertEqual(self.windows(program, "dialog"), [dialog])
+        self.x.key("Escape")
+        self.wait_gone(dialog, "the password dialog")
+        tray = self.x.search("--onlyvisible", "--classname", "^wrapper-2.0$")[0]
+        self.wait_for("the item's button in the panel", lambda: self.x.info(tray).width > 1)
+        self.screenshot("panel-item")
+        self.x.click(self.x.info(tray).box)
+        self.enter_password(program, "pw")
+        self.wait_main_window(program)
+        self.assertEqual(menu_labels(self.x.bus, item), AFTER_LOGON)
+        self.assert_saved_at_the_end(program, lambda: click_exported(self.x.bus, item, "_Unload"))
+
     def test_the_close_box_and_minimising_leave_the_window_in_the_task_bar_and_exit_saves_the_edits(self):
         program, window = self.log_on_at_start()
-        place = (self.x.info(window).x, self.x.info(window).y)
+        place = self.place(window)
         for hide in self.close_window, lambda window: self.x.call("xdotool", "windowminimize", str(window)):
             hide(window)
             self.wait_gone(window, "the minimised window")
@@ -64,31 +72,30 @@ class NoNotificationAreaTest(DesktopTest):
             # Restored as a task bar does; the window manager animates the window back to its place.
             self.x.call("xdotool", "windowactivate", str(window))
             self.assertEqual(self.wait_main_window(program), window)
-            self.wait_for("the window at its place", lambda: (self.x.info(window).x, self.x.info(window).y) == place)
+            self.wait_for("the window at its place", lambda: self.place(window) == place)
 
         def exit_from_file_menu():  # "Exit" in the menu bar's "File" menu ends the program as "Unload" does
-            self.x.click(window, (12, 8))
-            menu = self.wait_for("the File menu", lambda: self.windows(program, "menu"))[0]
+            self.click(program, "File")
+            self.wait_for("the File menu", open_menu)
             self.screenshot("file-menu")
-            self.x.key("e")
-            self.wait_gone(menu, "the File menu")
+            self.choose(program, "Exit")
 
-        self.assert_saved_at_the_end(program, window, exit_from_file_menu)
+        self.assert_saved_at_the_end(program, exit_from_file_menu)
 
     def test_a_tray_started_later_shows_the_icon_and_the_close_box_hides_the_window_to_it(self):
         program, window = self.log_on_at_start()
         # Minimised and restored before: the icon still shows the window at the first double click.
-        place = (self.x.info(window).x, self.x.info(window).y)
+        place = self.place(window)
         self.close_window(window)
         self.x.call("xdotool", "windowactivate", str(window))
-        self.wait_for("the window at its place", lambda: (self.x.info(window).x, self.x.info(window).y) == place)
+        self.wait_for("the window at its place", lambda: self.place(window) == place)
         self.helpers.append(self.display.start_trayer())
         self.wait_for("the icon in the tray started later", lambda: self.tray_icon(program))
         self.close_window(window)
         self.assertNotIn("Iconic", self.x.property(window, "WM_STATE"))
         self.double_click_icon(program)
         shown = self.wait_main_window(program)
-        self.wait_for("the window at its place", lambda: (self.x.info(shown).x, self.x.info(shown).y) == place)
+        self.wait_for("the window at its place", lambda: self.place(shown) == place)
         self.assertEqual(self.unload(program), 0)
 
 
