@@ -70,15 +70,6 @@ private slots:
         QCOMPARE(Stored(id, u"URL"), u"<Null>"_s);
     }
 
-    void addingSavesPendingEditsFirst()
-    {
-        const std::int32_t a = AddAccount(u"a"_s);
-        LogOn();
-        Line(3).setText(u"https://example.org"_s);
-        form_->mnuAddNew->trigger();
-        QCOMPARE(Stored(a, u"URL"), u"https://example.org"_s);
-    }
-
     // Stored text longer than what may be typed is shown whole and written back unchanged; typing may shorten it
     // but not lengthen it, and pasting into a short one stops at the limit.
     void storedTextLongerThanTheTypingLimitIsKeptWhole()

@@ -116,7 +116,7 @@ class AccountsTest(EndToEndTest):
                    "Grüße, 中文, עברית, emoji 😀 and a long text: " + "0123456789" * 800)  # fmt: skip
         account_name, user_name, password = "Café ☕ & it's 𝄞", "o'brien [admin] & co; --", "p@ss w0rd! it's [x]"
         url = "https://example.org/?q=" + "a&b=" * 1000
-        big = "NUL\x00, a lone \ud800 surrogate\r\nCR LF\ttab 😀 " + "0123456789abcdef" * 65536
+        big = "\ufeff\ufffeBOMs, NUL\x00, a lone \ud800 surrogate\r\nCR LF\ttab 😀 " + "0123456789abcdef" * 65536
         program, _ = self.start(dict(Account="Old"), dict(Account="Big", Comment=big))
         for field, text in (ACCOUNT, account_name), (URL, url), (COMMENT, comment):
             self.helpers.append(self.x.offer(text))

@@ -4,7 +4,6 @@
 //   platform_probe claim <delayMs>
 //     Running instance ("primary"): for each hand-over request prints "clicked", waits delayMs in a nested
 //     event loop, or ends at once when it is "crash", then creates the file "handled" in the working folder.
-//     A request that comes while it waits prints "clicked while busy" and returns at once.
 //     Second start: prints "secondary", then as handover.
 //   platform_probe handover
 //     Prints the outcome: "done" or "failed", followed by "after-handler" (or "before-handler" when "handled"
@@ -20,7 +19,6 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
-#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <csignal>
@@ -57,7 +55,7 @@ int HandOver(SingleInstance &instance)
     PrintLine(result == Result::NotRunning       ? "not-running"
               : result == Result::NoAnswerInTime ? "no-answer"
               : result == Result::Done           ? (handled ? "done after-handler" : "done before-handler")
-                                                 : (handled ? "failed after-handler" : "failed before-handler"));
+                                                 : "failed");
     return 0;
 }
 
@@ -96,11 +94,7 @@ int main(int argc, char **argv)
         return HandOver(instance);
     }
     PrintLine("primary");
-    bool busy = false;
     QObject::connect(&instance, &SingleInstance::HandOverRequested, [&] {
-        if (busy)
-            return PrintLine("clicked while busy");
-        const QScopedValueRollback waiting(busy, true);
         PrintLine("clicked");
         if (arguments[2] == u"crash")
             std::_Exit(3);

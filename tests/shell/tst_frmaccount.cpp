@@ -4,7 +4,6 @@
 #include "Twips.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -90,36 +89,6 @@ private slots:
             form_->Form_MouseMove(TrayEvent::DoubleClick);
             QCOMPARE(modals.log().size(), 1);
         }
-    }
-
-    // Controls that meet in the drawing never overlap on the screen, whatever the font's size.
-    void controlsNeverOverlap_data()
-    {
-        QTest::addColumn<double>("points");
-        for (double points = 8; points <= 16; points += 0.5)
-            QTest::addRow("%.1f pt", points) << points;
-    }
-
-    void controlsNeverOverlap()
-    {
-        QFETCH(double, points);
-        QFont font = QApplication::font();
-        font.setPointSizeF(points);
-        QApplication::setFont(font);
-        form_ = fixture_->LoadForm();
-        form_->show();
-        QList<QWidget *> controls;
-        for (QWidget *child : form_->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-            if (child->isVisibleTo(form_.get()))
-                controls << child;
-        QStringList overlaps;
-        for (qsizetype i = 0; i < controls.size(); ++i)
-            for (qsizetype j = i + 1; j < controls.size(); ++j)
-                if (controls[i]->geometry().intersects(controls[j]->geometry()))
-                    overlaps << controls[i]->accessibleName() + u'/' + controls[j]->accessibleName() +
-                                    QString::fromLatin1(controls[i]->metaObject()->className());
-        QApplication::setFont(QFont());
-        QCOMPARE(overlaps, QStringList());
     }
 
     void unattendedUnloadTriesTheSaveAgainForAWhileWithoutAsking_data()

@@ -54,38 +54,6 @@ private slots:
         QCOMPARE(RaisedErrorNumber([&] { fresh_->session.ListAccounts(); }), 3420);
     }
 
-    void accountsRoundTripExactlyWithThePasswordEnciphered_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::newRow("empty") << QString();
-        QTest::newRow("NUL, CR LF and tab") << QString::fromUtf16(u"a\0b\r\nc\td", 8);
-        QTest::newRow("quotes and brackets") << QStringLiteral("it's ''quoted'' [x] & \"y\"");
-        QTest::newRow("emoji and from U+8000 up") << QString::fromUtf16(u"\U0001F511\u8000\uFFFF");
-        QTest::newRow("lone surrogates") << QString::fromUtf16(u"\xD800x\xDFFF", 3);
-        QTest::newRow("leading byte-order marks") << ToQString(u"\uFEFF\uFFFEab");
-        QTest::newRow("leading swapped mark") << ToQString(u"\uFFFEab");
-    }
-
-    void accountsRoundTripExactlyWithThePasswordEnciphered()
-    {
-        QFETCH(QString, text);
-        fresh_->session.CurrentUserName(u"me");
-        fresh_->session.RegisterUser(u"pw");
-        QVERIFY(fresh_->session.FindUser());
-        const std::int32_t id = fresh_->session.AddAccount(ToU16(text));
-        QCOMPARE(fresh_->session.ListAccounts().front().name, ToU16(text));
-        QVERIFY(fresh_->session.SaveAccount(id, Fields(ToU16(text))));
-        QCOMPARE(fresh_->session.ShowAccount(id), std::optional(Fields(ToU16(text))));
-        const std::int32_t whole = fresh_->session.AddAccount(Fields(ToU16(text)));
-        QCOMPARE(fresh_->session.ShowAccount(whole), fresh_->session.ShowAccount(id));
-        // Another program reads the password enciphered with the name and the ID, and the rest as typed.
-        Database &file = *fresh_->database;
-        QCOMPARE(Sql(file, u"SELECT Password FROM Accounts;").front().ToText(),
-                 CryptString(u"me" + ToDecimal(fresh_->session.CurrentUserID()), ToU16(text)));
-        QCOMPARE(Sql(file, u"SELECT Comment FROM Accounts;").front().ToText(), ToU16(text));
-        QCOMPARE(Sql(file, u"SELECT UserID FROM Accounts;").front().ToLong(), fresh_->session.CurrentUserID());
-    }
-
     void theAccountSetKeepsToItsRows()
     {
         Sql(*fresh_->database,
