@@ -153,7 +153,6 @@ private slots:
         QTest::addColumn<QString>("cacheFolder");
         QTest::addColumn<QStringList>("secondStart");
         const QStringList handedOver = {u"secondary"_s, u"done after-handler"_s};
-        QTest::newRow("private runtime folder") << false << false << u"cache"_s << QString() << handedOver;
         QTest::newRow("killed instance's lock and socket") << true << false << u"cache"_s << QString() << handedOver;
         QTest::newRow("runtime folder open to others") << false << true << u"cache"_s << QString() << handedOver;
         // Something else where the private folder belongs: no start goes on.

@@ -64,9 +64,6 @@ private slots:
         // Any member may add what the next member's program would run or parse.
         QTest::newRow("a trigger") << QByteArray() << QString()
                                    << u"CREATE TRIGGER t AFTER UPDATE ON Accounts BEGIN SELECT 1; END;"_s << foreign;
-        QTest::newRow("a trigger calling a crashing function")
-            << QByteArray() << QString()
-            << u"CREATE TRIGGER t BEFORE INSERT ON User BEGIN SELECT rtreenode(2, x'0000ffff'); END;"_s << foreign;
         QTest::newRow("a view") << QByteArray() << QString() << u"CREATE VIEW v AS SELECT * FROM User;"_s << foreign;
         QTest::newRow("a table of another name")
             << QByteArray() << QString() << u"CREATE TABLE Other (x);"_s << foreign;
