@@ -199,19 +199,6 @@ private slots:
         QCOMPARE(parameters.Parameter(odd), u"");
     }
 
-    void nullIsNotTheEmptyText()
-    {
-        TemporaryAccountDatabase file;
-        const auto database = file.Open();
-        Sql(*database, u"INSERT INTO Accounts (UserID, Account) VALUES (1, '');");
-        const Variant password = Sql(*database, u"SELECT Password FROM Accounts;").front();
-        QVERIFY(password.IsNull());
-        QVERIFY(!Sql(*database, u"SELECT Account FROM Accounts;").front().IsNull());
-        QCOMPARE(RaisedErrorNumber([&] { password.ToText(); }), 94);
-        QVERIFY(NullToEmpty(password) == Variant(u""));
-        QVERIFY(!(Variant::Null() == Variant(u"")));
-    }
-
     void writeWaitsForAnotherConnectionsLock()
     {
         TemporaryAccountDatabase file;
