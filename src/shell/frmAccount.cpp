@@ -315,6 +315,7 @@ void frmAccount::ShowWindow()
     // hint, and showing it again would start it minimised. A new native window starts without it.
     if (std::exchange(iconicHintLeft_, false) && !isVisible())
         destroy();
+    ArrangeOnce();
     showNormal();
     FinalWindowRequest();
 }
@@ -438,17 +439,16 @@ void frmAccount::chkFloat_Click()
 
 // Measuring the captions loads the fonts, which a start that ends in the tray never needs: the controls are
 // measured before the window is first shown. A window that stood centred is centred again at its final size.
-void frmAccount::setVisible(bool visible)
+void frmAccount::ArrangeOnce()
 {
-    if (visible && !arranged_) {
-        arranged_ = true;
-        Editor();
-        const bool wasCentred = pos() == settings_->CentredPosition();
-        ArrangeControls();
-        if (wasCentred)
-            move(settings_->CentredPosition());
-    }
-    QWidget::setVisible(visible);
+    if (arranged_)
+        return;
+    arranged_ = true;
+    Editor();
+    const bool wasCentred = pos() == settings_->CentredPosition();
+    ArrangeControls();
+    if (wasCentred)
+        move(settings_->CentredPosition());
 }
 
 void frmAccount::ArrangeControls()

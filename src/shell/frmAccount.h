@@ -46,9 +46,6 @@ public:
     // in its question, it does that unload's work: the caller must then end the process, not return into it.
     void UnloadUnattended();
 
-    // Arranges the controls for the desktop's font before the window is first shown.
-    void setVisible(bool visible) override;
-
     // Brings the program forward, logging on first when nobody is logged on. While a logon is under way, it and
     // every other way of coming forward only bring that logon's open dialog forward, and return at once.
     void ExternalActivate();
@@ -75,6 +72,8 @@ protected:
 private:
     void ConnectMenus();
     void ArrangeControls();
+    // Arranges the controls for the desktop's font before the window is first shown.
+    void ArrangeOnce();
 
     // Start-up and shut-down
     void Form_QueryUnload(bool &Cancel);
