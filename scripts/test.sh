@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test twice: in an optimised build on the
-# SQLCipher compiled in (with the end-to-end suite, and files passed to and from Debian's
-# SQLCipher 3), and in a build on the system's SQLCipher with AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# Installs what is missing, then builds and runs the tests three times: every test in an optimised
+# build on the SQLCipher compiled in (with the end-to-end suite, and files passed to and from
+# Debian's SQLCipher 3); the unit tests with AddressSanitizer and UndefinedBehaviorSanitizer on
+# the same engine; and the unit tests in a build on the system's SQLCipher, as distributions build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +14,11 @@ cmake --build build --parallel "$jobs"
 ctest --test-dir build --output-on-failure --parallel "$jobs"
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_SANITIZE=ON -DTARNWICK_WERROR=ON -DTARNWICK_BENCHMARKS=OFF \
-    -DTARNWICK_SYSTEM_SQLCIPHER=ON >/dev/null
+    -DTARNWICK_SYSTEM_SQLCIPHER=OFF -DTARNWICK_SQLCIPHER_SOURCE="$PWD/build/sqlcipher" >/dev/null
 cmake --build build-sanitize --parallel "$jobs"
 ctest --test-dir build-sanitize --output-on-failure --parallel "$jobs"
+
+cmake -S . -B build-system -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_WERROR=ON -DTARNWICK_BENCHMARKS=OFF \
+    -DTARNWICK_SYSTEM_SQLCIPHER=ON >/dev/null
+cmake --build build-system --parallel "$jobs"
+ctest --test-dir build-system --output-on-failure --parallel "$jobs" --label-exclude e2e
