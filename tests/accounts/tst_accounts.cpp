@@ -29,19 +29,6 @@ private slots:
         fixture_.reset();
     }
 
-    void showingNeverMarksChanged()
-    {
-        AddAccount(u"a"_s, u"x"_s);
-        AddAccount(u"b"_s, u"y"_s);
-        LogOn();
-        QVERIFY(!form_->AcctWasChanged());
-        form_->lAccounts->setCurrentRow(1);
-        QVERIFY(!form_->AcctWasChanged());
-        QCOMPARE(form_->txt[0]->Text(), u"b"_s);
-        QTest::keyClicks(form_->txt[4]->Widget(), u"555"_s);
-        QVERIFY(form_->AcctWasChanged());
-    }
-
     void addingNamesTheFirstFreeName_data()
     {
         QTest::addColumn<QStringList>("existing");
@@ -151,58 +138,6 @@ private slots:
             QCOMPARE(Line(2).text(), u"new secret"_s);
         else if (saving != u"end"_s && saving != u"unload"_s)
             QCOMPARE(!form_->lAccounts->findItems(u"gone"_s, Qt::MatchExactly).isEmpty(), kept);
-    }
-
-    void tooManyNewAccountsAndAMissingOneDeleted()
-    {
-        {
-            Transaction transaction(fixture_->database());
-            AddAccount(u"New account"_s);
-            for (int i = 2; i <= 1000; ++i)
-                AddAccount(u"New account "_s + QString::number(i));
-            transaction.Commit();
-        }
-        LogOn();
-        ScriptedModals modals{Answer::Button(vbOK), Answer::Button(vbYes), Answer::Button(vbOK)};
-        form_->cmdAddAccount->click();
-        QCOMPARE(modals.log().last(), u"MsgBox[64]: Too many new accounts..."_s);
-        form_->lAccounts->currentItem()->setData(Qt::UserRole, u"99999"_s);
-        form_->mnuDelete->trigger();
-        QCOMPARE(modals.log().last(), u"MsgBox[16]: Failure: cannot find account 'New account in database."_s);
-        QCOMPARE(form_->lAccounts->count(), 1000);
-    }
-
-    void passwordCopyShortcuts_data()
-    {
-        QTest::addColumn<int>("field");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("modifiers");
-        QTest::addColumn<bool>("copied");
-        QTest::newRow("Ctrl+C in the password") << 2 << int(Qt::Key_C) << int(Qt::ControlModifier) << true;
-        QTest::newRow("Ctrl+Insert in the password") << 2 << int(Qt::Key_Insert) << int(Qt::ControlModifier) << true;
-        QTest::newRow("Ctrl+Shift+C in the password")
-            << 2 << int(Qt::Key_C) << int(Qt::ControlModifier | Qt::ShiftModifier) << false;
-        QTest::newRow("Ctrl+C in the user name") << 1 << int(Qt::Key_C) << int(Qt::ControlModifier) << false;
-    }
-
-    void passwordCopyShortcuts()
-    {
-        QFETCH(int, field);
-        QFETCH(int, key);
-        QFETCH(int, modifiers);
-        QFETCH(bool, copied);
-        AddAccount(u"a"_s, u"Whole-Secret"_s);
-        LogOn();
-        QApplication::clipboard()->setText(u"before"_s);
-        QLineEdit &box = Line(field);
-        box.setCursorPosition(2);
-        QTest::keyClick(&box, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-        QCOMPARE(QApplication::clipboard()->text() == u"Whole-Secret"_s, copied);
-        // The next character typed is never lost.
-        const QString before = box.text();
-        QTest::keyClick(&box, Qt::Key_End);
-        QTest::keyClicks(&box, u"z"_s);
-        QCOMPARE(box.text(), before + u"z"_s);
     }
 
 private:

@@ -12,11 +12,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-QString RegisterQuestion(const QString &name)
-{
-    return u"MsgBox[36]: User "_s + name + u" not found, register?"_s;
-}
-
 const QString LoginName = u"me"_s;
 
 } // namespace
@@ -83,67 +78,6 @@ private slots:
         QCOMPARE(fresh_->session.LoggedOn(), done);
         QCOMPARE(fresh_->session.Unlocked(), done);
         QCOMPARE(StoredPassword(*fresh_->database, ToU16(LoginName)).has_value(), done || setUp == u"me"_s);
-    }
-
-    void pickedAndTypedUsers()
-    {
-        AddUser(u"alice"_s, u"a"_s);
-        const std::int32_t bob = AddUser(u"bob"_s, u"b"_s);
-        {
-            // A typed unknown name leads to the question again; giving up keeps the name for next time.
-            ScriptedModals modals{Answer::Button(vbNo), Answer::PickUser(u"carol"_s), Answer::Button(vbNo),
-                                  Answer::Escape()};
-            QCOMPARE(logon_->LogOn(), LogonResult::Abandoned);
-            QCOMPARE(modals.log().at(1), u"frmUserList: alice,bob"_s);
-            QCOMPARE(modals.log().at(2), RegisterQuestion(u"carol"_s));
-            QCOMPARE(ToQString(fresh_->session.CurrentUserName()), u"carol"_s);
-        }
-        ScriptedModals modals{Answer::Button(vbNo), Answer::PickUser(u"bob"_s), Answer::Password(u"b"_s)};
-        QCOMPARE(logon_->LogOn(), LogonResult::Done);
-        QCOMPARE(ToQString(fresh_->session.CurrentUserName()), u"bob"_s);
-        QCOMPARE(fresh_->session.CurrentUserID(), bob);
-    }
-
-    void awkwardNamesRegisterAndLogOn_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("apostrophe") << u"O'Neil"_s;
-        QTest::newRow("control character") << u"tab\there"_s;
-        QTest::newRow("emoji") << u"key 🔑"_s;
-        QTest::newRow("markup, shown as typed") << u"<b>bold</b>"_s;
-    }
-
-    void awkwardNamesRegisterAndLogOn()
-    {
-        QFETCH(QString, name);
-        AddUser(u"someone"_s, u"x"_s);
-        ScriptedModals modals{Answer::Button(vbNo), Answer::PickUser(name), Answer::Button(vbYes), Answer::Button(vbOK),
-                              Answer::NewPassword(u"it's"_s, u"it's"_s)};
-        QCOMPARE(logon_->LogOn(), LogonResult::Done);
-        QCOMPARE(modals.log().at(2), RegisterQuestion(name));
-        QCOMPARE(StoredPassword(*fresh_->database, ToU16(name)), HashPassword(u"it's"));
-        QCOMPARE(ToQString(fresh_->session.CurrentUserName()), name);
-    }
-
-    void nullStoredPasswordAcceptsOnlyEmpty()
-    {
-        Sql(*fresh_->database, u"INSERT INTO User (UserName) VALUES (CAST(?1 AS TEXT));", {ToU16(LoginName)});
-        ScriptedModals modals{Answer::Password(u" "_s), Answer::Button(vbOK), Answer::Password(QString())};
-        QCOMPARE(logon_->LogOn(), LogonResult::Done);
-    }
-
-    void databaseErrorsNeverLogOn()
-    {
-        Sql(*fresh_->database, u"DROP TABLE User;");
-        {
-            ScriptedModals none;
-            QVERIFY(RaisedErrorNumber([&] { logon_->LogOn(); }) != 0);
-            QVERIFY(!fresh_->session.Unlocked());
-        }
-        ScriptedModals modals{Answer::Button(vbOK)};
-        QCOMPARE(logon_->CheckPassword(u"anyone"_s), LogonResult::Abandoned);
-        QVERIFY(modals.log().first().startsWith(u"MsgBox[16]: Password validation error: 3000 - "_s));
-        QVERIFY(!fresh_->session.LoggedOn());
     }
 
 private:

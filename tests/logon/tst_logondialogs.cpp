@@ -76,31 +76,6 @@ private slots:
         QCOMPARE(modals.log().size(), 3);
         QCOMPARE(narrow, QStringList());
     }
-
-    // The name as typed, never completed from the list or corrected to a listed name's case; Esc gives up.
-    void userListGivesTheNameAsTyped_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::newRow("start of a listed name") << u"al"_s;
-        QTest::newRow("listed name in other case") << u"ALICE"_s;
-        QTest::newRow("Esc") << QString();
-    }
-
-    void userListGivesTheNameAsTyped()
-    {
-        QFETCH(QString, typed);
-        frmUserList form;
-        form.ImportUserList({u"bob", u"alice"});
-        QCOMPARE(form.cmbUserName->currentText(), u"bob"_s);
-        form.show();
-        QWidget *edit = form.cmbUserName->lineEdit();
-        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClicks(edit, typed);
-        QTest::keyClick(edit, typed.isEmpty() ? Qt::Key_Escape : Qt::Key_Return);
-        QVERIFY(!form.isVisible());
-        QCOMPARE(form.AllOk(), !typed.isEmpty());
-        QCOMPARE(form.UserName(), typed);
-    }
 };
 
 QTEST_MAIN(TestLogonDialogs)

@@ -1,10 +1,9 @@
 // A stand-in for the program's start and end, for tst_lifetime; it reports each step as a line on stdout.
 //
 //   Any start first prints "unsafe" and ends when it cannot make sure it runs once.
-//   platform_probe claim <delayMs>
-//     Running instance ("primary"): for each hand-over request prints "clicked", waits delayMs in a nested
-//     event loop, or ends at once when it is "crash", then creates the file "handled" in the working folder.
-//     Second start: prints "secondary", then as handover.
+//   platform_probe claim
+//     Running instance ("primary"): for each hand-over request prints "clicked", then creates the file
+//     "handled" in the working folder. A second start hands over as below.
 //   platform_probe handover
 //     Prints the outcome: "done" or "failed", followed by "after-handler" (or "before-handler" when "handled"
 //     did not exist yet), or "not-running" or "no-answer".
@@ -23,7 +22,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -88,17 +86,11 @@ int main(int argc, char **argv)
         PrintLine("unsafe");
         return 3;
     }
-    if (arguments.value(1) == u"handover" || !instance.Claim()) {
-        if (arguments.value(1) == u"claim")
-            PrintLine("secondary");
+    if (arguments.value(1) == u"handover" || !instance.Claim())
         return HandOver(instance);
-    }
     PrintLine("primary");
-    QObject::connect(&instance, &SingleInstance::HandOverRequested, [&] {
+    QObject::connect(&instance, &SingleInstance::HandOverRequested, [] {
         PrintLine("clicked");
-        if (arguments[2] == u"crash")
-            std::_Exit(3);
-        Wait(arguments[2].toInt());
         QFile(QStringLiteral("handled")).open(QIODevice::WriteOnly);
     });
     return app.exec();

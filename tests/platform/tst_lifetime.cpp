@@ -73,28 +73,6 @@ private slots:
         probes_.clear();
     }
 
-    // A second start waits for the running instance to act, however long it takes, and not for one that died.
-    void secondStartWaitsForTheAnswerWithinBounds_data()
-    {
-        QTest::addColumn<QString>("handler");
-        QTest::addColumn<QString>("outcome");
-        QTest::newRow("answered once handled") << u"300"_s << u"done after-handler"_s;
-        QTest::newRow("slow handler kept alive") << u"6500"_s << u"done after-handler"_s;
-        QTest::newRow("running instance dies while handling") << u"crash"_s << u"not-running"_s;
-    }
-
-    void secondStartWaitsForTheAnswerWithinBounds()
-    {
-        QFETCH(QString, handler);
-        QFETCH(QString, outcome);
-        QProcess *primary = StartProbe({u"claim"_s, handler});
-        QCOMPARE(NextLine(*primary), u"primary");
-        QProcess *second = StartProbe();
-        QCOMPARE(NextLine(*second), u"secondary");
-        QCOMPARE(NextLine(*second), outcome);
-        QCOMPARE(NextLine(*primary), u"clicked");
-    }
-
     // A peer holds at most 8 connections, each for at most 5 s; the rest are closed at once.
     void aFloodOfConnectionsGetsABoundedShare()
     {
@@ -145,79 +123,6 @@ private slots:
         }
     }
 
-    void channelOnlyInAFolderOfThisUser_data()
-    {
-        QTest::addColumn<bool>("killedInstanceLeftFiles");
-        QTest::addColumn<bool>("runtimeOpen");
-        QTest::addColumn<QString>("cache");
-        QTest::addColumn<QString>("cacheFolder");
-        QTest::addColumn<QStringList>("secondStart");
-        const QStringList handedOver = {u"secondary"_s, u"done after-handler"_s};
-        QTest::newRow("killed instance's lock and socket") << true << false << u"cache"_s << QString() << handedOver;
-        QTest::newRow("runtime folder open to others") << false << true << u"cache"_s << QString() << handedOver;
-        // Something else where the private folder belongs: no start goes on.
-        QTest::newRow("cache folder open to others")
-            << false << true << u"cache"_s << u"open"_s << QStringList{u"unsafe"_s};
-        // No channel can be had: the second start runs as well.
-        QTest::newRow("socket path too long")
-            << false << true << QString(90, u'c') << QString() << QStringList{u"primary"_s};
-    }
-
-    void channelOnlyInAFolderOfThisUser()
-    {
-        QFETCH(bool, killedInstanceLeftFiles);
-        QFETCH(bool, runtimeOpen);
-        QFETCH(QString, cache);
-        QFETCH(QString, cacheFolder);
-        QFETCH(QStringList, secondStart);
-        const QFile::Permissions open =
-            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
-        if (runtimeOpen) {
-            QVERIFY(QFile::setPermissions(folder_->path(), open));
-        }
-        environment_.insert(u"XDG_CACHE_HOME"_s, folder_->filePath(cache));
-        const QString own = folder_->filePath(cache + u"/Tarnwick"_s);
-        if (cacheFolder == u"open") {
-            QVERIFY(QDir(folder_->path()).mkpath(own));
-            QVERIFY(QFile::setPermissions(own, open));
-        }
-        if (killedInstanceLeftFiles) {
-            QProcess *killed = StartProbe();
-            QCOMPARE(NextLine(*killed), u"primary");
-            killed->kill();
-            QVERIFY(killed->waitForFinished(GenerousWaitMs));
-        }
-        const bool unsafe = secondStart == QStringList{u"unsafe"_s};
-        // At once, not after waiting out a running instance that does not listen yet.
-        QCOMPARE(NextLine(*StartProbe({u"handover"_s})), unsafe ? u"unsafe" : u"not-running");
-
-        QProcess *first = StartProbe();
-        QCOMPARE(NextLine(*first), unsafe ? u"unsafe" : u"primary");
-        QProcess *second = StartProbe();
-        for (const QString &line : secondStart) {
-            QCOMPARE(NextLine(*second), line);
-        }
-        if (unsafe) {
-            QVERIFY(first->waitForFinished(GenerousWaitMs));
-            QCOMPARE(first->exitCode(), 3);
-        }
-        QCOMPARE(QFile::exists(folder_->filePath(u"Tarnwick-_7.socket"_s)), !runtimeOpen);
-    }
-
-    void simultaneousStartsGiveOnePrimary()
-    {
-        for (int i = 0; i < 5; ++i) {
-            StartProbe({u"claim"_s, u"50"_s});
-        }
-        int primaries = 0;
-        for (const auto &start : probes_) {
-            const QString first = NextLine(*start);
-            primaries += first == u"primary";
-            QVERIFY(first == u"primary" || (first == u"secondary" && NextLine(*start).startsWith(u"done ")));
-        }
-        QCOMPARE(primaries, 1);
-    }
-
     void signalsRunTheShutDownOnceToTheEnd_data()
     {
         QTest::addColumn<QList<int>>("signalNumbers");
@@ -245,7 +150,7 @@ private slots:
     }
 
 private:
-    QProcess *StartProbe(const QStringList &arguments = {u"claim"_s, u"0"_s})
+    QProcess *StartProbe(const QStringList &arguments = {u"claim"_s})
     {
         auto &probe = probes_.emplace_back(std::make_unique<QProcess>());
         probe->setProcessEnvironment(environment_);

@@ -50,7 +50,6 @@ private slots:
     {
         home_ = std::make_unique<QTemporaryDir>();
         QVERIFY(home_->isValid());
-        run_ = 0;
         QVERIFY(QDir().mkpath(home_->filePath(u"config0"_s)));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_->filePath(u"config0"_s)));
     }
@@ -59,44 +58,6 @@ private slots:
     {
         home_.reset();
         qunsetenv("XDG_CONFIG_HOME");
-    }
-
-    void helpers_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QVariant>("value");
-        QTest::addColumn<bool>("written");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("number");
-        QTest::newRow("text") << u"FormTopMost"_s << QVariant(u"True"_s) << true << u"True"_s << -1;
-        QTest::newRow("smallest number") << u"FormStartY"_s << QVariant(std::numeric_limits<int>::min()) << true
-                                         << u"-2147483648"_s << std::numeric_limits<int>::min();
-        QTest::newRow("1023 units") << u"Value"_s << QVariant(QString(1023, u'x')) << true << QString(1023, u'x') << -1;
-        QTest::newRow("1024 units") << u"Value"_s << QVariant(QString(1024, u'x')) << true << u"default"_s << -1;
-    }
-
-    void helpers()
-    {
-        QFETCH(QString, name);
-        QFETCH(QVariant, value);
-        QFETCH(bool, written);
-        QFETCH(QString, text);
-        QFETCH(int, number);
-        const auto write = [&](const QString &key, const QString &valueName) {
-            return value.typeId() == QMetaType::QString ? SetRegString(key, valueName, value.toString(), Root)
-                                                        : SetRegLong(key, valueName, value.toInt(), Root);
-        };
-        QCOMPARE(write(ProgramKey, name), written);
-        QCOMPARE(write(ProgramKey, name), written);
-        NextRun();
-        QCOMPARE(GetRegString(ProgramKey, name, u"default"_s, Root), text);
-        QCOMPARE(GetRegLong(ProgramKey, name, -1, Root), number);
-        QCOMPARE(QSettings(SettingsStore::FilePath(), QSettings::IniFormat).allKeys(),
-                 written ? QStringList{u"Software/Quillmoor/Tarnwick/"_s + name} : QStringList());
-        QVERIFY(!SetRegLong(u"Software\\\\Quillmoor"_s, name, 1, Root));
-        QCOMPARE(DeleteRegValue(ProgramKey, name, Root), written);
-        QVERIFY(!DeleteRegValue(ProgramKey, name, Root));
-        QCOMPARE(GetRegString(ProgramKey, name, u"default"_s, Root), u"default"_s);
     }
 
     void otherThanRegularFiles_data()
@@ -186,36 +147,8 @@ private slots:
         QVERIFY(!DeleteRegValue(RunKey, u"Tarnwick"_s, Root));
     }
 
-    // An entry is read back only for being there and not hidden.
-    void autostartEntryWrittenByHand_data()
-    {
-        QTest::addColumn<QByteArray>("contents");
-        QTest::addColumn<bool>("enabled");
-        QTest::newRow("no command") << QByteArray("[Desktop Entry]\nType=Application\n") << true;
-        QTest::newRow("hidden") << QByteArray("[Desktop Entry]\nExec=/opt/tarnwick\n Hidden = true\n") << false;
-        QTest::newRow("hidden in another group")
-            << QByteArray("[Desktop Action x]\nHidden=true\n[Desktop Entry]\nExec=/opt/tarnwick\n") << true;
-    }
-
-    void autostartEntryWrittenByHand()
-    {
-        QFETCH(QByteArray, contents);
-        QFETCH(bool, enabled);
-        WriteFile(AutostartEntryPath(), contents);
-        QCOMPARE(GetRegString(RunKey, u"Tarnwick"_s, Absent, Root), enabled ? QString() : Absent);
-    }
-
 private:
-    // Another run of the program: the same files under a path this process has not read yet.
-    void NextRun()
-    {
-        const QString next = home_->filePath(u"config"_s + QString::number(++run_));
-        QVERIFY(QDir().rename(qEnvironmentVariable("XDG_CONFIG_HOME"), next));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(next));
-    }
-
     std::unique_ptr<QTemporaryDir> home_;
-    int run_ = 0;
 };
 
 QTEST_GUILESS_MAIN(TestRegistry)

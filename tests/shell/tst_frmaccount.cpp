@@ -4,7 +4,6 @@
 #include "Twips.h"
 
 #include <QAction>
-#include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QScreen>
@@ -19,11 +18,6 @@ using namespace Registry;
 namespace {
 
 const QString ProgramKey = u"Software\\Quillmoor\\Tarnwick"_s;
-
-std::int32_t StoredNumber(const QString &value)
-{
-    return GetRegLong(ProgramKey, value, -1, HKEY_CURRENT_USER);
-}
 
 } // namespace
 
@@ -131,26 +125,6 @@ private slots:
                  released ? u"typed" : u"");
     }
 
-    // A run that never showed the window, or could not open the file, writes back what it read.
-    void settingsReadAreKeptByARunThatDidNotChangeThem()
-    {
-        SetRegString(RunKeyPath.toString(), u"Tarnwick"_s, u"/somewhere/tarnwick"_s, HKEY_CURRENT_USER);
-        SetRegString(ProgramKey, u"FormTopMost"_s, u"True"_s, HKEY_CURRENT_USER);
-        SetRegLong(ProgramKey, u"FormStartX"_s, 300, HKEY_CURRENT_USER);
-        SetRegLong(ProgramKey, u"FormStartY"_s, 400, HKEY_CURRENT_USER);
-        form_ = fixture_->LoadForm();
-        form_->Unload();
-        QCOMPARE(StoredNumber(u"FormStartX"_s), 300);
-        QCOMPARE(StoredNumber(u"FormStartY"_s), 400);
-
-        ScriptedModals modals{Answer::Button(vbOK)};
-        frmAccount failed;
-        QVERIFY(!failed.Form_Load(fixture_->file().folder() + u"/missing.mdb"_s));
-        QCOMPARE(GetRegString(RunKeyPath.toString(), u"Tarnwick"_s, u"none"_s, HKEY_CURRENT_USER), QString());
-        QCOMPARE(GetRegString(ProgramKey, u"FormTopMost"_s, QString(), HKEY_CURRENT_USER), u"True"_s);
-        QCOMPARE(StoredNumber(u"FormStartX"_s), 300);
-    }
-
     void placeIsCorrectedOnlyBeyondTheScreen_data()
     {
         QTest::addColumn<int>("left");
@@ -169,18 +143,6 @@ private slots:
         const int screen = QGuiApplication::primaryScreen()->size().width();
         QCOMPARE(form_->x(), centred ? (screen - form_->width()) / 2 : TwipsToPixelsX(left));
         QCOMPARE(form_->y() != TwipsToPixelsY(100), centred);
-    }
-
-    void unwritableSettingsAreReported()
-    {
-        // A file where the settings' folder belongs makes every write fail.
-        QFile blocker(qEnvironmentVariable("XDG_CONFIG_HOME") + u"/Tarnwick"_s);
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        form_ = fixture_->LoadForm();
-        ScriptedModals modals{Answer::Button(vbOK)};
-        form_->Unload();
-        QCOMPARE(modals.log(), QStringList{u"MsgBox[16]: Unable to save registry information."_s});
     }
 
 private:

@@ -2,8 +2,6 @@
 #include "TestSupport.h"
 #include "Unhardened.h"
 
-#include "CipherSettings.h"
-#include "DatabaseKey.h"
 #include "Engine.h"
 #include "Parameters.h"
 #include "StoreError.h"
@@ -12,11 +10,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <thread>
 
 #include <sys/stat.h>
 
@@ -128,58 +121,6 @@ private slots:
         QCOMPARE(std::filesystem::exists(std::filesystem::symlink_status(path)), kind != u"missing");
     }
 
-    // The ready-made key must be the one this engine derives under the file's settings, or every open would pay for
-    // a second derivation; and a derivation with no rounds, which would return the first one's hash, is refused.
-    void readyMadeKeyIsTheEnginesOwn()
-    {
-        TemporaryAccountDatabase database;
-        FileSalt salt;
-        std::copy_n(FileBytes(database.path()).constData(), salt.size(), salt.begin());
-        const std::string key = RawDatabaseKey(salt, "wendrapolix", FileCipher::KdfRounds);
-        sqlite3 *handle = nullptr;
-        sqlite3_open_v2(database.path().c_str(), &handle, SQLITE_OPEN_READONLY, nullptr);
-        const Connection connection(handle);
-        QCOMPARE(sqlite3_key(handle, key.data(), static_cast<int>(key.size())), SQLITE_OK);
-        QCOMPARE(ApplyCipherSettings(handle), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(handle, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr), SQLITE_OK);
-        QCOMPARE(RaisedErrorNumber([&] { RawDatabaseKey(salt, "wendrapolix", 0); }), 5);
-    }
-
-    void keysAreTriedInTurn_data()
-    {
-        QTest::addColumn<bool>("salted");
-        QTest::addColumn<QList<int>>("raises");
-        QTest::addColumn<QStringList>("tried");
-        QTest::addColumn<int>("raised");
-        const QString ready = u"ready-made"_s, password = u"password"_s;
-        QTest::newRow("ready-made key reads the file") << true << QList<int>{0} << QStringList{ready} << 0;
-        QTest::newRow("engine derives another way") << true << QList<int>{3343, 0} << QStringList{ready, password} << 0;
-        QTest::newRow("wrong password") << true << QList<int>{3343, 3343} << QStringList{ready, password} << 3343;
-        QTest::newRow("locked, not refused") << true << QList<int>{3260} << QStringList{ready} << 3260;
-        QTest::newRow("no salt to read") << false << QList<int>{0} << QStringList{password} << 0;
-    }
-
-    void keysAreTriedInTurn()
-    {
-        QFETCH(bool, salted);
-        QFETCH(QList<int>, raises);
-        QFETCH(QStringList, tried);
-        QFETCH(int, raised);
-        FileSalt salt;
-        salt.fill(0x17);
-        QStringList keys;
-        const auto attempt = [&](std::string_view key) {
-            keys << (key == "pw"                                 ? u"password"_s
-                     : key.starts_with("x'") && key.size() == 67 ? u"ready-made"_s
-                                                                 : u"?"_s);
-            if (const int error = raises.value(keys.size() - 1))
-                throw StoreError(error, u"refused");
-        };
-        QCOMPARE(RaisedErrorNumber([&] { KeyDatabase(salted ? std::optional(salt) : std::nullopt, "pw", attempt); }),
-                 raised);
-        QCOMPARE(keys, tried);
-    }
-
     // Named values: one row a name, replaced whole, texts kept unit by unit; a table name that could not stand
     // quoted is refused.
     void parametersAreNamedValues()
@@ -197,27 +138,6 @@ private slots:
         QCOMPARE(Sql(*parameters.Database(), u"SELECT count(*) FROM Parameters;").front().ToLong(), 1);
         parameters.Delete(odd);
         QCOMPARE(parameters.Parameter(odd), u"");
-    }
-
-    void writeWaitsForAnotherConnectionsLock()
-    {
-        TemporaryAccountDatabase file;
-        const auto database = file.Open();
-        const auto other = file.Open();
-        std::atomic<bool> locked = false;
-        std::thread holder([&] {
-            Transaction transaction(*other);
-            Sql(*other, u"INSERT INTO Parameters (Name, Value) VALUES ('a', '1');");
-            locked = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            transaction.Commit();
-        });
-        while (!locked)
-            std::this_thread::yield();
-        const auto error = RaisedErrorNumber([&] { Sql(*database, u"INSERT INTO Parameters (Name) VALUES ('b');"); });
-        holder.join();
-        QCOMPARE(error, 0);
-        QCOMPARE(Sql(*database, u"SELECT count(*) FROM Parameters;").front().ToLong(), 2);
     }
 };
 

@@ -2,9 +2,7 @@
 #include "TestSupport.h"
 
 #include "AccountSession.h"
-#include "Cipher.h"
 #include "Text.h"
-#include "Users.h"
 
 #include <QTest>
 
@@ -28,31 +26,6 @@ private slots:
     void init() { fresh_ = std::make_unique<FreshSession>(); }
 
     void cleanup() { fresh_.reset(); }
-
-    void registeringAndFindingUsers()
-    {
-        AddUser(*fresh_->database, u"Alice", u"stored");
-        fresh_->session.CurrentUserName(u"alice");
-        QVERIFY(!fresh_->session.FindUser()); // letter case counts
-        fresh_->session.RegisterUser(u"it's");
-        QVERIFY(fresh_->session.Unlocked() && !fresh_->session.LoggedOn());
-        QVERIFY(fresh_->session.FindUser());
-        QCOMPARE(fresh_->session.CurrentUserID(), *FindUserID(*fresh_->database, u"alice"));
-        QCOMPARE(fresh_->session.UserNames(), (std::vector<std::u16string>{u"Alice", u"alice"}));
-        const std::optional<std::u16string> stored = fresh_->session.StoredPassword(u"alice");
-        QCOMPARE(stored, std::optional(HashPassword(u"it's")));
-        QVERIFY(AccountSession::PasswordMatches(*stored, u"it's"));
-        QVERIFY(!AccountSession::PasswordMatches(*stored, u"It's"));
-        QVERIFY(!fresh_->session.StoredPassword(u"nobody"));
-        fresh_->session.Lock();
-        QVERIFY(!fresh_->session.Unlocked());
-        fresh_->session.CompleteLogon();
-        QVERIFY(fresh_->session.LoggedOn() && fresh_->session.Unlocked());
-        // A logon going on after the unload closed the file meets an error, not a dangling database.
-        fresh_->session.Close();
-        QCOMPARE(RaisedErrorNumber([&] { fresh_->session.FindUser(); }), 3420);
-        QCOMPARE(RaisedErrorNumber([&] { fresh_->session.ListAccounts(); }), 3420);
-    }
 
     void theAccountSetKeepsToItsRows()
     {
