@@ -1,16 +1,27 @@
 #include "LoggedOnForm.h"
+#include "RegFunctions.h"
 #include "ScriptedModals.h"
+#include "Twips.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTest>
 
 #include <chrono>
 #include <thread>
 
 using namespace Qt::Literals::StringLiterals;
+using namespace Registry;
 
-// The main window's own logic: a logon held to one, and the unload when nobody can be asked.
+namespace {
+
+const QString ProgramKey = u"Software\\Quillmoor\\Tarnwick"_s;
+
+} // namespace
+
+// The main window's own logic: a logon held to one, the unload when nobody can be asked, and its place.
 class TestFrmAccount : public QObject
 {
     Q_OBJECT
@@ -112,6 +123,26 @@ private slots:
         QVERIFY(!form_->Session().database());
         QCOMPARE(NullToEmpty(Sql(other, u"SELECT UserName FROM Accounts;").front()).ToText(),
                  released ? u"typed" : u"");
+    }
+
+    void placeIsCorrectedOnlyBeyondTheScreen_data()
+    {
+        QTest::addColumn<int>("left");
+        QTest::addColumn<bool>("centred");
+        QTest::newRow("beyond the right edge") << 1000000 << true;
+        QTest::newRow("partly off the left edge") << -500 << false;
+    }
+
+    void placeIsCorrectedOnlyBeyondTheScreen()
+    {
+        QFETCH(int, left);
+        QFETCH(bool, centred);
+        SetRegLong(ProgramKey, u"FormStartX"_s, left, HKEY_CURRENT_USER);
+        SetRegLong(ProgramKey, u"FormStartY"_s, 100, HKEY_CURRENT_USER);
+        form_ = fixture_->LoadForm();
+        const int screen = QGuiApplication::primaryScreen()->size().width();
+        QCOMPARE(form_->x(), centred ? (screen - form_->width()) / 2 : TwipsToPixelsX(left));
+        QCOMPARE(form_->y() != TwipsToPixelsY(100), centred);
     }
 
 private:
