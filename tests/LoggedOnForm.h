@@ -26,7 +26,6 @@ public:
     }
 
     Database &database() { return *database_; }
-    const TemporaryAccountDatabase &file() const { return file_; }
     QString DatabasePath() const { return QString::fromStdString(file_.path().string()); }
 
     // Adds a user with this password and returns its ID.

@@ -5,7 +5,6 @@
 // in the queue, and the next one while the dialog stays open, until it closes. Each dialog is
 // recorded in log() as it appears:
 //   "MsgBox[<icon + buttons>]: <text>", e.g. "MsgBox[16]: Incorrect password."
-//   "frmUserList: <entries joined by ','>", e.g. "frmUserList: alice,bob"
 //   otherwise "<class>: <caption>", e.g. "frmGetPass: Enter password for user bob"
 // A message box owned by a window or showing rich text says so in its entry. A dialog that finds
 // no answer left, or an answer that does not fit its dialog, fails the running test and closes
@@ -25,89 +24,84 @@
 #include <deque>
 #include <functional>
 
-// One answer: acts on the real dialog as a person would and returns the empty text, or returns
-// why it cannot.
-class Answer
+// One answer: acts on the real dialog as a person would and returns the empty text, or returns why it cannot.
+using Answer = std::function<QString(QDialog &)>;
+
+namespace Answers {
+
+inline QString Click(QAbstractButton *button)
 {
-public:
-    explicit Answer(std::function<QString(QDialog &)> act) : act_(std::move(act)) {}
-    QString operator()(QDialog &dialog) const { return act_(dialog); }
+    if (button)
+        button->click();
+    return button ? QString() : QStringLiteral("the answer found no button to click");
+}
 
-    // Clicks the message box's button with that code (vbOK, vbCancel, vbRetry, vbYes, vbNo).
-    static Answer Button(int code)
-    {
-        return Answer([code](QDialog &dialog) {
-            using B = QMessageBox;
-            const QHash<int, B::StandardButton> standard{
-                {vbOK, B::Ok}, {vbCancel, B::Cancel}, {vbRetry, B::Retry}, {vbYes, B::Yes}, {vbNo, B::No}};
-            auto *box = qobject_cast<QMessageBox *>(&dialog);
-            return Click(box ? box->button(standard.value(code, B::NoButton)) : nullptr);
-        });
-    }
+inline void Paste(QLineEdit &box, const QString &text)
+{
+    box.selectAll();
+    box.insert(text);
+}
 
-    // Puts the password into the password box as a paste would (the box's limits apply) and clicks OK.
-    static Answer Password(const QString &password)
-    {
-        return FillAndOk<frmGetPass>([password](frmGetPass &form) { Paste(*form.txtPass, password); });
-    }
+// Fills in a dialog of class Form, then clicks its cmdOk.
+template <typename Form, typename Fill> Answer FillAndOk(Fill fill)
+{
+    return [fill](QDialog &dialog) {
+        auto *form = qobject_cast<Form *>(&dialog);
+        if (form)
+            fill(*form);
+        return Click(form ? form->cmdOk : nullptr);
+    };
+}
 
-    // Puts the two texts into frmGetNewPass's two boxes and clicks OK.
-    static Answer NewPassword(const QString &password, const QString &confirmation)
-    {
-        return FillAndOk<frmGetNewPass>([password, confirmation](frmGetNewPass &form) {
-            Paste(*form.txtPass, password);
-            Paste(*form.txtConfirm, confirmation);
-        });
-    }
+// Clicks the message box's button with that code (vbOK, vbCancel, vbRetry, vbYes, vbNo).
+inline Answer Button(int code)
+{
+    return [code](QDialog &dialog) {
+        using B = QMessageBox;
+        const QHash<int, B::StandardButton> standard{
+            {vbOK, B::Ok}, {vbCancel, B::Cancel}, {vbRetry, B::Retry}, {vbYes, B::Yes}, {vbNo, B::No}};
+        auto *box = qobject_cast<QMessageBox *>(&dialog);
+        return Click(box ? box->button(standard.value(code, B::NoButton)) : nullptr);
+    };
+}
 
-    // Puts the name into frmUserList's edit field, as picking or typing it would, and clicks OK.
-    static Answer PickUser(const QString &name)
-    {
-        return FillAndOk<frmUserList>([name](frmUserList &form) { form.cmbUserName->setEditText(name); });
-    }
+// Puts the password into the password box as a paste would (the box's limits apply) and clicks OK.
+inline Answer Password(const QString &password)
+{
+    return FillAndOk<frmGetPass>([password](frmGetPass &form) { Paste(*form.txtPass, password); });
+}
 
-    // Presses Esc where the focus is.
-    static Answer Escape()
-    {
-        return Answer([](QDialog &dialog) {
-            QTest::keyClick(dialog.focusWidget() ? dialog.focusWidget() : &dialog, Qt::Key_Escape);
-            return QString();
-        });
-    }
+// Puts the two texts into frmGetNewPass's two boxes and clicks OK.
+inline Answer NewPassword(const QString &password, const QString &confirmation)
+{
+    return FillAndOk<frmGetNewPass>([password, confirmation](frmGetNewPass &form) {
+        Paste(*form.txtPass, password);
+        Paste(*form.txtConfirm, confirmation);
+    });
+}
 
-    // Clicks the close box.
-    static Answer Close()
-    {
-        return Answer([](QDialog &dialog) { return dialog.close(), QString(); });
-    }
+// Puts the name into frmUserList's edit field, as picking or typing it would, and clicks OK.
+inline Answer PickUser(const QString &name)
+{
+    return FillAndOk<frmUserList>([name](frmUserList &form) { form.cmbUserName->setEditText(name); });
+}
 
-private:
-    // Fills in a dialog of class Form, then clicks its cmdOk.
-    template <typename Form, typename Fill> static Answer FillAndOk(Fill fill)
-    {
-        return Answer([fill](QDialog &dialog) {
-            auto *form = qobject_cast<Form *>(&dialog);
-            if (form)
-                fill(*form);
-            return Click(form ? form->cmdOk : nullptr);
-        });
-    }
+// Presses Esc where the focus is.
+inline Answer Escape()
+{
+    return [](QDialog &dialog) {
+        QTest::keyClick(dialog.focusWidget() ? dialog.focusWidget() : &dialog, Qt::Key_Escape);
+        return QString();
+    };
+}
 
-    static QString Click(QAbstractButton *button)
-    {
-        if (button)
-            button->click();
-        return button ? QString() : QStringLiteral("the answer found no button to click");
-    }
+// Clicks the close box.
+inline Answer Close()
+{
+    return [](QDialog &dialog) { return dialog.close(), QString(); };
+}
 
-    static void Paste(QLineEdit &box, const QString &text)
-    {
-        box.selectAll();
-        box.insert(text);
-    }
-
-    std::function<QString(QDialog &)> act_;
-};
+} // namespace Answers
 
 class ScriptedModals final : public ModalRunner
 {
@@ -146,12 +140,6 @@ private:
                 .arg(StyleOf(*box))
                 .arg(box->textFormat() == Qt::PlainText && !box->parent() ? "" : " owned or rich text")
                 .arg(box->text());
-        if (const auto *form = qobject_cast<const frmUserList *>(&dialog)) {
-            QStringList names;
-            for (int i = 0; i < form->cmbUserName->count(); ++i)
-                names << form->cmbUserName->itemText(i);
-            return QStringLiteral("frmUserList: ") + names.join(u',');
-        }
         return QString::fromLatin1(dialog.metaObject()->className()) + QStringLiteral(": ") + dialog.windowTitle();
     }
 

@@ -37,7 +37,6 @@ public:
     }
 
     const std::filesystem::path &path() const { return path_; }
-    QString folder() const { return dir_.path(); }
     std::shared_ptr<Database> Open() const { return OpenAccountDatabase(path_); }
 
 private:

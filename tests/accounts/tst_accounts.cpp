@@ -114,7 +114,7 @@ private slots:
         LogOn();
         Line(2).setText(u"new secret"_s);
         Sql(fixture_->database(), u"DELETE FROM Accounts WHERE ID = CAST(?1 AS INTEGER);", {ToDecimal(gone)});
-        ScriptedModals modals{answer == vbCancel ? Answer::Escape() : Answer::Button(answer), Answer::Button(vbOK)};
+        ScriptedModals modals{answer == vbCancel ? Answers::Escape() : Answers::Button(answer), Answers::Button(vbOK)};
         if (saving == u"pick"_s)
             form_->lAccounts->setCurrentRow(1);
         else if (saving == u"add"_s)
@@ -144,22 +144,16 @@ private:
     std::int32_t AddAccount(const QString &name, const QString &password = QString())
     {
         const QString key = FormFixture::LoginName() + QString::number(userId_);
-        Database &database = fixture_->database();
-        const std::u16string account = ToU16(name), user = ToDecimal(userId_);
-        if (password.isNull())
-            Sql(database, u"INSERT INTO Accounts (UserID, Account) VALUES (CAST(?1 AS INTEGER), CAST(?2 AS TEXT));",
-                {user, account});
-        else
-            Sql(database,
-                u"INSERT INTO Accounts (UserID, Account, Password) VALUES (CAST(?1 AS INTEGER), CAST(?2 AS TEXT), "
-                u"CAST(?3 AS TEXT));",
-                {user, account, CryptString(ToU16(key), ToU16(password))});
-        return Sql(database, u"SELECT max(ID) FROM Accounts;").front().ToLong();
+        Sql(fixture_->database(),
+            u"INSERT INTO Accounts (UserID, Account, Password) VALUES (CAST(?1 AS INTEGER), CAST(?2 AS TEXT), "
+            u"CAST(?3 AS TEXT));",
+            {ToDecimal(userId_), ToU16(name), CryptString(ToU16(key), ToU16(password))});
+        return Sql(fixture_->database(), u"SELECT max(ID) FROM Accounts;").front().ToLong();
     }
 
     void LogOn()
     {
-        ScriptedModals modals{Answer::Password(u"pw"_s)};
+        ScriptedModals modals{Answers::Password(u"pw"_s)};
         QCOMPARE(form_->LogOn(), LogonResult::Done);
     }
 

@@ -2,7 +2,7 @@ import unittest
 from pathlib import Path
 
 from harness import (AFTER_LOGON, BEFORE_LOGON, ITEM, LOGIN_NAME, PASSWORD_TITLE, PROPERTIES, WATCHER, EndToEndTest,
-                     call, click_exported, menu_labels, open_menu, status_item)  # fmt: skip
+                     call, click_exported, menu_labels, open_menu, status_item, stop_process)  # fmt: skip
 
 # One panel along the top that holds only the status tray, the plugin that hosts StatusNotifierItems.
 PANEL_CONFIG = """<channel name="xfce4-panel" version="1.0"><property name="configver" type="int" value="2"/>
@@ -61,7 +61,7 @@ class DesktopsTest(EndToEndTest):  # without a notification area, unless a test 
         self.assertEqual(menu_labels(self.x.bus, item), AFTER_LOGON)
         self.assert_saved_at_the_end(program, lambda: click_exported(self.x.bus, item, "_Unload"))
 
-    def test_the_close_box_and_minimising_leave_the_window_in_the_task_bar_and_exit_saves_the_edits(self):
+    def test_without_a_tray_the_window_stays_in_the_task_bar_until_a_tray_comes_and_exit_saves_the_edits(self):
         program, window = self.log_on_at_start()
         place = self.place(window)
         for hide in self.close_window, lambda window: self.x.call("xdotool", "windowminimize", str(window)):
@@ -73,6 +73,16 @@ class DesktopsTest(EndToEndTest):  # without a notification area, unless a test 
             self.x.call("xdotool", "windowactivate", str(window))
             self.assertEqual(self.wait_main_window(program), window)
             self.wait_for("the window at its place", lambda: self.place(window) == place)
+        # A tray started later shows the icon, and the close box hides the window to it.
+        self.helpers.append(trayer := self.display.start_trayer())
+        self.wait_for("the icon in the tray started later", lambda: self.tray_icon(program))
+        self.close_window(window)
+        self.assertNotIn("Iconic", self.x.property(window, "WM_STATE"))
+        self.double_click_icon(program)
+        self.wait_for("the window at its place", lambda: self.place(self.wait_main_window(program)) == place)
+        self.assertEqual(self.unload(program), 0)
+        stop_process(trayer)
+        program, _ = self.log_on_at_start()
 
         def exit_from_file_menu():  # "Exit" in the menu bar's "File" menu ends the program as "Unload" does
             self.click(program, "File")
@@ -81,23 +91,6 @@ class DesktopsTest(EndToEndTest):  # without a notification area, unless a test 
             self.choose(program, "Exit")
 
         self.assert_saved_at_the_end(program, exit_from_file_menu)
-
-    def test_a_tray_started_later_shows_the_icon_and_the_close_box_hides_the_window_to_it(self):
-        program, window = self.log_on_at_start()
-        # Minimised and restored before: the icon still shows the window at the first double click.
-        place = self.place(window)
-        self.close_window(window)
-        self.x.call("xdotool", "windowactivate", str(window))
-        self.wait_for("the window at its place", lambda: self.place(window) == place)
-        self.helpers.append(self.display.start_trayer())
-        self.wait_for("the icon in the tray started later", lambda: self.tray_icon(program))
-        self.close_window(window)
-        self.assertNotIn("Iconic", self.x.property(window, "WM_STATE"))
-        self.double_click_icon(program)
-        shown = self.wait_main_window(program)
-        self.wait_for("the window at its place", lambda: self.place(shown) == place)
-        self.assertEqual(self.unload(program), 0)
-
 
 if __name__ == "__main__":
     unittest.main()

@@ -1,8 +1,7 @@
-import time
 import unittest
 
-from harness import (AFTER_LOGON, BEFORE_LOGON, DESKTOP_USER, MENU, PASSWORD_TITLE, PROPERTIES, DesktopTest, call,
-                     click_exported, exported_menu, menu_labels, poll, status_item)  # fmt: skip
+from harness import (AFTER_LOGON, BEFORE_LOGON, MENU, PROPERTIES, DesktopTest, call, click_exported, exported_menu,
+                     menu_labels, poll)  # fmt: skip
 
 EXTENSION = "['ubuntu-appindicators@ubuntu.com']"  # GNOME's AppIndicator extension, as Debian packages it
 
@@ -62,22 +61,6 @@ class GnomeTest(DesktopTest):
         click_exported(self.x.bus, item, "_Log in", read_before)
         self.wait_main_window(program)
         self.assert_saved_at_the_end(program, lambda: click_exported(self.x.bus, item, "_Unload"))
-
-    def test_an_extension_enabled_after_the_program_gets_its_item(self):
-        self.gsettings("org.gnome.shell", "enabled-extensions", "[]")
-        self.wait_for("no watcher", lambda: not self.x.bus.name_has_owner("org.kde.StatusNotifierWatcher"))
-        program = self.start_program(wait_for_icon=False, **self.display.as_user)
-        # Without a tray the program asks for the logon at once; the item comes with the extension all the same.
-        dialog = self.wait_dialog(program, PASSWORD_TITLE % DESKTOP_USER)
-        time.sleep(5)
-        self.gsettings("org.gnome.shell", "enabled-extensions", EXTENSION)
-        item = self.wait_for("the program's item", lambda: status_item(self.x.bus, program.pid), 10)
-        self.x.key("Escape")
-        self.wait_gone(dialog, "the password dialog")
-        self.screenshot("gnome-main-window-late-extension", self.log_on_from(program, item))
-        click_exported(self.x.bus, item, "_Unload")
-        self.assertEqual(self.wait_exit(program), 0)
-        self.assertTrue(poll(lambda: status_item(self.x.bus, program.pid) is None, 5))
 
 
 if __name__ == "__main__":

@@ -44,7 +44,7 @@ private slots:
         QTest::addColumn<QString>("setUp");
         QTest::addColumn<QList<Answer>>("answers");
         QTest::addColumn<LogonResult>("result");
-        using A = Answer;
+        namespace A = Answers;
         QTest::newRow("password given up") << u"me"_s << QList{A::Escape()} << LogonResult::Abandoned;
         QTest::newRow("wrong password, then given up")
             << u"me"_s << QList{A::Password(u"x"_s), A::Button(vbOK), A::Close()} << LogonResult::Abandoned;
@@ -65,7 +65,7 @@ private slots:
         QFETCH(QList<Answer>, answers);
         QFETCH(LogonResult, result);
         if (setUp == u"me"_s)
-            AddUser(LoginName, u"pw"_s);
+            AddUser(*fresh_->database, ToU16(LoginName), HashPassword(u"pw"));
         if (setUp == u"vanishing"_s) {
             // The store runs no trigger: the session works through another program's connection here.
             const auto connection = OpenUnhardened(fresh_->file.path());
@@ -81,12 +81,6 @@ private slots:
     }
 
 private:
-    std::int32_t AddUser(const QString &name, const QString &password)
-    {
-        ::AddUser(*fresh_->database, ToU16(name), HashPassword(ToU16(password)));
-        return *FindUserID(*fresh_->database, ToU16(name));
-    }
-
     std::unique_ptr<FreshSession> fresh_;
     std::unique_ptr<LogonFlow> logon_;
 };

@@ -48,7 +48,7 @@ private slots:
         form.show();
         QTest::keyClicks(form.txtPass, u"Secret"_s);
         QTest::keyClicks(form.txtConfirm, u"secret"_s);
-        ScriptedModals modals{Answer::Button(vbOK)};
+        ScriptedModals modals{Answers::Button(vbOK)};
         QTest::keyClick(form.txtConfirm, Qt::Key_Return);
         QVERIFY(form.isVisible() && !form.AllOk());
         QCOMPARE(form.txtPass->text() + u'/' + form.txtConfirm->text(), u"Secret/secret"_s);

@@ -79,7 +79,7 @@ private slots:
             Sql(fixture_->database(), u"SELECT count(*) = count(DISTINCT UserName) FROM User;").front().ToLong();
         QCOMPARE(names, 1);
         if (!loggedOn) {
-            ScriptedModals modals{Answer::Escape()};
+            ScriptedModals modals{Answers::Escape()};
             form_->Form_MouseMove(TrayEvent::DoubleClick);
             QCOMPARE(modals.log().size(), 1);
         }
@@ -100,7 +100,7 @@ private slots:
         fixture_->AddUser(FormFixture::LoginName(), u"pw"_s);
         form_ = fixture_->LoadForm();
         {
-            ScriptedModals modals{Answer::Password(u"pw"_s)};
+            ScriptedModals modals{Answers::Password(u"pw"_s)};
             form_->LogOn();
         }
         static_cast<QLineEdit *>(form_->txt[1]->Widget())->setText(u"typed"_s);
@@ -152,13 +152,13 @@ private:
     {
         const QString code = step.section(u'*', 0, 0);
         const QString value = code.section(u':', 1);
-        const Answer answer = code == u"yes"_s              ? Answer::Button(vbYes)
-                              : code == u"no"_s             ? Answer::Button(vbNo)
-                              : code == u"ok"_s             ? Answer::Button(vbOK)
-                              : code == u"esc"_s            ? Answer::Escape()
-                              : code.startsWith(u"pick:"_s) ? Answer::PickUser(value)
-                              : code.startsWith(u"pass:"_s) ? Answer::Password(value)
-                                                            : Answer::NewPassword(value, value);
+        const Answer answer = code == u"yes"_s              ? Answers::Button(vbYes)
+                              : code == u"no"_s             ? Answers::Button(vbNo)
+                              : code == u"ok"_s             ? Answers::Button(vbOK)
+                              : code == u"esc"_s            ? Answers::Escape()
+                              : code.startsWith(u"pick:"_s) ? Answers::PickUser(value)
+                              : code.startsWith(u"pass:"_s) ? Answers::Password(value)
+                                                            : Answers::NewPassword(value, value);
         if (!step.endsWith(u'*'))
             return answer;
         frmAccount *form = form_.get();
