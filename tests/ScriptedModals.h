@@ -103,14 +103,16 @@ inline Answer Close()
 
 } // namespace Answers
 
+Q_DECLARE_METATYPE(Answer)
+
 class ScriptedModals final : public ModalRunner
 {
 public:
     explicit ScriptedModals(std::initializer_list<Answer> answers = {}) : answers_(answers) { SetModalRunner(this); }
-    explicit ScriptedModals(std::deque<Answer> answers) : answers_(std::move(answers)) { SetModalRunner(this); }
     ~ScriptedModals() override { SetModalRunner(nullptr); }
 
     const QStringList &log() const { return log_; }
+    void Add(Answer answer) { answers_.push_back(std::move(answer)); }
 
     int Run(QDialog &dialog) override
     {

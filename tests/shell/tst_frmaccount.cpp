@@ -35,40 +35,39 @@ private slots:
         fixture_.reset();
     }
 
-    // Each step of a logon in turn is answered only after every other way in was tried while it was open ("*"):
-    // they bring it forward and start nothing. A logon that ends short leaves nobody logged on, and the next
-    // double click starts a new one.
+    // Each step of a logon in turn is answered only after every other way in was tried while it was open: they
+    // bring it forward and start nothing. A logon that ends short leaves nobody logged on, and the next double
+    // click starts a new one.
     void aLogonUnderWayIsOnlyBroughtForward_data()
     {
         QTest::addColumn<QStringList>("users");
-        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QList<Answer>>("steps");
         QTest::addColumn<bool>("loggedOn");
-        const QString me = FormFixture::LoginName();
+        namespace A = Answers;
         QTest::newRow("register question, registered")
-            << QStringList{u"bob"_s} << QStringList{u"yes*"_s, u"ok*"_s, u"new:pw*"_s} << true;
+            << QStringList{u"bob"_s} << QList{A::Button(vbYes), A::Button(vbOK), A::NewPassword(u"pw"_s, u"pw"_s)}
+            << true;
         QTest::newRow("user list, password given up")
-            << QStringList{u"bob"_s} << QStringList{u"no*"_s, u"pick:bob*"_s, u"esc*"_s} << false;
+            << QStringList{u"bob"_s} << QList{A::Button(vbNo), A::PickUser(u"bob"_s), A::Escape()} << false;
         QTest::newRow("logon failed message")
-            << QStringList() << QStringList{u"no"_s, u"ok"_s, u"ok*"_s, u"esc"_s} << false;
+            << QStringList() << QList{A::Button(vbNo), A::Button(vbOK), A::Button(vbOK), A::Escape()} << false;
         QTest::newRow("incorrect password message, then right")
-            << QStringList{me} << QStringList{u"pass:x*"_s, u"ok*"_s, u"pass:pw"_s} << true;
+            << QStringList{FormFixture::LoginName()}
+            << QList{A::Password(u"x"_s), A::Button(vbOK), A::Password(u"pw"_s)} << true;
     }
 
     void aLogonUnderWayIsOnlyBroughtForward()
     {
         QFETCH(QStringList, users);
-        QFETCH(QStringList, steps);
+        QFETCH(QList<Answer>, steps);
         QFETCH(bool, loggedOn);
         for (const QString &name : users)
             fixture_->AddUser(name, u"pw"_s);
         form_ = fixture_->LoadForm();
-        const ScriptedModals *watched = nullptr;
-        std::deque<Answer> answers;
-        for (const QString &step : steps)
-            answers.push_back(Step(step, watched));
         {
-            ScriptedModals modals(std::move(answers));
-            watched = &modals;
+            ScriptedModals modals;
+            for (const Answer &step : steps)
+                modals.Add(OnlyBroughtForward(step, modals));
             form_->Form_MouseMove(TrayEvent::DoubleClick);
             QCOMPARE(modals.log().size(), steps.size());
         }
@@ -146,34 +145,22 @@ private slots:
     }
 
 private:
-    // One answer of the table above: "yes", "no", "ok", "esc", "pick:NAME", "pass:PASSWORD", "new:PASSWORD", with
-    // "*" when every other way into a logon is tried first.
-    Answer Step(const QString &step, const ScriptedModals *const &watched)
+    // The answer, given once every other way into a logon was tried and none opened a step or the window.
+    Answer OnlyBroughtForward(const Answer &answer, const ScriptedModals &modals)
     {
-        const QString code = step.section(u'*', 0, 0);
-        const QString value = code.section(u':', 1);
-        const Answer answer = code == u"yes"_s              ? Answers::Button(vbYes)
-                              : code == u"no"_s             ? Answers::Button(vbNo)
-                              : code == u"ok"_s             ? Answers::Button(vbOK)
-                              : code == u"esc"_s            ? Answers::Escape()
-                              : code.startsWith(u"pick:"_s) ? Answers::PickUser(value)
-                              : code.startsWith(u"pass:"_s) ? Answers::Password(value)
-                                                            : Answers::NewPassword(value, value);
-        if (!step.endsWith(u'*'))
-            return answer;
         frmAccount *form = form_.get();
-        return Answer([form, &watched, answer](QDialog &dialog) {
-            const qsizetype shown = watched->log().size();
+        return [form, &modals, answer](QDialog &dialog) {
+            const qsizetype shown = modals.log().size();
             form->ExternalActivate();
             form->Form_MouseMove(TrayEvent::DoubleClick);
             form->Form_MouseMove(TrayEvent::ContextMenu);
             form->mnuLogOn->trigger();
             form->mnuOpen->trigger();
             QCoreApplication::processEvents();
-            if (watched->log().size() != shown || form->isVisible())
+            if (modals.log().size() != shown || form->isVisible())
                 return u"a way in started another logon step"_s;
             return answer(dialog);
-        });
+        };
     }
 
     std::unique_ptr<FormFixture> fixture_;
