@@ -59,14 +59,6 @@ class AccessTest(EndToEndTest):
             font = 'general="DejaVu Sans,%d,-1,5,400,0,0,0,0,0,0,0,0,0,0,1"\n' % points if points else ""
             conf.write_text("[Appearance]\nstyle=Adwaita\n[Fonts]\n" + font)
             program, told = self.start_program(), {}
-            if points == 14:
-                self.double_click_icon(program)
-                self.message(program, "User %s not found, register?" % LOGIN_NAME)
-                self.message(program, "Please enter password for new user.")
-                dialog = self.wait_dialog(program, PASSWORD_TITLE % LOGIN_NAME)
-                told["new password"] = self.named(program, PASSWORD_TITLE % LOGIN_NAME, FIELD_ROLES)
-                self.x.key("Escape")
-                self.wait_gone(dialog, "the new password dialog")
             window = self.log_on_as_alice(program, told)
             if points == 14:
                 self.screenshot("main-window-14pt-adwaita", window)
@@ -76,7 +68,6 @@ class AccessTest(EndToEndTest):
                 told["hidden button"] = [node.getRoleName() for node in nodes(application(program.pid))
                                          if node.name == "TarnwickHiddenButton"]  # fmt: skip
                 self.assertEqual(told, {
-                    "new password": [("password text", "Password"), ("password text", "Confirm password")],
                     "user list": [("text", "User name")], "password": [("password text", "Password")],
                     "fields": [("password text", "Password"), ("text", "Account name"), ("text", "Additional text"),
                                ("text", "Phone"), ("text", "URL"), ("text", "User name")],

@@ -1,16 +1,6 @@
 import unittest
-from pathlib import Path
 
-from harness import (AFTER_LOGON, BEFORE_LOGON, ITEM, LOGIN_NAME, PASSWORD_TITLE, PROPERTIES, WATCHER, EndToEndTest,
-                     call, click_exported, menu_labels, open_menu, status_item, stop_process)  # fmt: skip
-
-# One panel along the top that holds only the status tray, the plugin that hosts StatusNotifierItems.
-PANEL_CONFIG = """<channel name="xfce4-panel" version="1.0"><property name="configver" type="int" value="2"/>
-<property name="panels" type="array"><value type="int" value="1"/><property name="panel-1" type="empty">
-<property name="position" type="string" value="p=6;x=0;y=0"/><property name="length" type="uint" value="100"/>
-<property name="size" type="uint" value="30"/><property name="plugin-ids" type="array"><value type="int" value="1"/>
-</property></property></property><property name="plugins" type="empty"><property name="plugin-1" type="string"
-value="systray"/></property></channel>"""
+from harness import LOGIN_NAME, EndToEndTest, open_menu, stop_process
 
 
 class DesktopsTest(EndToEndTest):  # without a notification area, unless a test starts one
@@ -20,17 +10,6 @@ class DesktopsTest(EndToEndTest):  # without a notification area, unless a test 
         super().setUp()
         self.database.add_account(self.database.add_user(LOGIN_NAME, "pw"), Account="Bank", UserName="old")
 
-    def start_panel(self):  # with its settings service, which the bus does not start
-        folder = self.sandbox.root / "xfce" / "xfce4" / "xfconf" / "xfce-perchannel-xml"
-        folder.mkdir(parents=True)
-        (folder / "xfce4-panel.xml").write_text(PANEL_CONFIG)
-        env = self.x.env | {"XDG_CONFIG_HOME": str(self.sandbox.root / "xfce"), "NO_AT_BRIDGE": "1"}
-        settings = next(Path("/usr/lib").glob("*/xfce4/xfconf/xfconfd"))
-        self.helpers.append(self.x.start_client("xfconfd", [str(settings)], lambda: self.x.bus.name_has_owner(
-            "org.xfce.Xfconf"), env=env))  # fmt: skip
-        self.helpers.append(self.x.start_client("xfce4-panel", ["xfce4-panel", "--disable-wm-check"], lambda: call(
-            self.x.bus, *WATCHER, PROPERTIES + ".Get", "ss", WATCHER[0], "IsStatusNotifierHostRegistered"), env=env))
-
     def log_on_at_start(self):  # without a tray the program asks for the password by itself
         program = self.start_program(wait_for_icon=False)
         self.enter_password(program, "pw")
@@ -38,28 +17,6 @@ class DesktopsTest(EndToEndTest):  # without a notification area, unless a test 
 
     def place(self, window):
         return self.x.info(window).x, self.x.info(window).y
-
-    def test_the_menu_over_dbus_answers_at_once_a_click_in_the_panel_logs_on_and_unload_saves_the_edits(self):
-        self.start_panel()
-        program = self.start_program(wait_for_icon=False)
-        item = self.wait_for("the program's item on the bus", lambda: status_item(self.x.bus, program.pid))
-        self.assertEqual(menu_labels(self.x.bus, item), BEFORE_LOGON)
-        # A host waits for the answer: a logon held in the call would keep it waiting as long as the dialog stays.
-        call(self.x.bus, *item, ITEM + ".Activate", "ii", 0, 0)
-        dialog = self.wait_dialog(program, PASSWORD_TITLE % LOGIN_NAME)
-        call(self.x.bus, *item, ITEM + ".ContextMenu", "ii", 0, 0)
-        call(self.x.bus, *item, ITEM + ".Activate", "ii", 0, 0)
-        self.assertEqual(self.windows(program, "dialog"), [dialog])
-        self.x.key("Escape")
-        self.wait_gone(dialog, "the password dialog")
-        tray = self.x.search("--onlyvisible", "--classname", "^wrapper-2.0$")[0]
-        self.wait_for("the item's button in the panel", lambda: self.x.info(tray).width > 1)
-        self.screenshot("panel-item")
-        self.x.click(self.x.info(tray).box)
-        self.enter_password(program, "pw")
-        self.wait_main_window(program)
-        self.assertEqual(menu_labels(self.x.bus, item), AFTER_LOGON)
-        self.assert_saved_at_the_end(program, lambda: click_exported(self.x.bus, item, "_Unload"))
 
     def test_without_a_tray_the_window_stays_in_the_task_bar_until_a_tray_comes_and_exit_saves_the_edits(self):
         program, window = self.log_on_at_start()

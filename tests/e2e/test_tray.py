@@ -41,7 +41,12 @@ class TrayTest(EndToEndTest):
             self.double_click_icon(program)
             self.assertEqual(self.wait_main_window(program), window)
         self.assertNotIn("_NET_WM_STATE_HIDDEN", self.x.property(window, "_NET_WM_STATE"))
-        self.assert_saved_at_the_end(program, lambda: program.send_signal(signal.SIGTERM))
+
+        def end_session():  # a hang-up and, before its shut-down is over, a termination, as a session's end may send
+            for number in signal.SIGHUP, signal.SIGTERM:
+                program.send_signal(number)
+
+        self.assert_saved_at_the_end(program, end_session)
         self.assertIn("FormStartX", self.settings())
 
     def test_a_second_start_logs_on_shows_or_brings_forward_the_running_instance(self):
