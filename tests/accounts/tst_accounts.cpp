@@ -29,34 +29,6 @@ private slots:
         fixture_.reset();
     }
 
-    void addingNamesTheFirstFreeName_data()
-    {
-        QTest::addColumn<QStringList>("existing");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("empty list") << QStringList() << u"New account"_s;
-        QTest::newRow("first two taken") << QStringList{u"New account"_s, u"New account 2"_s} << u"New account 3"_s;
-        QTest::newRow("gap at the start") << QStringList{u"New account 2"_s} << u"New account"_s;
-        QTest::newRow("longer name does not block")
-            << QStringList{u"New accounts"_s, u"New account 1"_s} << u"New account"_s;
-    }
-
-    void addingNamesTheFirstFreeName()
-    {
-        QFETCH(QStringList, existing);
-        QFETCH(QString, expected);
-        for (const QString &name : existing)
-            AddAccount(name);
-        LogOn();
-        form_->cmdAddAccount->click();
-        QCOMPARE(form_->lAccounts->count(), existing.size() + 1);
-        QCOMPARE(form_->lAccounts->currentItem()->text(), expected);
-        QCOMPARE(Line(0).selectedText(), expected);
-        QVERIFY(form_->AcctWasChanged());
-        const std::int32_t id = form_->lAccounts->currentItem()->data(Qt::UserRole).toInt();
-        QCOMPARE(Stored(id, u"Account"), expected);
-        QCOMPARE(Stored(id, u"URL"), u"<Null>"_s);
-    }
-
     // Stored text longer than what may be typed is shown whole and written back unchanged; typing may shorten it
     // but not lengthen it, and pasting into a short one stops at the limit.
     void storedTextLongerThanTheTypingLimitIsKeptWhole()

@@ -1,11 +1,7 @@
 #include "ScriptedModals.h"
 
-#include "PasswordPrompts.h"
 #include "frmGetNewPass.h"
 #include "frmGetPass.h"
-#include "frmUserList.h"
-
-#include <QFontDatabase>
 
 #include <QTest>
 
@@ -53,28 +49,6 @@ private slots:
         QVERIFY(form.isVisible() && !form.AllOk());
         QCOMPARE(form.txtPass->text() + u'/' + form.txtConfirm->text(), u"Secret/secret"_s);
         QCOMPARE(modals.log(), QStringList{u"MsgBox[64]: Please confirm password correctly."_s});
-    }
-
-    // A window manager cuts a title its frame cannot hold: each logon dialog is at least as wide as its title needs.
-    void dialogsAreAsWideAsTheirTitles()
-    {
-        const QString name = u"a-rather-long-login-name-of-someone"_s;
-        QFont bold = QFontDatabase::systemFont(QFontDatabase::TitleFont);
-        bold.setBold(true);
-        QStringList narrow;
-        const auto check = [&](QDialog &dialog) {
-            if (dialog.width() < QFontMetrics(bold).horizontalAdvance(dialog.windowTitle()))
-                narrow << dialog.windowTitle();
-            dialog.reject();
-            return QString();
-        };
-        ScriptedModals modals{Answer(check), Answer(check), Answer(check)};
-        AskPassword(name);
-        AskNewPassword(name);
-        frmUserList list;
-        RunModal(list);
-        QCOMPARE(modals.log().size(), 3);
-        QCOMPARE(narrow, QStringList());
     }
 };
 

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -121,30 +120,6 @@ private slots:
         if (!reply.isEmpty()) {
             QCOMPARE(NextLine(*primary), u"clicked");
         }
-    }
-
-    void signalsRunTheShutDownOnceToTheEnd_data()
-    {
-        QTest::addColumn<QList<int>>("signalNumbers");
-        QTest::addColumn<QString>("option");
-        QTest::newRow("signals in quick succession") << QList<int>{SIGHUP, SIGINT, SIGTERM} << QString();
-        QTest::newRow("signals during the shut-down") << QList<int>{SIGTERM} << u"again"_s;
-    }
-
-    void signalsRunTheShutDownOnceToTheEnd()
-    {
-        QFETCH(QList<int>, signalNumbers);
-        QFETCH(QString, option);
-        QProcess *probe = StartProbe({u"session"_s, option});
-        QCOMPARE(NextLine(*probe), u"ready");
-        for (const int signalNumber : signalNumbers)
-            ::kill(static_cast<pid_t>(probe->processId()), signalNumber);
-        QVERIFY(probe->waitForFinished(GenerousWaitMs));
-        QCOMPARE(probe->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(probe->exitCode(), 0);
-        QFile file(folder_->filePath(u"shutdown"_s));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), "begin\nend\n");
     }
 
 private:

@@ -5,12 +5,8 @@
 
 #include <QAction>
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QScreen>
 #include <QTest>
-
-#include <chrono>
-#include <thread>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace Registry;
@@ -21,7 +17,7 @@ const QString ProgramKey = u"Software\\Quillmoor\\Tarnwick"_s;
 
 } // namespace
 
-// The main window's own logic: a logon held to one, the unload when nobody can be asked, and its place.
+// The main window's own logic: a logon held to one, and its place.
 class TestFrmAccount : public QObject
 {
     Q_OBJECT
@@ -82,46 +78,6 @@ private slots:
             form_->Form_MouseMove(TrayEvent::DoubleClick);
             QCOMPARE(modals.log().size(), 1);
         }
-    }
-
-    void unattendedUnloadTriesTheSaveAgainForAWhileWithoutAsking_data()
-    {
-        QTest::addColumn<bool>("released");
-        QTest::newRow("lock released after the first try") << true;
-        QTest::newRow("lock held throughout") << false;
-    }
-
-    void unattendedUnloadTriesTheSaveAgainForAWhileWithoutAsking()
-    {
-        QFETCH(bool, released);
-        Database &other = fixture_->database();
-        Sql(other, u"INSERT INTO Accounts (UserID, Account) VALUES (1, 'a');");
-        fixture_->AddUser(FormFixture::LoginName(), u"pw"_s);
-        form_ = fixture_->LoadForm();
-        {
-            ScriptedModals modals{Answers::Password(u"pw"_s)};
-            form_->LogOn();
-        }
-        static_cast<QLineEdit *>(form_->txt[1]->Widget())->setText(u"typed"_s);
-        Transaction lock(other);
-        Sql(other, u"INSERT INTO Parameters (Name, Value) VALUES ('lock', '1');");
-        // The first try waits out the store's 5 s for the lock and fails.
-        std::thread release;
-        if (released)
-            release = std::thread([&lock] {
-                std::this_thread::sleep_for(std::chrono::seconds(6));
-                lock.Commit();
-            });
-        ScriptedModals modals;
-        form_->UnloadUnattended();
-        if (release.joinable())
-            release.join();
-        else
-            lock.Commit();
-        QCOMPARE(modals.log(), QStringList());
-        QVERIFY(!form_->Session().database());
-        QCOMPARE(NullToEmpty(Sql(other, u"SELECT UserName FROM Accounts;").front()).ToText(),
-                 released ? u"typed" : u"");
     }
 
     void placeIsCorrectedOnlyBeyondTheScreen_data()

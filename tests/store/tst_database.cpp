@@ -3,12 +3,10 @@
 #include "Unhardened.h"
 
 #include "Engine.h"
-#include "Parameters.h"
 #include "StoreError.h"
 #include "Text.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -47,17 +45,14 @@ private slots:
         QTest::addColumn<QString>("change");
         QTest::addColumn<int>("error");
         const int any = -1, foreign = 3049;
-        QTest::newRow("zero bytes") << ""_ba << QString() << QString() << any;
         QTest::newRow("text file") << "not a database\n"_ba << QString() << QString() << any;
         QTest::newRow("another password") << QByteArray() << u";pwd=other"_s << QString() << any;
-        QTest::newRow("no password") << QByteArray() << u""_s << QString() << any;
         QTest::newRow("Accounts table missing") << QByteArray() << QString() << u"DROP TABLE Accounts;"_s << 3078;
         // Saving into it would garble every text ("Bank" read back as "B").
         QTest::newRow("text stored as UTF-8") << QByteArray() << QString() << u"utf8"_s << any;
         // Any member may add what the next member's program would run or parse.
         QTest::newRow("a trigger") << QByteArray() << QString()
                                    << u"CREATE TRIGGER t AFTER UPDATE ON Accounts BEGIN SELECT 1; END;"_s << foreign;
-        QTest::newRow("a view") << QByteArray() << QString() << u"CREATE VIEW v AS SELECT * FROM User;"_s << foreign;
         QTest::newRow("a table of another name")
             << QByteArray() << QString() << u"CREATE TABLE Other (x);"_s << foreign;
         QTest::newRow("a virtual table")
@@ -119,25 +114,6 @@ private slots:
             std::filesystem::create_symlink(database.path(), path);
         QCOMPARE(RaisedErrorNumber([&] { OpenAccountDatabase(path); }), error);
         QCOMPARE(std::filesystem::exists(std::filesystem::symlink_status(path)), kind != u"missing");
-    }
-
-    // Named values: one row a name, replaced whole, texts kept unit by unit; a table name that could not stand
-    // quoted is refused.
-    void parametersAreNamedValues()
-    {
-        TemporaryAccountDatabase file;
-        clsParameters parameters;
-        parameters.Database(file.Open());
-        for (const char16_t *bad : {u"Para]meters", u"Para\"meters"})
-            QCOMPARE(RaisedErrorNumber([&] { parameters.TableName(bad); }), 3125);
-        parameters.TableName(u"Parameters");
-        const std::u16string odd(u"\uFEFFit's \0 \xD800", 9);
-        parameters.Parameter(odd, Variant(u"first"));
-        parameters.Parameter(odd, Variant(std::int64_t(7)));
-        QCOMPARE(parameters.Parameter(odd), u"7");
-        QCOMPARE(Sql(*parameters.Database(), u"SELECT count(*) FROM Parameters;").front().ToLong(), 1);
-        parameters.Delete(odd);
-        QCOMPARE(parameters.Parameter(odd), u"");
     }
 };
 

@@ -47,12 +47,6 @@ private slots:
         const std::int32_t again = AccountSet(fresh_->file.Open(), 1).Add(u"elsewhere");
         QVERIFY(again > added && accounts.Add(u"newer") > again);
         QVERIFY(!accounts.Read(again)); // added by another program after the set was opened
-
-        // A row deleted behind the set's back reads as gone, and writing it fails.
-        Sql(*fresh_->file.Open(), u"DELETE FROM Accounts WHERE ID = 1;");
-        QVERIFY(!accounts.Read(1));
-        QVERIFY(!accounts.Write(1, Fields(u"x")));
-        QCOMPARE(accounts.List().size(), std::size_t(2));
     }
 
     // Texts past the engine's 4000-byte cache that begin with what could be taken for a byte-order mark, written
