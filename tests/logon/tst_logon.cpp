@@ -23,20 +23,6 @@ class TestLogon : public QObject
     Q_OBJECT
 
 private slots:
-    // A session of the login user "me" on a fresh file, as the window starts it.
-    void init()
-    {
-        fresh_ = std::make_unique<FreshSession>();
-        fresh_->session.CurrentUserName(ToU16(LoginName));
-        logon_ = std::make_unique<LogonFlow>(fresh_->session, [] {});
-    }
-
-    void cleanup()
-    {
-        logon_.reset();
-        fresh_.reset();
-    }
-
     // However a logon ends, nobody is left unlocked unless it logged on.
     void everyEndingLeavesTheFlagsTogether_data()
     {
@@ -61,27 +47,26 @@ private slots:
         QFETCH(QString, setUp);
         QFETCH(QList<Answer>, answers);
         QFETCH(LogonResult, result);
+        // A session of the login user "me" on a fresh file, as the window starts it.
+        FreshSession fresh;
+        fresh.session.CurrentUserName(ToU16(LoginName));
         if (setUp == u"me"_s)
-            AddUser(*fresh_->database, ToU16(LoginName), HashPassword(u"pw"));
+            AddUser(*fresh.database, ToU16(LoginName), HashPassword(u"pw"));
         if (setUp == u"vanishing"_s) {
             // The store runs no trigger: the session works through another program's connection here.
-            const auto connection = OpenUnhardened(fresh_->file.path());
+            const auto connection = OpenUnhardened(fresh.file.path());
             RunUnhardened(connection, "CREATE TRIGGER gone AFTER INSERT ON User BEGIN DELETE FROM User; END;");
-            fresh_->session.Open(std::make_shared<Database>(connection));
+            fresh.session.Open(std::make_shared<Database>(connection));
         }
         ScriptedModals modals;
         for (const Answer &answer : answers)
             modals.Add(answer);
-        QCOMPARE(logon_->LogOn(), result);
+        QCOMPARE(LogonFlow(fresh.session, [] {}).LogOn(), result);
         const bool done = result == LogonResult::Done;
-        QCOMPARE(fresh_->session.LoggedOn(), done);
-        QCOMPARE(fresh_->session.Unlocked(), done);
-        QCOMPARE(StoredPassword(*fresh_->database, ToU16(LoginName)).has_value(), done || setUp == u"me"_s);
+        QCOMPARE(fresh.session.LoggedOn(), done);
+        QCOMPARE(fresh.session.Unlocked(), done);
+        QCOMPARE(StoredPassword(*fresh.database, ToU16(LoginName)).has_value(), done || setUp == u"me"_s);
     }
-
-private:
-    std::unique_ptr<FreshSession> fresh_;
-    std::unique_ptr<LogonFlow> logon_;
 };
 
 QTEST_MAIN(TestLogon)

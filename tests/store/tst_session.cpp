@@ -23,15 +23,12 @@ class TestSession : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { fresh_ = std::make_unique<FreshSession>(); }
-
-    void cleanup() { fresh_.reset(); }
-
     void theAccountSetKeepsToItsRows()
     {
-        Sql(*fresh_->database,
+        FreshSession fresh;
+        Sql(*fresh.database,
             u"INSERT INTO Accounts (UserID, Account) VALUES (1, 'mail'), (2, 'not mine'), (1, 'bank');");
-        AccountSet accounts(fresh_->database, 1);
+        AccountSet accounts(fresh.database, 1);
         const std::vector<AccountListing> listed = accounts.List();
         QCOMPARE(listed.size(), std::size_t(2));
         QCOMPARE(listed[0].name, u"mail");
@@ -44,7 +41,7 @@ private slots:
         const std::int32_t added = accounts.Add(u"new");
         QVERIFY(added > 3);
         QVERIFY(accounts.Delete(added));
-        const std::int32_t again = AccountSet(fresh_->file.Open(), 1).Add(u"elsewhere");
+        const std::int32_t again = AccountSet(fresh.file.Open(), 1).Add(u"elsewhere");
         QVERIFY(again > added && accounts.Add(u"newer") > again);
         QVERIFY(!accounts.Read(again)); // added by another program after the set was opened
     }
@@ -53,7 +50,8 @@ private slots:
     // over each other: the index on the name is updated from the old one as stored.
     void longTextsKeepTheirFirstUnits()
     {
-        AccountSet accounts(fresh_->database, 1);
+        FreshSession fresh;
+        AccountSet accounts(fresh.database, 1);
         const std::int32_t id = accounts.Add(u"short");
         for (const std::u16string &start : {std::u16string(u"\uFEFF\uFFFE"), std::u16string(u"\uFFFE\uFEFF")}) {
             const std::u16string text = start + std::u16string(3000, u'x');
@@ -63,9 +61,6 @@ private slots:
         }
         QVERIFY(accounts.Delete(id));
     }
-
-private:
-    std::unique_ptr<FreshSession> fresh_;
 };
 
 QTEST_APPLESS_MAIN(TestSession)
