@@ -131,15 +131,12 @@ private:
 
     QLineEdit &Line(int index) { return *static_cast<QLineEdit *>(form_->txt[index]->Widget()); }
 
+    // The stored value as text, an integer in decimal; NULL reads as empty.
     QString Stored(std::int32_t id, const std::u16string &column)
     {
-        const Variant value =
-            Sql(fixture_->database(),
-                u"SELECT CASE WHEN typeof(" + column + u") = 'integer' THEN CAST(" + column + u" AS TEXT) ELSE " +
-                    column + u" END FROM Accounts WHERE ID = CAST(?1 AS INTEGER);",
-                {ToDecimal(id)})
-                .front();
-        return value.IsNull() ? u"<Null>"_s : ToQString(value.ToText());
+        const std::u16string sql =
+            u"SELECT CAST(" + column + u" AS TEXT) FROM Accounts WHERE ID = CAST(?1 AS INTEGER);";
+        return ToQString(NullToEmpty(Sql(fixture_->database(), sql, {ToDecimal(id)}).front()).ToText());
     }
 
     std::unique_ptr<FormFixture> fixture_;

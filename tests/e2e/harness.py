@@ -496,13 +496,12 @@ class EndToEndTest(unittest.TestCase):
         self.x.call("xdotool", "windowactivate", "--sync", str(window), "key", "alt+F4")
         self.wait_gone(window, "the main window")
 
-    def grab(self, name, action, give_up=None):  # what the action puts in the selection; after give_up s, nothing
+    def grab(self, name, action, give_up):  # what the action puts in the selection; after give_up s, nothing
         marker = "nothing yet %f" % time.monotonic()
         self.helpers.append(self.x.offer(marker, name))
         self.wait_for("the %s selection" % name, lambda: self.x.selection(name) == marker)
         action()
-        fresh = lambda: (text := self.x.selection(name)) != marker and text  # noqa: E731
-        return (poll(fresh, give_up) or "") if give_up else self.wait_for("the text in the %s selection" % name, fresh)
+        return poll(lambda: (text := self.x.selection(name)) != marker and text, give_up) or ""
 
     def on_screen(self, program):  # the accessible objects of the program's windows that show
         found = application(program.pid)

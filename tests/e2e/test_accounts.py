@@ -163,7 +163,7 @@ class AccountsTest(EndToEndTest):
         self.assertFalse(ran.exists())
         self.assertEqual(self.unload(program), 0)
 
-    def test_a_start_refuses_a_fifo_or_a_crafted_file_at_the_database_path_and_an_unsafe_channel_folder(self):
+    def test_a_start_refuses_a_crafted_file_at_the_database_path_and_an_unsafe_channel_folder(self):
         path = self.sandbox.database_path
         # A member may plant a trigger calling a function that crashes the engine: the file is refused, unchanged.
         self.database.execute("CREATE TRIGGER t BEFORE INSERT ON User BEGIN SELECT rtreenode(2, x'0000ffff'); END;")
