@@ -1,5 +1,8 @@
+import contextlib
 import os
 import signal
+import socket
+import struct
 import subprocess
 import unittest
 
@@ -49,8 +52,38 @@ class TrayTest(EndToEndTest):
         self.assert_saved_at_the_end(program, end_session)
         self.assertIn("FormStartX", self.settings())
 
-    def test_a_second_start_logs_on_shows_or_brings_forward_the_running_instance(self):
+    def test_a_second_start_logs_on_shows_or_brings_forward_the_running_instance_and_nothing_else_does(self):
         first = self.start_program()
+        channel = next((self.sandbox.root / "runtime").glob("Tarnwick-*.socket"))
+
+        def peer(message=b""):  # a connection to the running instance that has sent the message
+            connection = socket.socket(socket.AF_UNIX)
+            connection.connect(str(channel))
+            with contextlib.suppress(OSError):  # closed before all of it was read
+                connection.sendall(message)
+            connection.setblocking(False)
+            return connection
+
+        def still_open(connections):  # of these peers, which send nothing the program answers
+            def is_open(connection):
+                try:
+                    return connection.recv(64) != b""
+                except BlockingIOError:
+                    return True
+                except OSError:
+                    return False
+
+            return len([connection for connection in connections if is_open(connection)])
+
+        # Any other message is closed unanswered, and clicks nothing; a flood gets 8 connections for 5 s each.
+        caption = b"TarnwickHiddenButton"
+        refused = [peer(bytes([version]) + struct.pack(">I", size) + text) for version, text, size in (
+            (2, b"cmdOther", 8), (1, caption, len(caption)), (2, b"x" * 65536, 1 << 20), (2, caption + b"x", 20))]
+        self.wait_for("the refused requests closed", lambda: still_open(refused) == 0)
+        self.assert_stays_hidden(first)
+        flood = [peer() for _ in range(40)]
+        self.wait_for("8 of 40 connections held", lambda: still_open(flood) == 8, 3)
+        self.wait_for("the held connections closed", lambda: still_open(flood) == 0, 10)
 
         def second_start():  # it hands over and ends; the running instance keeps the only icon
             second = self.start_program(wait_for_icon=False)
