@@ -3,8 +3,6 @@
 #include "Text.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QClipboard>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -27,39 +25,6 @@ private slots:
     {
         form_.reset();
         fixture_.reset();
-    }
-
-    // Stored text longer than what may be typed is shown whole and written back unchanged; typing may shorten it
-    // but not lengthen it, and pasting into a short one stops at the limit.
-    void storedTextLongerThanTheTypingLimitIsKeptWhole()
-    {
-        const QString long70 = QString(69, u'x') + u"\U0001F511"_s.left(1);
-        const std::int32_t id = AddAccount(long70, long70);
-        Database &database = fixture_->database();
-        Sql(database, u"UPDATE Accounts SET UserName = CAST(?1 AS TEXT), Phone = CAST(?1 AS TEXT);", {ToU16(long70)});
-        LogOn();
-        for (int field : {0, 1, 2, 4})
-            QCOMPARE(Line(field).text(), long70);
-        QTest::keyClicks(form_->txt[5]->Widget(), u"comment"_s);
-        QTest::keyClick(&Line(4), Qt::Key_End);
-        QTest::keyClicks(&Line(4), u"9"_s);
-        QCOMPARE(Line(4).text(), long70);
-        form_->mnuAddNew->trigger();
-        for (const std::u16string column : {u"Account", u"UserName", u"Phone"})
-            QCOMPARE(Stored(id, column), long70);
-        QCOMPARE(Stored(id, u"Comment"), u"comment"_s);
-        form_->lAccounts->setCurrentRow(0);
-        QCOMPARE(Line(2).text(), long70);
-        QTest::keyClick(&Line(1), Qt::Key_Backspace);
-        QTest::keyClicks(&Line(1), u"yz"_s);
-        QCOMPARE(Line(1).text(), long70.chopped(1) + u"y"_s);
-
-        form_->lAccounts->setCurrentRow(1);
-        QApplication::clipboard()->setText(QString(60, u'p'));
-        form_->mnuPassPaste->trigger();
-        QTest::keyClick(&Line(4), Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(Line(2).text(), QString(50, u'p'));
-        QCOMPARE(Line(4).text(), QString(50, u'p'));
     }
 
     // Edits of an account that another program deleted are kept as a new account or dropped, as the person says,
