@@ -1,36 +1,17 @@
 #include "LoggedOnForm.h"
-#include "RegFunctions.h"
 #include "ScriptedModals.h"
-#include "Twips.h"
 
 #include <QAction>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
-using namespace Registry;
 
-namespace {
-
-const QString ProgramKey = u"Software\\Quillmoor\\Tarnwick"_s;
-
-} // namespace
-
-// The main window's own logic: a logon held to one, and its place.
+// The main window's own logic: a logon held to one.
 class TestFrmAccount : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init() { fixture_ = std::make_unique<FormFixture>(); }
-
-    void cleanup()
-    {
-        form_.reset();
-        fixture_.reset();
-    }
-
     // Each step of a logon in turn is answered only after every other way in was tried while it was open: they
     // bring it forward and start nothing. A logon that ends short leaves nobody logged on, and the next double
     // click starts a new one.
@@ -57,54 +38,34 @@ private slots:
         QFETCH(QStringList, users);
         QFETCH(QList<Answer>, steps);
         QFETCH(bool, loggedOn);
+        FormFixture fixture;
         for (const QString &name : users)
-            fixture_->AddUser(name, u"pw"_s);
-        form_ = fixture_->LoadForm();
+            fixture.AddUser(name, u"pw"_s);
+        const std::unique_ptr<frmAccount> form = fixture.LoadForm();
         {
             ScriptedModals modals;
             for (const Answer &step : steps)
-                modals.Add(OnlyBroughtForward(step, modals));
-            form_->Form_MouseMove(TrayEvent::DoubleClick);
+                modals.Add(OnlyBroughtForward(form.get(), step, modals));
+            form->Form_MouseMove(TrayEvent::DoubleClick);
             QCOMPARE(modals.log().size(), steps.size());
         }
-        QCOMPARE(form_->Session().LoggedOn(), loggedOn);
-        QCOMPARE(form_->Session().Unlocked(), loggedOn);
-        QCOMPARE(form_->isVisible(), loggedOn);
+        QCOMPARE(form->Session().LoggedOn(), loggedOn);
+        QCOMPARE(form->Session().Unlocked(), loggedOn);
+        QCOMPARE(form->isVisible(), loggedOn);
         const auto names =
-            Sql(fixture_->database(), u"SELECT count(*) = count(DISTINCT UserName) FROM User;").front().ToLong();
+            Sql(fixture.database(), u"SELECT count(*) = count(DISTINCT UserName) FROM User;").front().ToLong();
         QCOMPARE(names, 1);
         if (!loggedOn) {
             ScriptedModals modals{Answers::Escape()};
-            form_->Form_MouseMove(TrayEvent::DoubleClick);
+            form->Form_MouseMove(TrayEvent::DoubleClick);
             QCOMPARE(modals.log().size(), 1);
         }
     }
 
-    void placeIsCorrectedOnlyBeyondTheScreen_data()
-    {
-        QTest::addColumn<int>("left");
-        QTest::addColumn<bool>("centred");
-        QTest::newRow("beyond the right edge") << 1000000 << true;
-        QTest::newRow("partly off the left edge") << -500 << false;
-    }
-
-    void placeIsCorrectedOnlyBeyondTheScreen()
-    {
-        QFETCH(int, left);
-        QFETCH(bool, centred);
-        SetRegLong(ProgramKey, u"FormStartX"_s, left, HKEY_CURRENT_USER);
-        SetRegLong(ProgramKey, u"FormStartY"_s, 100, HKEY_CURRENT_USER);
-        form_ = fixture_->LoadForm();
-        const int screen = QGuiApplication::primaryScreen()->size().width();
-        QCOMPARE(form_->x(), centred ? (screen - form_->width()) / 2 : TwipsToPixelsX(left));
-        QCOMPARE(form_->y() != TwipsToPixelsY(100), centred);
-    }
-
 private:
     // The answer, given once every other way into a logon was tried and none opened a step or the window.
-    Answer OnlyBroughtForward(const Answer &answer, const ScriptedModals &modals)
+    static Answer OnlyBroughtForward(frmAccount *form, const Answer &answer, const ScriptedModals &modals)
     {
-        frmAccount *form = form_.get();
         return [form, &modals, answer](QDialog &dialog) {
             const qsizetype shown = modals.log().size();
             form->ExternalActivate();
@@ -118,9 +79,6 @@ private:
             return answer(dialog);
         };
     }
-
-    std::unique_ptr<FormFixture> fixture_;
-    std::unique_ptr<frmAccount> form_;
 };
 
 QTEST_MAIN(TestFrmAccount)
