@@ -1,3 +1,4 @@
+import os
 import time
 import unittest
 from pathlib import Path
@@ -175,6 +176,13 @@ class AccountsTest(EndToEndTest):
                      "dialog-cannot-open-database-foreign-objects")  # fmt: skip
         self.assertEqual(self.wait_exit(program), 1)
         self.assertEqual(path.read_bytes(), before)
+        # Nor is anything but a regular file opened: a FIFO, which would block a read, or a link to a database.
+        path.rename(path.with_name("linked.mdb"))
+        for plant in lambda: path.symlink_to(path.with_name("linked.mdb")), lambda: os.mkfifo(path):
+            plant()
+            self.message(program := self.start_program(wait_for_icon=False), "Cannot open database.")
+            self.assertEqual(self.wait_exit(program), 1)
+            path.unlink()
         # Without a runtime folder, a link where the private folder belongs stops every start before the database.
         cache = self.sandbox.home / ".cache"
         (self.sandbox.root / "elsewhere").mkdir(mode=0o700)

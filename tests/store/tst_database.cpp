@@ -9,8 +9,6 @@
 #include <QFile>
 #include <QTest>
 
-#include <sys/stat.h>
-
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
@@ -87,33 +85,6 @@ private slots:
         });
         QVERIFY(raised != 0 && (error == -1 || raised == error));
         QCOMPARE(FileBytes(database.path()), before);
-    }
-
-    // Only a regular file at the path is opened, at once whatever stands there, and never created.
-    void openRefusesAnythingButARegularFile_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<int>("error");
-        QTest::newRow("nothing") << u"missing"_s << 3024;
-        QTest::newRow("a FIFO, which would block a read") << u"fifo"_s << 3000;
-        QTest::newRow("a folder") << u"folder"_s << 3000;
-        QTest::newRow("a link to a database") << u"link"_s << 3000;
-    }
-
-    void openRefusesAnythingButARegularFile()
-    {
-        QFETCH(QString, kind);
-        QFETCH(int, error);
-        TemporaryAccountDatabase database;
-        const std::filesystem::path path = database.path().parent_path() / "other.mdb";
-        if (kind == u"fifo")
-            QCOMPARE(::mkfifo(path.c_str(), 0600), 0);
-        else if (kind == u"folder")
-            std::filesystem::create_directory(path);
-        else if (kind == u"link")
-            std::filesystem::create_symlink(database.path(), path);
-        QCOMPARE(RaisedErrorNumber([&] { OpenAccountDatabase(path); }), error);
-        QCOMPARE(std::filesystem::exists(std::filesystem::symlink_status(path)), kind != u"missing");
     }
 };
 
