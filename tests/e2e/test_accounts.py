@@ -103,8 +103,8 @@ class AccountsTest(EndToEndTest):
         url = "https://example.org/?q=" + "a&b=" * 1000
         big = "\ufeff\ufffeBOMs, NUL\x00, a lone \ud800 surrogate\r\nCR LF\ttab 😀 " + "0123456789abcdef" * 65536
         # Stored text longer than may be typed is kept whole; a paste stops at the 50 units that may be typed.
-        long_name = "名前" * 35
-        program, _ = self.start(dict(Account="Old"), dict(Account="Big", UserName=long_name, Comment=big))
+        long_name, big_name = "名前" * 35, "\ufeff\ufffeBig " + "x" * 3000  # a name the index holds, past 4000 bytes
+        program, _ = self.start(dict(Account="Old"), dict(Account=big_name, UserName=long_name, Comment=big))
         for field, text in (ACCOUNT, account_name + "x" * 60), (URL, url), (COMMENT, comment):
             self.helpers.append(self.x.offer(text))
             self.wait_for("the clipboard", lambda: self.x.selection() == text)
@@ -131,7 +131,7 @@ class AccountsTest(EndToEndTest):
         self.pick_account(program)
         self.type_into_field(program, PHONE, "1")
         expected = [account_name + "x" * 34, user_name, password, url, "0123456789", comment]
-        self.unload_and_check(program, [expected, ["Big", long_name, "", "", "1", big]])
+        self.unload_and_check(program, [expected, [big_name, long_name, "", "", "1", big]])
         self.assertEqual(self.x.selection(), "another copy")
 
     def test_a_double_click_on_the_url_field_opens_addresses_and_asks_before_starting_a_program(self):

@@ -45,22 +45,6 @@ private slots:
         QVERIFY(again > added && accounts.Add(u"newer") > again);
         QVERIFY(!accounts.Read(again)); // added by another program after the set was opened
     }
-
-    // Texts past the engine's 4000-byte cache that begin with what could be taken for a byte-order mark, written
-    // over each other: the index on the name is updated from the old one as stored.
-    void longTextsKeepTheirFirstUnits()
-    {
-        FreshSession fresh;
-        AccountSet accounts(fresh.database, 1);
-        const std::int32_t id = accounts.Add(u"short");
-        for (const std::u16string &start : {std::u16string(u"\uFEFF\uFFFE"), std::u16string(u"\uFFFE\uFEFF")}) {
-            const std::u16string text = start + std::u16string(3000, u'x');
-            QVERIFY(accounts.Write(id, Fields(text)));
-            QCOMPARE(accounts.Read(id), std::optional(Fields(text)));
-            QVERIFY(accounts.List().front().name == text);
-        }
-        QVERIFY(accounts.Delete(id));
-    }
 };
 
 QTEST_APPLESS_MAIN(TestSession)
