@@ -26,7 +26,6 @@ public:
     }
 
     Database &database() { return *database_; }
-    QString DatabasePath() const { return QString::fromStdString(file_.path().string()); }
 
     // Adds a user with this password and returns its ID.
     std::int32_t AddUser(const QString &name, const QString &password)
@@ -39,9 +38,7 @@ public:
     std::unique_ptr<frmAccount> LoadForm()
     {
         auto form = std::make_unique<frmAccount>();
-        if (!form->Form_Load(DatabasePath()))
-            return nullptr;
-        return form;
+        return form->Form_Load(QString::fromStdString(file_.path().string())) ? std::move(form) : nullptr;
     }
 
     static QString LoginName() { return GetWindowsUserName(); }
