@@ -95,12 +95,6 @@ inline Answer Escape()
     };
 }
 
-// Clicks the close box.
-inline Answer Close()
-{
-    return [](QDialog &dialog) { return dialog.close(), QString(); };
-}
-
 } // namespace Answers
 
 Q_DECLARE_METATYPE(Answer)

@@ -31,9 +31,9 @@ private slots:
         QTest::addColumn<LogonResult>("result");
         namespace A = Answers;
         QTest::newRow("wrong password, then given up")
-            << u"me"_s << QList{A::Password(u"x"_s), A::Button(vbOK), A::Close()} << LogonResult::Abandoned;
+            << u"me"_s << QList{A::Password(u"x"_s), A::Button(vbOK), A::Escape()} << LogonResult::Abandoned;
         QTest::newRow("registering given up at the password")
-            << QString() << QList{A::Button(vbYes), A::Button(vbOK), A::Close()} << LogonResult::Abandoned;
+            << QString() << QList{A::Button(vbYes), A::Button(vbOK), A::Escape()} << LogonResult::Abandoned;
         QTest::newRow("registered row gone, then given up")
             << u"vanishing"_s << QList{A::Button(vbYes), A::Button(vbOK), A::NewPassword(u"p"_s, u"p"_s), A::Escape()}
             << LogonResult::Abandoned;
