@@ -64,21 +64,22 @@ class TrayTest(EndToEndTest):
             connection.setblocking(False)
             return connection
 
-        def still_open(connections):  # of these peers, which send nothing the program answers
+        def still_open(connections):  # of these peers, none of which sent the request the program answers
             def is_open(connection):
                 try:
-                    return connection.recv(64) != b""
+                    self.assertEqual(connection.recv(64), b"", "an answer to what is not the hand-over request")
                 except BlockingIOError:
                     return True
                 except OSError:
-                    return False
+                    pass
+                return False
 
             return len([connection for connection in connections if is_open(connection)])
 
         # Any other message is closed unanswered, and clicks nothing; a flood gets 8 connections for 5 s each.
         caption = b"TarnwickHiddenButton"
         refused = [peer(bytes([version]) + struct.pack(">I", size) + text) for version, text, size in (
-            (2, b"cmdOther", 8), (1, caption, len(caption)), (2, b"x" * 65536, 1 << 20), (2, caption + b"x", 20))]
+            (2, b"cmdOther", 8), (1, caption, 20), (2, b"x" * 65536, 1 << 20), (2, caption + b"x", 20))]
         self.wait_for("the refused requests closed", lambda: still_open(refused) == 0)
         self.assert_stays_hidden(first)
         flood = [peer() for _ in range(40)]
@@ -122,7 +123,7 @@ class TrayTest(EndToEndTest):
         def floating(program):  # the window is made anew when it floats
             return "_NET_WM_STATE_ABOVE" in self.x.property(self.main_window(program), "_NET_WM_STATE")
 
-        # A place stored beyond the screen, as one left by a screen since taken away, is not kept: the window is centred.
+        # A place stored beyond the screen (a screen since taken away, say) is not kept: the window is centred.
         self.sandbox.settings_path.parent.mkdir(parents=True)
         self.sandbox.settings_path.write_text("[Software]\nQuillmoor\\Tarnwick\\FormStartX=1000000\n"
                                               "Quillmoor\\Tarnwick\\FormStartY=1500\n")
