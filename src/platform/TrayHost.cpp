@@ -1,13 +1,17 @@
 #include "TrayHost.h"
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QGuiApplication>
 #include <QTimer>
 
 #include <xcb/xcb.h>
+
+#include <utility>
 
 namespace {
 
@@ -18,14 +22,23 @@ constexpr int HostAnswerMs = 500;
 // How often the X selection is looked at while there is no tray.
 constexpr int XEmbedPollMs = 1000;
 
-bool StatusNotifierHostRegistered()
+QDBusMessage HostQuestion()
 {
     QDBusMessage get = QDBusMessage::createMethodCall(
         WatcherService, WatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << WatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
-    const QDBusMessage answer = QDBusConnection::sessionBus().call(get, QDBus::Block, HostAnswerMs);
+    return get;
+}
+
+bool SaysHostRegistered(const QDBusMessage &answer)
+{
     return answer.type() == QDBusMessage::ReplyMessage && !answer.arguments().isEmpty() &&
            answer.arguments().first().value<QDBusVariant>().variant().toBool();
+}
+
+bool Unanswered(const QDBusMessage &answer)
+{
+    return answer.type() == QDBusMessage::ErrorMessage && QDBusError(answer).type() == QDBusError::NoReply;
 }
 
 } // namespace
@@ -80,9 +93,35 @@ TrayHost::~TrayHost() = default;
 
 TrayHost::Kind TrayHost::Current()
 {
-    if (StatusNotifierHostRegistered())
+    if (std::exchange(hostAnsweredLate_, false))
         return Kind::StatusNotifier;
+    const QDBusMessage answer = QDBusConnection::sessionBus().call(HostQuestion(), QDBus::Block, HostAnswerMs);
+    if (SaysHostRegistered(answer))
+        return Kind::StatusNotifier;
+    if (Unanswered(answer))
+        AskHostWithoutWaiting();
     return xembed_->Owned() ? Kind::XEmbed : Kind::None;
+}
+
+// A watcher too busy to answer at once, as on a desktop still starting, sends no word when it does answer: it is
+// asked again without waiting, and a host it then has counts as one that came.
+void TrayHost::AskHostWithoutWaiting()
+{
+    if (askingHost_)
+        return;
+    askingHost_ = true;
+    auto *pending = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(HostQuestion()), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, pending] {
+        pending->deleteLater();
+        askingHost_ = false;
+        const QDBusMessage answer = pending->reply();
+        if (Unanswered(answer)) {
+            AskHostWithoutWaiting();
+        } else if (SaysHostRegistered(answer)) {
+            hostAnsweredLate_ = true;
+            emit Changed();
+        }
+    });
 }
 
 void TrayHost::Watch()

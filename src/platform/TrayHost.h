@@ -40,8 +40,12 @@ private slots:
 private:
     class XEmbedSelection;
     void XEmbedPoll();
+    void AskHostWithoutWaiting();
 
     std::unique_ptr<XEmbedSelection> xembed_;
     bool xembedOwned_ = false;
     bool watching_ = false;
+    // A question to a busy watcher is under way; its answer that a host is there is taken at the next Current().
+    bool askingHost_ = false;
+    bool hostAnsweredLate_ = false;
 };

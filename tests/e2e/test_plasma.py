@@ -27,7 +27,7 @@ class PlasmaTest(DesktopTest):
         time.sleep(5)
         self.display.spawn("kded5", ["kded5"])
         self.display.spawn("plasmashell", ["nice", "-n", "5", "plasmashell", "--no-respawn"])
-        item = self.wait_for("the program's item", lambda: status_item(self.x.bus, program.pid), 10)
+        item = self.wait_for("the program's item", lambda: status_item(self.x.bus, program.pid), 30)
         self.assertEqual(menu_labels(self.x.bus, item), BEFORE_LOGON)
         self.x.key("Escape")
         self.wait_gone(dialog, "the password dialog")
