@@ -39,5 +39,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestTrayHost)
+QTEST_MAIN(TestTrayHost)
 #include "tst_trayhost.moc"
