@@ -34,6 +34,12 @@ constexpr int FailedToOpenDatabase = 1;
 constexpr int UnattendedSaveMs = 10000;
 constexpr int UnattendedRetryPauseMs = 100;
 
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+constexpr auto CheckStateChanged = &QCheckBox::checkStateChanged;
+#else
+constexpr auto CheckStateChanged = &QCheckBox::stateChanged;
+#endif
+
 } // namespace
 
 frmAccount::frmAccount()
@@ -90,8 +96,8 @@ AccountEditor &frmAccount::Editor()
         connect(cmdAddAccount, &QPushButton::clicked, this, [this] { cmdAddAccount_Click(); });
         chkLaunch->setCheckState(settings_->Launch());
         chkFloat->setCheckState(settings_->Floating());
-        connect(chkLaunch, &QCheckBox::stateChanged, this, [this] { settings_->Launch(chkLaunch->checkState()); });
-        connect(chkFloat, &QCheckBox::stateChanged, this, [this] { chkFloat_Click(); });
+        connect(chkLaunch, CheckStateChanged, this, [this] { settings_->Launch(chkLaunch->checkState()); });
+        connect(chkFloat, CheckStateChanged, this, [this] { chkFloat_Click(); });
         editor_->EnableFields(false);
     }
     return *editor_;
