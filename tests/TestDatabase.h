@@ -13,7 +13,7 @@
 #include <vector>
 
 // Runs one statement in the engine's own SQL, the texts bound to ?1, ?2, ... as the store binds them (to be read as
-// CAST(?n AS TEXT)); gives the first column of every row. For tests that set up a file or read it back.
+// (?n || '')); gives the first column of every row. For tests that set up a file or read it back.
 inline std::vector<Variant> Sql(Database &database, std::u16string_view sql,
                                 std::initializer_list<std::u16string_view> texts = {})
 {

@@ -10,6 +10,8 @@ namespace {
 // The columns in the order of AccountField.
 constexpr std::u16string_view FieldColumns =
     u"\"Account\", \"UserName\", \"Password\", \"URL\", \"Phone\", \"Comment\"";
+constexpr std::array<const char *, AccountFieldCount> FieldColumnNames = {"Account", "UserName", "Password",
+                                                                          "URL",     "Phone",    "Comment"};
 
 } // namespace
 
@@ -53,8 +55,12 @@ std::optional<AccountFields> AccountSet::Read(std::int32_t id) const
     if (!row.Step())
         return std::nullopt;
     AccountFields fields;
-    for (std::size_t i = 0; i < fields.size(); ++i)
+    for (std::size_t i = 0; i < fields.size(); ++i) {
         fields[i] = NullToEmpty(row.Column(static_cast<int>(i))).ToText();
+        // Read while the row's statement holds the file, so that every field is of the same moment.
+        if (fields[i].size() * 2 >= LongTextBytes)
+            fields[i] = row.StoredText("Accounts", FieldColumnNames[i], id);
+    }
     row.Reset();
     return fields;
 }
@@ -64,9 +70,9 @@ bool AccountSet::Write(std::int32_t id, const AccountFields &fields)
     if (!Contains(id))
         return false;
     Statement update(database_->connection(),
-                     u"UPDATE \"Accounts\" SET \"Account\" = CAST(?1 AS TEXT), \"UserName\" = CAST(?2 AS TEXT), "
-                     u"\"Password\" = CAST(?3 AS TEXT), \"URL\" = CAST(?4 AS TEXT), \"Phone\" = CAST(?5 AS TEXT), "
-                     u"\"Comment\" = CAST(?6 AS TEXT), \"UserID\" = ?7 WHERE rowid = ?8;");
+                     u"UPDATE \"Accounts\" SET \"Account\" = (?1 || ''), \"UserName\" = (?2 || ''), "
+                     u"\"Password\" = (?3 || ''), \"URL\" = (?4 || ''), \"Phone\" = (?5 || ''), "
+                     u"\"Comment\" = (?6 || ''), \"UserID\" = ?7 WHERE rowid = ?8;");
     for (std::size_t i = 0; i < fields.size(); ++i)
         update.BindText(static_cast<int>(i) + 1, fields[i]);
     update.Bind(7, userID_);
@@ -78,7 +84,7 @@ bool AccountSet::Write(std::int32_t id, const AccountFields &fields)
 std::int32_t AccountSet::Add(std::u16string_view name)
 {
     Statement insert(database_->connection(),
-                     u"INSERT INTO \"Accounts\" (\"Account\", \"UserID\") VALUES (CAST(?1 AS TEXT), ?2);");
+                     u"INSERT INTO \"Accounts\" (\"Account\", \"UserID\") VALUES ((?1 || ''), ?2);");
     insert.BindText(1, name);
     insert.Bind(2, userID_);
     insert.Run();
@@ -87,10 +93,9 @@ std::int32_t AccountSet::Add(std::u16string_view name)
 
 std::int32_t AccountSet::Add(const AccountFields &fields)
 {
-    Statement insert(database_->connection(),
-                     u"INSERT INTO \"Accounts\" (" + std::u16string(FieldColumns) +
-                         u", \"UserID\") VALUES (CAST(?1 AS TEXT), CAST(?2 AS TEXT), CAST(?3 AS TEXT), "
-                         u"CAST(?4 AS TEXT), CAST(?5 AS TEXT), CAST(?6 AS TEXT), ?7);");
+    Statement insert(database_->connection(), u"INSERT INTO \"Accounts\" (" + std::u16string(FieldColumns) +
+                                                  u", \"UserID\") VALUES ((?1 || ''), (?2 || ''), (?3 || ''), "
+                                                  u"(?4 || ''), (?5 || ''), (?6 || ''), ?7);");
     for (std::size_t i = 0; i < fields.size(); ++i)
         insert.BindText(static_cast<int>(i) + 1, fields[i]);
     insert.Bind(7, userID_);

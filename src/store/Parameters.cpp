@@ -13,7 +13,7 @@ void clsParameters::TableName(std::u16string_view vNewValue)
 std::u16string clsParameters::Parameter(std::u16string_view Name) const
 {
     Statement value(Bound().connection(),
-                    u"SELECT \"Value\" FROM \"" + tableName_ + u"\" WHERE \"Name\" = CAST(?1 AS TEXT) LIMIT 1;");
+                    u"SELECT \"Value\" FROM \"" + tableName_ + u"\" WHERE \"Name\" = (?1 || '') LIMIT 1;");
     value.BindText(1, Name);
     if (!value.Step())
         return {};
@@ -28,7 +28,7 @@ void clsParameters::Parameter(std::u16string_view Name, const Variant &vNewValue
     Delete(Name);
     Statement insert(Bound().connection(),
                      u"INSERT INTO \"" + tableName_ +
-                         u"\" (\"Name\", \"Value\") VALUES (CAST(?1 AS TEXT), CAST(?2 AS TEXT));");
+                         u"\" (\"Name\", \"Value\") VALUES ((?1 || ''), (?2 || ''));");
     insert.BindText(1, Name);
     insert.BindText(2, vNewValue.ToText());
     insert.Run();
@@ -37,7 +37,7 @@ void clsParameters::Parameter(std::u16string_view Name, const Variant &vNewValue
 
 void clsParameters::Delete(std::u16string_view Name)
 {
-    Statement remove(Bound().connection(), u"DELETE FROM \"" + tableName_ + u"\" WHERE \"Name\" = CAST(?1 AS TEXT);");
+    Statement remove(Bound().connection(), u"DELETE FROM \"" + tableName_ + u"\" WHERE \"Name\" = (?1 || '');");
     remove.BindText(1, Name);
     remove.Run();
 }

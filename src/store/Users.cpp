@@ -21,7 +21,7 @@ std::optional<Variant> FirstValue(Database &database, std::u16string_view sql, s
 std::optional<std::int32_t> FindUserID(Database &database, std::u16string_view userName)
 {
     const std::optional<Variant> id = FirstValue(
-        database, u"SELECT \"ID\" FROM \"User\" WHERE \"UserName\" = CAST(?1 AS TEXT) ORDER BY rowid LIMIT 1;",
+        database, u"SELECT \"ID\" FROM \"User\" WHERE \"UserName\" = (?1 || '') ORDER BY rowid LIMIT 1;",
         userName);
     return id ? std::optional(id->ToLong()) : std::nullopt;
 }
@@ -29,7 +29,7 @@ std::optional<std::int32_t> FindUserID(Database &database, std::u16string_view u
 void AddUser(Database &database, std::u16string_view userName, std::u16string_view storedPassword)
 {
     Statement insert(database.connection(),
-                     u"INSERT INTO \"User\" (\"UserName\", \"Password\") VALUES (CAST(?1 AS TEXT), CAST(?2 AS TEXT));");
+                     u"INSERT INTO \"User\" (\"UserName\", \"Password\") VALUES ((?1 || ''), (?2 || ''));");
     insert.BindText(1, userName);
     insert.BindText(2, storedPassword);
     insert.Run();
@@ -47,7 +47,7 @@ std::vector<std::u16string> UserNames(Database &database)
 std::optional<std::u16string> StoredPassword(Database &database, std::u16string_view userName)
 {
     const std::optional<Variant> password = FirstValue(
-        database, u"SELECT \"Password\" FROM \"User\" WHERE \"UserName\" = CAST(?1 AS TEXT) ORDER BY rowid LIMIT 1;",
+        database, u"SELECT \"Password\" FROM \"User\" WHERE \"UserName\" = (?1 || '') ORDER BY rowid LIMIT 1;",
         userName);
     return password ? std::optional(password->ToText()) : std::nullopt;
 }

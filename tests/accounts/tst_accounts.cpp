@@ -38,8 +38,8 @@ private slots:
         const std::u16string user = ToDecimal(fixture.AddUser(FormFixture::LoginName(), u"pw"_s));
         const std::u16string key = ToU16(FormFixture::LoginName()) + user;
         Sql(database,
-            u"INSERT INTO Accounts (UserID, Account, Password) VALUES (CAST(?1 AS INTEGER), 'gone', CAST(?2 AS TEXT)), "
-            u"(CAST(?1 AS INTEGER), 'other', '');",
+            u"INSERT INTO Accounts (UserID, Account, Password) VALUES (CAST(?1 || '' AS INTEGER), 'gone', (?2 || '')), "
+            u"(CAST(?1 || '' AS INTEGER), 'other', '');",
             {user, CryptString(key, u"old secret")});
         const std::unique_ptr<frmAccount> form = fixture.LoadForm();
         {
@@ -63,8 +63,8 @@ private slots:
         QCOMPARE(modals.log().value(0), saving == u"end"_s ? QString() : question);
         QCOMPARE(modals.log().value(1), answer == vbCancel ? u"MsgBox[16]: Cannot save account changes."_s : QString());
         const auto keptAsNew = Sql(database,
-                                   u"SELECT count(*) FROM Accounts WHERE Account = 'gone' AND UserID = CAST(?1 AS "
-                                   u"INTEGER) AND Password = CAST(?2 AS TEXT);",
+                                   u"SELECT count(*) FROM Accounts WHERE Account = 'gone' AND UserID = CAST(?1 || '' "
+                                   u"AS INTEGER) AND Password = (?2 || '');",
                                    {user, CryptString(key, u"new secret")});
         QCOMPARE(keptAsNew.front().ToLong(), kept ? 1 : 0);
         if (answer == vbCancel)

@@ -2,9 +2,14 @@
 #include "TestSupport.h"
 
 #include "AccountSession.h"
+#include "Engine.h"
+#include "QtText.h"
+#include "StoreError.h"
 #include "Text.h"
 
 #include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -13,6 +18,17 @@ AccountFields Fields(const std::u16string &text)
     AccountFields fields;
     fields.fill(text);
     return fields;
+}
+
+// Whether a save can replace an account name over LongTextBytes that starts with U+FEFF or U+FFFE: an unmended
+// engine from SQLite 3.43 on reads the old name without its first unit, finds no index entry for it and raises.
+bool EngineReplacesLongMarkedNames()
+{
+#ifdef TARNWICK_BUILTIN_SQLCIPHER
+    return true;
+#else
+    return sqlite3_libversion_number() < 3043000;
+#endif
 }
 
 } // namespace
@@ -44,6 +60,54 @@ private slots:
         const std::int32_t again = AccountSet(fresh.file.Open(), 1).Add(u"elsewhere");
         QVERIFY(again > added && accounts.Add(u"newer") > again);
         QVERIFY(!accounts.Read(again)); // added by another program after the set was opened
+    }
+
+    // Every engine the program builds on stores and reads a text unit for unit: as the user's name and password
+    // through a registration and a later logon, and in every field of an account, each read back by a new run.
+    void textsRoundTripUnitForUnit_data()
+    {
+        QTest::addColumn<QString>("text");
+        const auto longText = [](char16_t first) { return QChar(first) + QString(3000, u'w'); };
+        QTest::newRow("ASCII") << u"root"_s;
+        QTest::newRow("accents and beyond the BMP") << u"G\u00f6r\u00e4n \U0001F511 \U00020BB7"_s;
+        QTest::newRow("lone surrogates and controls") << (QString(QChar(0xDC00)) + u"a\u0001\t"_s + QChar(0xD800));
+        QTest::newRow("byte-order marks first") << u"\uFEFF\uFFFEx"_s;
+        QTest::newRow("long") << longText(u'x');
+        QTest::newRow("long, U+FEFF first") << longText(0xFEFF);
+        QTest::newRow("long, U+FFFE first") << longText(0xFFFE);
+    }
+
+    void textsRoundTripUnitForUnit()
+    {
+        QFETCH(QString, text);
+        const std::u16string unit = ToU16(text);
+        TemporaryAccountDatabase file;
+        std::int32_t id = 0;
+        {
+            AccountSession registering;
+            registering.Open(file.Open());
+            registering.CurrentUserName(unit);
+            registering.RegisterUser(unit);
+            QVERIFY(registering.FindUser());
+            registering.CompleteLogon();
+            id = registering.AddAccount(Fields(unit));
+        }
+        AccountSession later;
+        later.Open(file.Open());
+        later.CurrentUserName(unit);
+        QVERIFY(later.FindUser());
+        QVERIFY(AccountSession::PasswordMatches(*later.StoredPassword(unit), unit));
+        later.CompleteLogon();
+        QCOMPARE(later.ListAccounts().at(0).name, unit);
+        QCOMPARE(*later.ShowAccount(id), Fields(unit));
+        const bool longMarked = unit.size() * 2 > LongTextBytes && (unit[0] == 0xFEFF || unit[0] == 0xFFFE);
+        if (longMarked && !EngineReplacesLongMarkedNames()) {
+            QVERIFY_THROWS_EXCEPTION(StoreError, later.SaveAccount(id, Fields(unit + u'.')));
+            QCOMPARE(*later.ShowAccount(id), Fields(unit));
+            return;
+        }
+        QVERIFY(later.SaveAccount(id, Fields(unit + u'.')));
+        QCOMPARE(*later.ShowAccount(id), Fields(unit + u'.'));
     }
 };
 

@@ -17,6 +17,11 @@ extern "C" int TarnwickKeepJournal(sqlite3 *db);
 #include <string>
 #include <string_view>
 
+// A text longer than this, in bytes, is read through a cache that takes a leading U+FEFF or U+FFFE for a byte-order
+// mark, dropping the one and byte-swapping the rest for the other (SQLite 3.43 and on). The engine compiled in is
+// mended, a system's may not be: the store reads the texts people write through Statement::StoredText.
+inline constexpr std::size_t LongTextBytes = 4000;
+
 // An open connection; closed when the last database object or statement holding it is gone.
 class Connection
 {
@@ -43,8 +48,10 @@ public:
     Statement &operator=(const Statement &) = delete;
 
     void Bind(int index, std::int64_t number);
-    // Binds the text's 16-bit units as they are, as a blob that the statement reads as CAST(?n AS TEXT): the
-    // engine would take a leading U+FEFF or U+FFFE of a bound text for a byte-order mark.
+    // Binds the text's 16-bit units as they are, as a blob that the statement reads as (?n || ''): the engine would
+    // take a leading U+FEFF or U+FFFE of a bound text for a byte-order mark. A blob joined to a text is text in the
+    // file's encoding, byte for byte, on every engine; CAST(?n AS TEXT) reads a bound blob as UTF-8 on some (SQLite
+    // 3.46, in SQLCipher 4.6).
     void BindText(int index, std::u16string_view text);
     // Advances to the next row; false when there is none (the statement is then reset).
     bool Step();
@@ -54,6 +61,9 @@ public:
     void Reset();
 
     Variant Column(int column) const;
+    // The text of a column of the row the statement stands on, read again from the file as it holds it, with the
+    // engine's cache of long values passed by (see LongTextBytes): its bytes, as a text.
+    std::u16string StoredText(const char *table, const char *column, std::int64_t rowid) const;
 
 private:
     std::shared_ptr<Connection> connection_;
