@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace Registry;
@@ -29,11 +30,23 @@ QSize ScreenTwips()
                  static_cast<int>(std::lround(PixelsToTwipsY(pixels.height()))));
 }
 
-// The position that centres a window of this size, in twips.
+// Where the desktop's panels leave room for windows, in twips.
+QPoint AvailableTopLeftTwips()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QPoint pixels = screen ? screen->availableGeometry().topLeft() : QPoint();
+    return QPoint(static_cast<int>(std::lround(PixelsToTwipsX(pixels.x()))),
+                  static_cast<int>(std::lround(PixelsToTwipsY(pixels.y()))));
+}
+
+// The position that centres a window of this size, in twips. A window larger than the screen would be centred with
+// its title bar above the screen, out of reach: it stands where the panels leave room instead.
 QPoint CentredTwips(const QSize &window)
 {
     const QSize screen = ScreenTwips();
-    return QPoint((screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2);
+    const QPoint topLeft = AvailableTopLeftTwips();
+    return QPoint(std::max((screen.width() - window.width()) / 2, topLeft.x()),
+                  std::max((screen.height() - window.height()) / 2, topLeft.y()));
 }
 
 QSize WindowTwips(const QWidget &window)

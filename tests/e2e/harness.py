@@ -458,8 +458,8 @@ class EndToEndTest(unittest.TestCase):
 
     def windows(self, program, kind, title=None):
         def kind_of(info):
-            if info.width <= 64 and info.height <= 64:  # a tray icon is a small window; the program has no other
-                return "icon"
+            if info.width <= 128 and info.height <= 128 and self.x.parent(info.id) != self.display.root:
+                return "icon"  # a small window in another: the program has no other
             if info.override_redirect:
                 return "menu"
             return "dialog" if "_DIALOG" in self.x.property(info.id, "_NET_WM_WINDOW_TYPE") else "main"
@@ -468,8 +468,7 @@ class EndToEndTest(unittest.TestCase):
         return [info.id for info in found if info.viewable and kind_of(info) == kind and title in (None, info.name)]
 
     def tray_icon(self, program):
-        icons = self.windows(program, "icon")
-        return next((icon for icon in icons if self.x.parent(icon) not in (self.display.root, None)), None)
+        return next(iter(self.windows(program, "icon")), None)
 
     def main_window(self, program):
         return next(iter(self.windows(program, "main")), None)

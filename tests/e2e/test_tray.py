@@ -123,8 +123,15 @@ class TrayTest(EndToEndTest):
         def floating(program):  # the window is made anew when it floats
             return "_NET_WM_STATE_ABOVE" in self.x.property(self.main_window(program), "_NET_WM_STATE")
 
+        # A window larger than the screen, at twice the scale with a large font, opens with its title bar on the screen.
+        program = self.start_program(env=self.env | {"QT_SCALE_FACTOR": "2", "QT_FONT_DPI": "144"})
+        window = self.log_on(program, "pw")
+        self.assertGreater(self.x.info(window).height, SCREEN_SIZE[1])
+        self.assertTrue(all(0 <= at < size for at, size in zip(frame(window), SCREEN_SIZE)), frame(window))
+        program.terminate()  # the screen reader's places of the menu's items are not the screen's at this scale
+        self.assertEqual(self.wait_exit(program), 0)
         # A place stored beyond the screen (a screen since taken away, say) is not kept: the window is centred.
-        self.sandbox.settings_path.parent.mkdir(parents=True)
+        self.sandbox.settings_path.parent.mkdir(parents=True, exist_ok=True)
         self.sandbox.settings_path.write_text("[Software]\nQuillmoor\\Tarnwick\\FormStartX=1000000\n"
                                               "Quillmoor\\Tarnwick\\FormStartY=1500\n")
         program = self.start_program()
