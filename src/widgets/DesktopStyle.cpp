@@ -1,12 +1,41 @@
 #include "DesktopStyle.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QFont>
+#include <QLibraryInfo>
+#include <QPalette>
+#include <QStyleHints>
 
 namespace {
 
-bool OnKde()
+bool OnGnome()
 {
-    return qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':').contains(QStringLiteral("KDE"));
+    return qEnvironmentVariable("XDG_CURRENT_DESKTOP")
+        .split(u':')
+        .contains(QStringLiteral("GNOME"), Qt::CaseInsensitive);
+}
+
+// Qt takes its GTK theme on GNOME whenever it is installed.
+bool GtkThemeInstalled()
+{
+    return QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                             QStringLiteral("/platformthemes/libqgtk3.so"));
+}
+
+bool StylesAfterGnome()
+{
+    return OnGnome() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORMTHEME") && !GtkThemeInstalled();
+}
+
+// Whether Qt's theme tells the desktop's light or dark choice itself, and gives the colours for it.
+bool QtFollowsColorScheme()
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    return QGuiApplication::styleHints()->colorScheme() != Qt::ColorScheme::Unknown;
+#else
+    return false;
+#endif
 }
 
 // Colours near those of GNOME's dark style.
@@ -32,14 +61,14 @@ QPalette DarkPalette()
     return palette;
 }
 
-// A font as GNOME names it: its family and styles, then its size in points ("Cantarell 11").
-QFont FontNamed(const QString &name, const QFont &otherwise)
+// A font as GNOME names it: its family and styles, then its size in points ("Cantarell 11"); Qt's own for another.
+QFont FontNamed(const QString &name)
 {
     const qsizetype space = name.lastIndexOf(u' ');
     bool sized = false;
     const double points = space > 0 ? name.sliced(space + 1).toDouble(&sized) : 0;
     if (!sized || points <= 0)
-        return otherwise;
+        return QFont();
     QFont font(name.first(space));
     font.setPointSizeF(points);
     return font;
@@ -47,18 +76,18 @@ QFont FontNamed(const QString &name, const QFont &otherwise)
 
 } // namespace
 
-DesktopStyle::DesktopStyle(QObject *parent)
-    : QObject(parent), light_(QApplication::palette()), font_(QApplication::font())
+DesktopStyle::DesktopStyle(QObject *parent) : QObject(parent)
 {
-    if (OnKde())
+    if (!StylesAfterGnome())
         return;
     connect(&appearance_, &DesktopAppearance::Changed, this, [this] { Apply(); });
     appearance_.Watch();
 }
 
+// A palette or font set to nothing gives Qt's own back.
 void DesktopStyle::Apply()
 {
-    const bool dark = appearance_.ColorScheme() == DesktopAppearance::Scheme::Dark;
-    QApplication::setPalette(dark ? DarkPalette() : light_);
-    QApplication::setFont(FontNamed(appearance_.FontName(), font_));
+    const bool dark = appearance_.ColorScheme() == DesktopAppearance::Scheme::Dark && !QtFollowsColorScheme();
+    QApplication::setPalette(dark ? DarkPalette() : QPalette());
+    QApplication::setFont(FontNamed(appearance_.FontName()));
 }

@@ -2,13 +2,12 @@
 
 #include "DesktopAppearance.h"
 
-#include <QFont>
 #include <QObject>
-#include <QPalette>
 
-// Follows the desktop's light or dark choice and its interface font, where the desktop says them and Qt does not
-// follow them by itself, as on GNOME: every window of the program takes them, also when they change. KDE's own
-// platform theme follows Plasma's, and is left to do so.
+// Follows GNOME's light or dark choice and its interface font, which Qt's own GNOME theme does not take from the
+// desktop: every window of the program takes them, also when they change. Only on GNOME and only where nothing else
+// styles Qt: a platform theme the person chose (qt6ct, say) and Qt's GTK theme follow their own settings, and
+// Plasma's theme follows Plasma. Where Qt itself tells the desktop's light or dark choice, the colours are Qt's.
 class DesktopStyle final : public QObject
 {
 public:
@@ -18,6 +17,4 @@ private:
     void Apply();
 
     DesktopAppearance appearance_;
-    const QPalette light_;
-    const QFont font_;
 };

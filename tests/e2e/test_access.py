@@ -1,9 +1,11 @@
+import subprocess
+import sys
 import unittest
 from itertools import combinations
 from pathlib import Path
 
 import pyatspi
-from harness import LOGIN_NAME, PASSWORD_TITLE, TITLE, EndToEndTest, application, extents, nodes, showing
+from harness import LOGIN_NAME, PASSWORD_TITLE, TITLE, EndToEndTest, application, extents, nodes, poll, showing
 
 FIELD_ROLES = {pyatspi.ROLE_TEXT, pyatspi.ROLE_PASSWORD_TEXT}
 LAID_OUT = FIELD_ROLES | {pyatspi.ROLE_LABEL, pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_LIST, pyatspi.ROLE_CHECK_BOX}
@@ -50,11 +52,20 @@ class AccessTest(EndToEndTest):
         self.x.type("pw", "Return")
         return self.wait_main_window(program)
 
+    def start_settings_portal(self):  # one that tells of a dark GNOME with its font, as a portal of GNOME's does
+        portal = [sys.executable, str(Path(__file__).with_name("settings_portal.py")), self.env["DBUS_SESSION_BUS_ADDRESS"],
+                  "1", "Cantarell 20"]  # fmt: skip
+        self.helpers.append(subprocess.Popen(portal))
+        poll(lambda: self.display.bus.name_has_owner("org.freedesktop.portal.Desktop"))
+
     def test_screen_readers_are_told_the_names_and_the_layout_holds_at_any_font_in_the_adwaita_style(self):
         self.database.add_account(self.database.add_user("alice", "pw"), Account="Bank", UserName="alice")
-        # Layouts break at large fonts, and in the Adwaita style with its wide margins; qt6ct sets both.
+        # Layouts break at large fonts, and in the Adwaita style with its wide margins; qt6ct sets both, and the
+        # person's choice holds on GNOME too, where its settings portal tells of another font.
         (conf := Path(self.env["XDG_CONFIG_HOME"]) / "qt6ct" / "qt6ct.conf").parent.mkdir(parents=True)
-        self.env["QT_QPA_PLATFORMTHEME"] = "qt6ct"
+        self.env |= {"QT_QPA_PLATFORMTHEME": "qt6ct", "XDG_CURRENT_DESKTOP": "GNOME"}
+        self.start_settings_portal()
+        label_heights = {}
         for points in 14, None, 8:
             font = 'general="DejaVu Sans,%d,-1,5,400,0,0,0,0,0,0,0,0,0,0,1"\n' % points if points else ""
             conf.write_text("[Appearance]\nstyle=Adwaita\n[Fonts]\n" + font)
@@ -73,7 +84,9 @@ class AccessTest(EndToEndTest):
                                ("text", "Phone"), ("text", "URL"), ("text", "User name")],
                     "list": [("list", "Click existing account below")], "hidden button": []})  # fmt: skip
             self.assertEqual(layout_problems(self.window(program, TITLE)), [], "%s pt" % points)
+            label_heights[points] = extents(self.control(program, "Account name:", pyatspi.ROLE_LABEL))[3]
             self.assertEqual(self.unload(program), 0)
+        self.assertGreater(label_heights[14], label_heights[8])
 
 
 if __name__ == "__main__":
