@@ -26,6 +26,7 @@
 #include <QScopedValueRollback>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -230,18 +231,20 @@ void frmAccount::Form_QueryUnload(bool &Cancel)
 void frmAccount::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    // Once the minimising is complete, or it would show the window again.
-    if (event->type() == QEvent::WindowStateChange)
-        QTimer::singleShot(0, this, [this] { Form_Resize(); });
-    else if (event->type() == QEvent::FontChange && arranged_)
+    // Once the minimising is complete, or it would show the window again. A window the window manager has not yet
+    // put on the screen may be reported minimised while it is framed (GNOME 44 and on): it is not hidden for that.
+    if (event->type() == QEvent::WindowStateChange) {
+        const bool onScreen = windowHandle() && windowHandle()->isExposed();
+        QTimer::singleShot(0, this, [this, onScreen] { Form_Resize(onScreen); });
+    } else if (event->type() == QEvent::FontChange && arranged_)
         ArrangeControls();
     else if (event->type() == QEvent::ActivationChange && isActiveWindow())
         Form_Activate();
 }
 
-void frmAccount::Form_Resize()
+void frmAccount::Form_Resize(bool wasOnScreen)
 {
-    if (isVisible() && isMinimized() && !tray_->WithoutTray()) {
+    if (wasOnScreen && isVisible() && isMinimized() && !tray_->WithoutTray()) {
         settings_->RecordPlace();
         setVisible(false);
     }

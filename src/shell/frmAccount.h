@@ -77,7 +77,7 @@ private:
 
     // Start-up and shut-down
     void Form_QueryUnload(bool &Cancel);
-    void Form_Resize();
+    void Form_Resize(bool wasOnScreen);
     void Form_Activate();
     enum class UnloadMode
     {
