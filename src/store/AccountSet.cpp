@@ -59,7 +59,7 @@ std::optional<AccountFields> AccountSet::Read(std::int32_t id) const
         fields[i] = NullToEmpty(row.Column(static_cast<int>(i))).ToText();
         // Read while the row's statement holds the file, so that every field is of the same moment.
         if (fields[i].size() * 2 >= LongTextBytes)
-            fields[i] = row.StoredText("Accounts", FieldColumnNames[i], id);
+            fields[i] = database_->connection()->StoredText("Accounts", FieldColumnNames[i], id);
     }
     row.Reset();
     return fields;

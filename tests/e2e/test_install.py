@@ -8,7 +8,7 @@ import unittest
 from pathlib import Path
 from types import SimpleNamespace
 
-from harness import LONG_WAIT, PROGRAM, USER_NAME, AccountFile, EndToEndTest, run, stop_process
+from harness import LONG_WAIT, PROGRAM, SHELL_KEY, USER_NAME, AccountFile, EndToEndTest, run, stop_process
 
 BUILD = PROGRAM.parent  # the program stands at the top of the build folder
 FOLDER = Path("/var/lib/tarnwick")
@@ -100,7 +100,7 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
         # cache makes the engine write into the file before the end of the save.
         cut = subprocess.Popen(["sqlcipher", "-batch", str(DATABASE)], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
                                text=True, user=ALICE, group=ALICE, extra_groups=["tarnwick"], umask=0o077)  # fmt: skip
-        cut.stdin.write("PRAGMA key='wendrapolix';\nPRAGMA cache_size=2;\nBEGIN;\nWITH RECURSIVE n(i) AS (SELECT 1 "
+        cut.stdin.write(SHELL_KEY + "PRAGMA cache_size=2;\nBEGIN;\nWITH RECURSIVE n(i) AS (SELECT 1 "
                         "UNION ALL SELECT i + 1 FROM n WHERE i < 300) INSERT INTO Accounts (UserID, Comment) SELECT 1, "
                         "hex(randomblob(500)) FROM n;\n")  # fmt: skip
         cut.stdin.flush()

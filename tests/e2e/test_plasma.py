@@ -1,3 +1,4 @@
+import shutil
 import time
 import unittest
 from pathlib import Path
@@ -6,9 +7,12 @@ from harness import (AFTER_LOGON, BEFORE_LOGON, DESKTOP_USER, PASSWORD_TITLE, De
                      status_item)  # fmt: skip
 
 
+KDED = shutil.which("kded6") or "kded5"  # where the StatusNotifierWatcher runs: Plasma 6's, or 5's
+
+
 class PlasmaTest(DesktopTest):
     session = {"XDG_CURRENT_DESKTOP": "KDE", "XDG_SESSION_DESKTOP": "KDE", "KDE_FULL_SESSION": "true",
-               "KDE_SESSION_VERSION": "5", "DESKTOP_SESSION": "plasma", "QT_QPA_PLATFORM": "xcb"}  # fmt: skip
+               "KDE_SESSION_VERSION": KDED[-1], "DESKTOP_SESSION": "plasma", "QT_QPA_PLATFORM": "xcb"}  # fmt: skip
 
     @classmethod
     def setUpClass(cls):
@@ -25,7 +29,7 @@ class PlasmaTest(DesktopTest):
         program = self.start_program(wait_for_icon=False, **self.display.as_user)
         dialog = self.wait_dialog(program, PASSWORD_TITLE % DESKTOP_USER)
         time.sleep(5)
-        self.display.spawn("kded5", ["kded5"])
+        self.display.spawn("kded", [KDED])
         self.display.spawn("plasmashell", ["nice", "-n", "5", "plasmashell", "--no-respawn"])
         item = self.wait_for("the program's item", lambda: status_item(self.x.bus, program.pid), 30)
         self.assertEqual(menu_labels(self.x.bus, item), BEFORE_LOGON)

@@ -27,6 +27,21 @@ void Connection::Raise(int code) const
     }
 }
 
+std::u16string Connection::StoredText(const char *table, const char *column, std::int64_t rowid) const
+{
+    sqlite3_blob *blob = nullptr;
+    if (const int code = sqlite3_blob_open(handle_, "main", table, column, rowid, 0, &blob); code != SQLITE_OK) {
+        sqlite3_blob_close(blob);
+        Raise(code);
+    }
+    std::u16string text(static_cast<std::size_t>(sqlite3_blob_bytes(blob)) / 2, u'\0');
+    const int code = sqlite3_blob_read(blob, text.data(), static_cast<int>(text.size() * 2), 0);
+    sqlite3_blob_close(blob);
+    if (code != SQLITE_OK)
+        Raise(code);
+    return text;
+}
+
 Statement::Statement(std::shared_ptr<Connection> connection, std::u16string_view sql)
     : connection_(std::move(connection))
 {
@@ -101,20 +116,4 @@ Variant Statement::Column(int column) const
         return Variant(std::u16string(text ? text : u"", static_cast<std::size_t>(bytes / 2)));
     }
     }
-}
-
-std::u16string Statement::StoredText(const char *table, const char *column, std::int64_t rowid) const
-{
-    sqlite3_blob *blob = nullptr;
-    if (const int code = sqlite3_blob_open(connection_->handle(), "main", table, column, rowid, 0, &blob);
-        code != SQLITE_OK) {
-        sqlite3_blob_close(blob);
-        connection_->Raise(code);
-    }
-    std::u16string text(static_cast<std::size_t>(sqlite3_blob_bytes(blob)) / 2, u'\0');
-    const int code = sqlite3_blob_read(blob, text.data(), static_cast<int>(text.size() * 2), 0);
-    sqlite3_blob_close(blob);
-    if (code != SQLITE_OK)
-        connection_->Raise(code);
-    return text;
 }

@@ -33,6 +33,9 @@ public:
 
     sqlite3 *handle() const { return handle_; }
     [[noreturn]] void Raise(int code) const;
+    // A text column of a table's row as the file holds it, with the engine's cache of long values passed by (see
+    // LongTextBytes): its bytes, as a text. Read while a statement stands on the row, it is of the same moment.
+    std::u16string StoredText(const char *table, const char *column, std::int64_t rowid) const;
 
 private:
     sqlite3 *handle_;
@@ -61,9 +64,6 @@ public:
     void Reset();
 
     Variant Column(int column) const;
-    // The text of a column of the row the statement stands on, read again from the file as it holds it, with the
-    // engine's cache of long values passed by (see LongTextBytes): its bytes, as a text.
-    std::u16string StoredText(const char *table, const char *column, std::int64_t rowid) const;
 
 private:
     std::shared_ptr<Connection> connection_;
