@@ -6,8 +6,9 @@ set -euo pipefail
 
 build_packages=(cmake g++ pkgconf qt6-base-dev qt6-wayland libssl-dev libxcb1-dev fonts-dejavu-core librsvg2-bin dpkg-dev
                 file)
-# libsqlcipher-dev: the build on the system's SQLCipher; sqlcipher: its shell, which reads the files the tests write.
-test_packages=(libsqlcipher-dev libbenchmark-dev sqlcipher xvfb openbox trayer xdotool xclip x11-utils
+# clang and libsqlcipher-dev: the build on the system's SQLCipher; sqlcipher: its shell, which reads the files the tests
+# write.
+test_packages=(clang libsqlcipher-dev libbenchmark-dev sqlcipher xvfb openbox trayer xdotool xclip x11-utils
                desktop-file-utils imagemagick python3 python3-pyatspi python3-dbus at-spi2-core dbus-daemon dbus-bin
                libglib2.0-bin qt6ct adwaita-qt6 sway waybar wtype appstream lintian
                # GNOME Shell with its AppIndicator extension and the settings portal, and KDE Plasma, run headless.

@@ -2,7 +2,7 @@
 # Installs what is missing, then builds and runs the tests three times: every test in an optimised
 # build on the SQLCipher compiled in (with the end-to-end suite, and files passed to and from
 # Debian's SQLCipher 3); the unit tests with AddressSanitizer and UndefinedBehaviorSanitizer on
-# the same engine; and the unit tests in a build on the system's SQLCipher, as distributions build.
+# the same engine; and the unit tests in a build on the system's SQLCipher, as distributions build, made by Clang.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,7 +18,7 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_SANITIZE=ON -DT
 cmake --build build-sanitize --parallel "$jobs"
 ctest --test-dir build-sanitize --output-on-failure --parallel "$jobs"
 
-cmake -S . -B build-system -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_WERROR=ON -DTARNWICK_BENCHMARKS=OFF \
+CC=clang CXX=clang++ cmake -S . -B build-system -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_WERROR=ON -DTARNWICK_BENCHMARKS=OFF \
     -DTARNWICK_SYSTEM_SQLCIPHER=ON >/dev/null
 cmake --build build-system --parallel "$jobs"
 ctest --test-dir build-system --output-on-failure --parallel "$jobs" --label-exclude e2e
