@@ -20,13 +20,13 @@
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QFile>
+#include <QHideEvent>
 #include <QIcon>
 #include <QMenu>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QThread>
 #include <QTimer>
-#include <QWindow>
 
 namespace {
 
@@ -231,23 +231,37 @@ void frmAccount::Form_QueryUnload(bool &Cancel)
 void frmAccount::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    // Once the minimising is complete, or it would show the window again. A window the window manager has not yet
-    // put on the screen may be reported minimised while it is framed (GNOME 44 and on): it is not hidden for that.
-    if (event->type() == QEvent::WindowStateChange) {
-        const bool onScreen = windowHandle() && windowHandle()->isExposed();
-        QTimer::singleShot(0, this, [this, onScreen] { Form_Resize(onScreen); });
-    } else if (event->type() == QEvent::FontChange && arranged_)
+    // Once the minimising is complete, or it would show the window again.
+    if (event->type() == QEvent::WindowStateChange)
+        QTimer::singleShot(0, this, [this] { Form_Resize(); });
+    else if (event->type() == QEvent::FontChange && arranged_)
         ArrangeControls();
     else if (event->type() == QEvent::ActivationChange && isActiveWindow())
         Form_Activate();
 }
 
-void frmAccount::Form_Resize(bool wasOnScreen)
+// A window not yet painted since it was shown may be reported minimised while the window manager frames it (GNOME 44
+// and on): only the minimising of a window on the screen hides it.
+void frmAccount::Form_Resize()
 {
-    if (wasOnScreen && isVisible() && isMinimized() && !tray_->WithoutTray()) {
+    if (paintedSinceShown_ && isVisible() && isMinimized() && !tray_->WithoutTray()) {
         settings_->RecordPlace();
         setVisible(false);
     }
+}
+
+void frmAccount::paintEvent(QPaintEvent *event)
+{
+    paintedSinceShown_ = true;
+    QWidget::paintEvent(event);
+}
+
+// The window manager's minimising hides the window too, spontaneously: only the program's own hiding starts anew.
+void frmAccount::hideEvent(QHideEvent *event)
+{
+    if (!event->spontaneous())
+        paintedSinceShown_ = false;
+    QWidget::hideEvent(event);
 }
 
 void frmAccount::Form_Activate()

@@ -68,6 +68,8 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     void ConnectMenus();
@@ -77,7 +79,7 @@ private:
 
     // Start-up and shut-down
     void Form_QueryUnload(bool &Cancel);
-    void Form_Resize(bool wasOnScreen);
+    void Form_Resize();
     void Form_Activate();
     enum class UnloadMode
     {
@@ -120,6 +122,8 @@ private:
     bool loggingOn_ = false;
     // Set when the program minimised the window; see ShowWindow.
     bool iconicHintLeft_ = false;
+    // Whether the window has been on the screen since the program last showed it.
+    bool paintedSinceShown_ = false;
     bool unloaded_ = false;
     // While an unload waits for the person's answer.
     bool asking_ = false;
