@@ -631,3 +631,37 @@ class DesktopTest(EndToEndTest):  # the program run as the desktop's user, on it
         call(self.x.bus, *item, ITEM + ".Activate", "ii", 0, 0)
         self.enter_password(program, "pw", DESKTOP_USER)
         return self.wait_main_window(program)
+
+
+def brightness(width, height, rgb):  # of a picture's middle row, 0 to 255
+    row = rgb[height // 2 * width * 3 : (height // 2 + 1) * width * 3]
+    return sum(row) / len(row)
+
+
+class WaylandDesktopTest(DesktopTest):
+    """The program as a native Wayland client of a desktop shell run headless, seen through the accessibility tree
+    and the shell's own interfaces: Wayland tells no other client of windows, focus or pixels."""
+
+    socket = "wayland-test"  # the compositor's, in the session's runtime folder
+
+    @classmethod
+    def join_compositor(cls):  # once its socket takes connections: the program gets it, and no X display
+        if not poll(lambda: accepts(cls.display.runtime / cls.socket), 30):
+            cls.display.fail_to_start("the Wayland compositor")
+        cls.display.env["WAYLAND_DISPLAY"] = str(cls.display.runtime / cls.socket)
+        cls.session = dict(cls.session, WAYLAND_DISPLAY=None)
+
+    def setUp(self):
+        super().setUp()
+        del self.env["DISPLAY"]
+
+    def window(self, program, title, active=True):  # the program's window of that title once it shows, and is active
+        def found():
+            app = application(program.pid)
+            return next((window for window in app or () if window.name == title and showing(window) and (
+                not active or window.getState().contains(pyatspi.STATE_ACTIVE))), None)  # fmt: skip
+
+        return self.wait_for("the window %r%s" % (title, " with the focus" if active else ""), found, LONG_WAIT)
+
+    def assert_painted(self, picture):  # (width, height, RGB bytes) of the active window, as the shell shows it
+        self.assertGreater(brightness(*picture), 100, "the window painted in the light style")

@@ -1,22 +1,21 @@
 import unittest
 
-from harness import (AFTER_LOGON, BEFORE_LOGON, MENU, PROPERTIES, DesktopTest, call, click_exported, exported_menu,
-                     menu_labels, poll)  # fmt: skip
+from harness import (AFTER_LOGON, BEFORE_LOGON, MENU, PROPERTIES, DesktopTest, brightness, call, click_exported,
+                     exported_menu, menu_labels, poll)  # fmt: skip
 
 EXTENSION = "['ubuntu-appindicators@ubuntu.com']"  # GNOME's AppIndicator extension, as Debian packages it
+SHELL = ("org.gnome.Shell", "/org/gnome/Shell")
 
 
-class GnomeTest(DesktopTest):
-    session = {"XDG_CURRENT_DESKTOP": "GNOME", "XDG_SESSION_DESKTOP": "gnome", "XDG_SESSION_TYPE": "x11"}
-
+class Gnome:  # GNOME Shell with the extension and the settings portal, on the session's buses
     @classmethod
-    def setUpClass(cls):
+    def start_gnome(cls, *arguments):
         cls.start_desktop("gnome-shell")
         cls.start_service("dconf-service", "ca.desrt.dconf")  # which keeps the settings
         cls.gsettings("org.gnome.shell", "disable-user-extensions", "false")
         cls.gsettings("org.gnome.shell", "enabled-extensions", EXTENSION)
-        cls.display.spawn("gnome-shell", ["nice", "-n", "5", "gnome-shell", "--x11", "--replace", "--sm-disable"])
-        if not poll(lambda: cls.display.bus.name_has_owner("org.gnome.Shell") and cls.display.bus.name_has_owner(
+        cls.display.spawn("gnome-shell", ["nice", "-n", "5", "gnome-shell", "--replace", "--sm-disable", *arguments])
+        if not poll(lambda: cls.display.bus.name_has_owner(SHELL[0]) and cls.display.bus.name_has_owner(
                 "org.kde.StatusNotifierWatcher"), 60):  # fmt: skip
             cls.display.fail_to_start("gnome-shell")
         # The settings portal, which tells the program the colour scheme.
@@ -31,15 +30,20 @@ class GnomeTest(DesktopTest):
     def gsettings(cls, schema, key, value):
         cls.display.call("gsettings", "set", schema, key, value)
 
-    def brightness(self, window):  # of the window's middle row, 0 to 255
-        width, height, data = self.x.pixels(window)
-        row = data[height // 2 * width * 3 : (height // 2 + 1) * width * 3]
-        return sum(row) / len(row)
-
     def start_program(self, *args, **options):  # out of the overview, where the shell starts and no window shows
-        call(self.x.bus, "org.gnome.Shell", "/org/gnome/Shell", PROPERTIES + ".Set", "ssv", "org.gnome.Shell",
-             "OverviewActive", False)  # fmt: skip
+        call(self.x.bus, *SHELL, PROPERTIES + ".Set", "ssv", SHELL[0], "OverviewActive", False)
         return super().start_program(*args, **options)
+
+
+class GnomeTest(Gnome, DesktopTest):
+    session = {"XDG_CURRENT_DESKTOP": "GNOME", "XDG_SESSION_DESKTOP": "gnome", "XDG_SESSION_TYPE": "x11"}
+
+    @classmethod
+    def setUpClass(cls):
+        cls.start_gnome("--x11")
+
+    def brightness(self, window):
+        return brightness(*self.x.pixels(window))
 
     def test_the_menu_is_true_after_the_logon_the_window_follows_the_dark_style_and_unload_saves(self):
         program, item = self.start()
