@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs the tests three times: every test in an optimised
-# build on the SQLCipher compiled in (with the end-to-end suite, and files passed to and from
-# Debian's SQLCipher 3); the unit tests with AddressSanitizer and UndefinedBehaviorSanitizer on
+# build on the SQLCipher compiled in (with the end-to-end suite, and files passed to and from the system's
+# sqlcipher shell); the unit tests with AddressSanitizer and UndefinedBehaviorSanitizer on
 # the same engine; and the unit tests in a build on the system's SQLCipher, as distributions build, made by Clang.
 set -euo pipefail
 cd "$(dirname "$0")/.."
