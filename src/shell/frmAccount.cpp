@@ -136,7 +136,9 @@ std::optional<QString> frmAccount::OpenAccountDatabase(const DatabaseOpener &ope
     try {
         session_->Open(openDatabase());
     } catch (const StoreError &error) {
-        return error.Number() == ErrorNumber::ForeignObjects ? u'\n' + ToQString(error.Description()) : QString();
+        const bool fileTellsWhy =
+            error.Number() == ErrorNumber::ForeignObjects || error.Number() == ErrorNumber::FileRefused;
+        return fileTellsWhy ? u'\n' + ToQString(error.Description()) : QString();
     } catch (const std::exception &) {
         return QString();
     }

@@ -32,8 +32,8 @@ public:
 
     // The start-up sequence, with the database at the path given or from the opener. False when
     // the program must end at once; the exit status is then ExitStatus(). When the database cannot be opened,
-    // "Cannot open database." is followed by why, when the file holds what the program does not make, or else
-    // by the advice, asked for only then.
+    // "Cannot open database." is followed by why, when the file holds what the program does not make or the
+    // program refused one of its files (a link, a FIFO, ...), or else by the advice, asked for only then.
     bool Form_Load(const QString &databasePath);
     bool Form_Load(const DatabaseOpener &openDatabase, const std::function<QString()> &advice = {});
     int ExitStatus() const { return exitStatus_; }

@@ -2,6 +2,7 @@
 
 #include "CipherSettings.h"
 #include "Engine.h"
+#include "GuardedVfs.h"
 #include "StoreError.h"
 #include "Text.h"
 
@@ -18,19 +19,40 @@ constexpr std::array<std::u16string_view, 3> RequiredTables = {u"User", u"Accoun
 // The engine's own table of AUTOINCREMENT counters.
 constexpr std::u16string_view SequenceTable = u"sqlite_sequence";
 
-// The accounts' index also holds the names, so listing a user's accounts reads the index alone.
-constexpr const char *Schema = R"sql(
+constexpr const char *Tables = R"sql(
 PRAGMA encoding = 'UTF-16le';
 BEGIN;
 CREATE TABLE "User" ("ID" INTEGER PRIMARY KEY AUTOINCREMENT, "UserName" TEXT, "Password" TEXT);
-CREATE INDEX "UserUserName" ON "User" ("UserName");
 CREATE TABLE "Accounts" ("ID" INTEGER PRIMARY KEY AUTOINCREMENT, "UserID" INTEGER, "Account" TEXT,
     "UserName" TEXT, "Password" TEXT, "URL" TEXT, "Phone" TEXT, "Comment" TEXT);
-CREATE INDEX "AccountsUserID" ON "Accounts" ("UserID", "Account");
 CREATE TABLE "Parameters" ("Name" TEXT, "Value" TEXT);
-CREATE INDEX "ParametersName" ON "Parameters" ("Name");
-COMMIT;
 )sql";
+
+// The indexes of the program's files, as the file keeps their statements. The accounts' index also holds the names,
+// so listing a user's accounts reads the index alone; files of the first versions have it on the owner alone. Any
+// other index would be built and kept up by every member's program on every save: someone who may write the file
+// could make each save as slow and large as they like.
+struct OwnIndex
+{
+    std::u16string_view sql;
+    bool madeNow;
+};
+constexpr std::array<OwnIndex, 4> OwnIndexes = {{
+    {u"CREATE INDEX \"UserUserName\" ON \"User\" (\"UserName\")", true},
+    {u"CREATE INDEX \"AccountsUserID\" ON \"Accounts\" (\"UserID\", \"Account\")", true},
+    {u"CREATE INDEX \"ParametersName\" ON \"Parameters\" (\"Name\")", true},
+    {u"CREATE INDEX \"AccountsUserID\" ON \"Accounts\" (\"UserID\")", false},
+}};
+
+std::string Schema()
+{
+    std::string schema = Tables;
+    for (const OwnIndex &index : OwnIndexes) {
+        if (index.madeNow)
+            schema += ToUtf8(index.sql) + ";\n";
+    }
+    return schema + "COMMIT;\n";
+}
 
 [[noreturn]] void RaiseCannotCreate(const std::filesystem::path &path, int error)
 {
@@ -78,7 +100,7 @@ private:
 void WriteSchema(const std::filesystem::path &path)
 {
     sqlite3 *handle = nullptr;
-    const int opened = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+    const int opened = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE, GuardedVfsName());
     Connection connection(handle);
     if (opened != SQLITE_OK)
         connection.Raise(opened);
@@ -87,7 +109,7 @@ void WriteSchema(const std::filesystem::path &path)
         connection.Raise(keyed);
     if (const int set = ApplyCipherSettings(handle); set != SQLITE_OK)
         connection.Raise(set);
-    if (const int written = sqlite3_exec(handle, Schema, nullptr, nullptr, nullptr); written != SQLITE_OK)
+    if (const int written = sqlite3_exec(handle, Schema().c_str(), nullptr, nullptr, nullptr); written != SQLITE_OK)
         connection.Raise(written);
 }
 
@@ -97,11 +119,11 @@ bool IsRequiredTable(std::u16string_view name)
                        [name](std::u16string_view table) { return EqualsIgnoringAsciiCase(name, table); });
 }
 
-// What CreateAccountDatabase makes: the tables, the engine's counters and indexes on the tables.
-bool IsOwnObject(std::u16string_view type, std::u16string_view name, std::u16string_view table, std::u16string_view sql)
+// What CreateAccountDatabase makes, or made: the tables, the engine's counters and the indexes above.
+bool IsOwnObject(std::u16string_view type, std::u16string_view name, std::u16string_view sql)
 {
     if (type == u"index")
-        return IsRequiredTable(table);
+        return std::any_of(OwnIndexes.begin(), OwnIndexes.end(), [sql](const OwnIndex &own) { return own.sql == sql; });
     const bool virtualTable = EqualsIgnoringAsciiCase(sql.substr(0, 14), u"CREATE VIRTUAL");
     return type == u"table" && !virtualTable && (IsRequiredTable(name) || EqualsIgnoringAsciiCase(name, SequenceTable));
 }
@@ -118,14 +140,15 @@ bool HasTable(Database &database, std::u16string_view name)
     return false;
 }
 
-// Any member may write the file: one who adds a trigger, a view, a virtual table or a table of their own would have
-// the next member's program run it or parse it. Such a file is refused before anything is written to it.
+// Any member may write the file: one who adds a trigger, a view, a virtual table, a table or an index of their own
+// would have the next member's program run it, parse it or keep it up. Such a file is refused before anything is
+// written to it.
 void RefuseForeignObjects(Database &database)
 {
-    Statement objects(database.connection(), u"SELECT type, name, tbl_name, coalesce(sql, '') FROM sqlite_master;");
+    Statement objects(database.connection(), u"SELECT type, name, coalesce(sql, '') FROM sqlite_master;");
     while (objects.Step()) {
         const std::u16string type = objects.Column(0).ToText(), name = objects.Column(1).ToText();
-        if (!IsOwnObject(type, name, objects.Column(2).ToText(), objects.Column(3).ToText())) {
+        if (!IsOwnObject(type, name, objects.Column(2).ToText())) {
             objects.Reset();
             throw StoreError(ErrorNumber::ForeignObjects, u"The file holds objects the program does not make.");
         }

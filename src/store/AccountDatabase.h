@@ -15,7 +15,7 @@ inline constexpr std::u16string_view AccountDatabaseConnect = u";pwd=wendrapolix
 // Opens the existing file read-write and shared, as OpenDatabase does. Raises StoreError when the file is
 // missing or not a regular file, is not a database, has another password, stores text other than as
 // UTF-16le, lacks one of the tables User, Accounts and Parameters, or holds anything else than those
-// tables and indexes on them (error 3049, with a description to show); such a file is left unchanged.
+// tables and the program's own indexes on them (error 3049, with a description to show); such a file is left unchanged.
 // The engine's journal beside the file is kept between saves.
 std::shared_ptr<Database> OpenAccountDatabase(const std::filesystem::path &path);
 

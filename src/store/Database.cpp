@@ -3,6 +3,7 @@
 #include "CipherSettings.h"
 #include "DatabaseKey.h"
 #include "Engine.h"
+#include "GuardedVfs.h"
 #include "StoreError.h"
 #include "Text.h"
 
@@ -79,8 +80,9 @@ private:
 std::shared_ptr<Connection> OpenConnection(const std::filesystem::path &name, bool readOnly)
 {
     sqlite3 *handle = nullptr;
-    const int code =
-        sqlite3_open_v2(name.c_str(), &handle, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
+    ForgetFileRefusal();
+    const int code = sqlite3_open_v2(name.c_str(), &handle, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE,
+                                     GuardedVfsName());
     auto connection = std::make_shared<Connection>(handle);
     if (code != SQLITE_OK)
         connection->Raise(code);

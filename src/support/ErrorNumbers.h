@@ -13,6 +13,7 @@ constexpr std::int32_t InvalidUseOfNull = 94;
 constexpr std::int32_t EngineError = 3000;
 constexpr std::int32_t NoCurrentRecord = 3021;
 constexpr std::int32_t ForeignObjects = 3049;
+constexpr std::int32_t FileRefused = 3051;
 constexpr std::int32_t FileNotFound = 3024;
 constexpr std::int32_t ReadOnly = 3027;
 constexpr std::int32_t SyntaxError = 3075;

@@ -1,7 +1,33 @@
 #include "Engine.h"
 
+#include "GuardedVfs.h"
 #include "StoreError.h"
 #include "Text.h"
+
+namespace {
+
+bool IsFileError(int code)
+{
+    const int primary = code & 0xFF;
+    return primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR;
+}
+
+// What the person is told of a file the program's rules refused to the engine.
+std::u16string Describe(const RefusedFile &refused)
+{
+    const std::u16string path = u"'" + FromUtf8(refused.path) + u"'";
+    switch (refused.reason) {
+    case FileRefusal::NotRegularFile:
+        return path + u" is not a regular file: remove it (an administrator, in a shared folder).";
+    case FileRefusal::MoreThanOneLink:
+        return path + u" has another name too (a hard link): remove it (an administrator, in a shared folder).";
+    case FileRefusal::NotOwnFile:
+        break;
+    }
+    return u"The database's journal names " + path + u", which is none of its files: it was left alone.";
+}
+
+} // namespace
 
 Connection::~Connection()
 {
@@ -10,6 +36,8 @@ Connection::~Connection()
 
 void Connection::Raise(int code) const
 {
+    if (const std::optional<RefusedFile> refused = TakeFileRefusal(); refused && IsFileError(code))
+        throw StoreError(ErrorNumber::FileRefused, Describe(*refused));
     const auto *message = static_cast<const char16_t *>(sqlite3_errmsg16(handle_));
     const std::u16string engineMessage = message ? std::u16string(message) : std::u16string();
     switch (code & 0xFF) {
@@ -46,6 +74,7 @@ Statement::Statement(std::shared_ptr<Connection> connection, std::u16string_view
     : connection_(std::move(connection))
 {
     const void *tail = nullptr;
+    ForgetFileRefusal();
     const int code =
         sqlite3_prepare16_v2(connection_->handle(), sql.data(), static_cast<int>(sql.size() * 2), &statement_, &tail);
     if (code != SQLITE_OK)
@@ -83,6 +112,7 @@ void Statement::BindText(int index, std::u16string_view text)
 
 bool Statement::Step()
 {
+    ForgetFileRefusal();
     const int code = sqlite3_step(statement_);
     if (code == SQLITE_ROW)
         return true;
