@@ -1,10 +1,11 @@
 // tarnwick-newdb [--group GROUP] PATH: creates an empty account database at PATH, never over anything there.
 //
 // With --group, for the shared folder of an installed program (the package runs it as root): the database belongs
-// to the group with mode 0660, and so does the engine's journal beside it, which is made once and kept, so that no
-// member can put a link where a save would create it. What stands at PATH other than a regular file is left alone
+// to the group with mode 0660, and so does the engine's journal beside it, which is made once and kept. What stands
+// at either path other than a regular file with one link (a folder, a FIFO, a symbolic or a hard link) is left alone
 // and reported; a database already there is not touched. Owner and mode are only ever set through descriptors of
-// files made here or opened without following a link, never by a path that a member could swap.
+// files made here or opened without following a link and known to have one link, never by a path that a member
+// could swap.
 
 #include "AccountDatabase.h"
 #include "StoreError.h"
@@ -52,31 +53,41 @@ bool CreateDatabase(const std::string &path, std::optional<gid_t> group)
     return true;
 }
 
+// What stands at a path in the shared folder that the program will not use: left alone, with what to do about it.
+bool ReportPlanted(const std::string &path, const struct stat &status)
+{
+    const char *what = S_ISDIR(status.st_mode)    ? "a folder"
+                       : S_ISLNK(status.st_mode)  ? "a symbolic link"
+                       : !S_ISREG(status.st_mode) ? "not a regular file"
+                                                  : "a file with another name too (a hard link)";
+    return Report(path + " is " + what + "; left alone. Remove it and reconfigure the package (dpkg-reconfigure " +
+                  "tarnwick) to get the program's own file there.");
+}
+
+bool IsOwnKind(const struct stat &status)
+{
+    return S_ISREG(status.st_mode) && status.st_nlink == 1;
+}
+
 // The database at the path, made when nothing is there; a shared folder's existing one is left as it is.
 bool EnsureDatabase(const std::string &path, std::optional<gid_t> group)
 {
     struct stat status = {};
     if (::lstat(path.c_str(), &status) != 0)
         return errno == ENOENT ? CreateDatabase(path, group) : Report(path + ": " + std::strerror(errno));
-    if (!S_ISREG(status.st_mode))
-        return Report(path + " is not a regular file; left alone. Remove it and reconfigure the package to get "
-                             "an empty database there.");
+    if (!IsOwnKind(status))
+        return ReportPlanted(path, status);
     return group.has_value() || Report("cannot create '" + path + "': something is there already.");
 }
 
-// The bytes of a regular file, read without following a link or waiting on a FIFO; nothing for anything else.
-std::optional<std::vector<char>> RegularFileBytes(const std::string &path)
+// The bytes of an open journal of a member's; nothing for one too large to be the program's.
+std::optional<std::vector<char>> JournalBytes(int fd, const struct stat &status)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat status = {};
-    std::optional<std::vector<char>> bytes;
-    if (fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= LargestJournal) {
-        bytes.emplace(static_cast<std::size_t>(status.st_size));
-        if (::pread(fd, bytes->data(), bytes->size(), 0) != static_cast<ssize_t>(bytes->size()))
-            bytes.reset();
-    }
-    if (fd >= 0)
-        ::close(fd);
+    if (status.st_size > LargestJournal)
+        return std::nullopt;
+    std::vector<char> bytes(static_cast<std::size_t>(status.st_size));
+    if (::pread(fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
+        return std::nullopt;
     return bytes;
 }
 
@@ -100,21 +111,32 @@ bool ReplaceJournal(const std::string &journal, gid_t group, const std::vector<c
     return true;
 }
 
+// The journal is root's own, a regular file with one link, or is made so: one of a member's (made when the journal
+// was missing) is replaced by root's with its bytes. Owner and mode are set only through a descriptor of such a
+// file, so that no link can lend them to another file; anything else there is left alone.
 bool EnsureJournal(const std::string &journal, gid_t group)
 {
     const int fd = ::open(journal.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     struct stat status = {};
-    const bool ours = fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid();
-    const bool shared = ours && Share(fd, group);
-    if (fd >= 0)
-        ::close(fd);
-    if (ours)
-        return shared || Report(journal + ": " + std::strerror(errno));
-    struct stat link = {};
-    if (::lstat(journal.c_str(), &link) == 0 && S_ISDIR(link.st_mode))
-        return Report(journal + " is a folder; left alone.");
-    const std::optional<std::vector<char>> kept = RegularFileBytes(journal);
-    return ReplaceJournal(journal, group, kept.value_or(std::vector<char>()));
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        if (::lstat(journal.c_str(), &status) == 0)
+            return ReportPlanted(journal, status);
+        return error == ENOENT ? ReplaceJournal(journal, group, {}) : Report(journal + ": " + std::strerror(error));
+    }
+    bool done = false;
+    if (!IsOwnKind(status))
+        done = ReportPlanted(journal, status);
+    else if (status.st_uid == ::geteuid())
+        done = Share(fd, group) || Report(journal + ": " + std::strerror(errno));
+    else if (const std::optional<std::vector<char>> bytes = JournalBytes(fd, status))
+        done = ReplaceJournal(journal, group, *bytes);
+    else
+        done = Report(journal + " is a member's file, too large for a journal; left alone.");
+    ::close(fd);
+    return done;
 }
 
 int Usage()

@@ -87,15 +87,31 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
         self.assertEqual(sorted((account["UserID"], account["UserName"]) for account in database.accounts()),
                          sorted((users[name], name + " at the bank") for name in (ALICE, BOB)))  # fmt: skip
 
-        # A member can neither replace the database nor put a link where a save writes its journal, nor can a link
-        # planted before the folder was closed (as an older package left it) take a save anywhere.
+        # A member can neither replace the database nor put a link where a save writes its journal. Whatever a member
+        # puts there when it is missing (an administrator's sqlcipher session deletes it) the package leaves alone,
+        # ending configured, and every program refuses at once: a save fails and keeps the edit, a start says why.
         planted = str(self.homes / BOB / "planted")
         for path in DATABASE, JOURNAL:
             self.assertNotEqual(self.as_member("ln", "-sfn", planted, str(path)).returncode, 0)
-        JOURNAL.unlink()
-        self.assertEqual(self.as_member("ln", "-s", planted, str(JOURNAL)).returncode, 0)
+        bob, before = self.start_as(BOB), DATABASE.read_bytes()
+        self.log_on(bob, BOB, user=BOB)
+        self.type_into_field(bob, USER_NAME, "saved past what was planted")
+        for plant in ["ln", "-s", planted], ["mkfifo"], ["ln", str(DATABASE)]:
+            JOURNAL.unlink()
+            self.assertEqual(self.as_member(*plant, str(JOURNAL)).returncode, 0)
+            self.install()
+            self.assertTrue(JOURNAL.is_symlink() or not JOURNAL.is_file() or JOURNAL.stat().st_nlink == 2)
+            self.click(bob, "Add account")  # which saves the edit first
+            self.message(bob, "Cannot save account changes.")
+        alice = self.start_as(ALICE, wait_for_icon=False)
+        self.message(alice, "Cannot open database.\n'%s' has another name too (a hard link); that other name must be "
+                     "removed." % DATABASE)  # fmt: skip
+        self.assertGreater(self.wait_exit(alice), 0)
+        self.assertEqual(DATABASE.read_bytes(), before)
+        JOURNAL.unlink()  # as an administrator would
         self.install()
         self.assertEqual((JOURNAL.is_symlink(), JOURNAL.stat().st_uid, JOURNAL.stat().st_gid), (False, 0, group))
+        self.assertEqual(self.unload(bob), 0)
         # A save cut short leaves the journal the package made, which the next member's run rolls back. A tiny page
         # cache makes the engine write into the file before the end of the save.
         cut = subprocess.Popen(["sqlcipher", "-batch", str(DATABASE)], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
@@ -112,10 +128,9 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
         bob = self.start_as(BOB)
         self.log_on(bob, BOB, user=BOB)
         self.assertEqual(JOURNAL.read_bytes()[:8], bytes(8))
-        self.type_into_field(bob, USER_NAME, "saved past the planted link")
         self.assertEqual(self.unload(bob), 0)
         self.assertEqual((len(database.accounts()), database.execute("PRAGMA integrity_check;")), (2, ["ok"]))
-        self.assertIn("saved past the planted link", [account["UserName"] for account in database.accounts()])
+        self.assertIn("saved past what was planted", [account["UserName"] for account in database.accounts()])
         self.assertEqual(sorted(path.name for path in (self.homes / BOB).iterdir()), [".config", "runtime"])
         self.check_database_links()
 
@@ -128,6 +143,14 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
         self.assertEqual(DATABASE.read_bytes(), before)
         run("apt-get", "purge", "-y", "tarnwick", timeout=SLOW)  # removed and purged: the members' file stays
         self.assertEqual((Path("/usr/bin/tarnwick").exists(), DATABASE.read_bytes()), (False, before))
+        # Purged without a database, a member's folder where the journal was is left alone, and the purge ends.
+        self.install()
+        DATABASE.rename(FOLDER.parent / "tarnwick-e2e-kept.mdb")
+        self.addCleanup((FOLDER.parent / "tarnwick-e2e-kept.mdb").unlink)
+        JOURNAL.unlink()
+        self.assertEqual(self.as_member("mkdir", str(JOURNAL)).returncode, 0)
+        run("apt-get", "purge", "-y", "tarnwick", timeout=SLOW)
+        self.assertEqual((run("dpkg-query", "--show", "tarnwick", check=False), JOURNAL.is_dir()), ("", True))
 
     def as_member(self, *command):
         return subprocess.run(command, capture_output=True, text=True, user=ALICE, group=ALICE,

@@ -18,9 +18,9 @@ std::u16string Describe(const RefusedFile &refused)
     const std::u16string path = u"'" + FromUtf8(refused.path) + u"'";
     switch (refused.reason) {
     case FileRefusal::NotRegularFile:
-        return path + u" is not a regular file: remove it (an administrator, in a shared folder).";
+        return path + u" is not a regular file; remove it, or have an administrator remove it.";
     case FileRefusal::MoreThanOneLink:
-        return path + u" has another name too (a hard link): remove it (an administrator, in a shared folder).";
+        return path + u" has another name too (a hard link); that other name must be removed.";
     case FileRefusal::NotOwnFile:
         break;
     }
