@@ -61,7 +61,7 @@ int main(int argc, char **argv)
 
     if (!instance.Claim()) {
         const SingleInstance::HandOverResult result = instance.HandOver();
-        if (result == SingleInstance::HandOverResult::NoAnswerInTime) {
+        if (result == SingleInstance::HandOverResult::NoAnswer) {
             MsgBox(QStringLiteral("The running Tarnwick does not answer."), vbCritical);
             return NoAnswer;
         }

@@ -382,21 +382,25 @@ SingleInstance::HandOverResult SingleInstance::Private::HandOver()
             return HandOverResult::NotRunning;
         }
         if (silence.hasExpired()) {
-            return HandOverResult::NoAnswerInTime;
+            return HandOverResult::NoAnswer;
         }
         QThread::msleep(RetryPauseMs);
     }
     const auto closer = qScopeGuard([fd] { ::close(fd); });
+    // Closed unanswered: the running instance ended meanwhile, or it holds all the connections it takes (a flood).
+    const auto closedUnanswered = [this] {
+        return RunningInstanceHoldsLock() ? HandOverResult::NoAnswer : HandOverResult::NotRunning;
+    };
     // The short request fits the fresh socket's buffer: sent whole or not at all.
     if (::send(fd, Request().constData(), Request().size(), MSG_NOSIGNAL) != Request().size()) {
-        return HandOverResult::NotRunning;
+        return closedUnanswered();
     }
     QByteArray received;
     for (;;) {
         pollfd incoming = {fd, POLLIN, 0};
         const int ready = ::poll(&incoming, 1, static_cast<int>(silence.remainingTime()));
         if (ready == 0) {
-            return HandOverResult::NoAnswerInTime;
+            return HandOverResult::NoAnswer;
         }
         char buffer[64];
         const ssize_t size = ready < 0 ? -1 : ::recv(fd, buffer, sizeof buffer, 0);
@@ -404,7 +408,7 @@ SingleInstance::HandOverResult SingleInstance::Private::HandOver()
             continue;
         }
         if (size <= 0) {
-            return HandOverResult::NotRunning;
+            return closedUnanswered();
         }
         for (received.append(buffer, size); received.size() >= MessageSize; received.remove(0, MessageSize)) {
             if (received[0] != ProtocolVersion || (received[1] != StillWorking && received[1] != Answer)) {

@@ -26,10 +26,11 @@ public:
     // What a second start's hand-over came to.
     enum class HandOverResult
     {
-        Done,          // the running instance handled the request
-        Failed,        // it handled the request and reported a failure
-        NotRunning,    // none found, or it closed the connection without an answer (it ended meanwhile)
-        NoAnswerInTime // one holds the lock but went 5 seconds without a sign of life
+        Done,       // the running instance handled the request
+        Failed,     // it handled the request and reported a failure
+        NotRunning, // none found, or it ended meanwhile
+        NoAnswer    // one holds the lock but gives no answer: it went 5 seconds without a sign of life, or it closed
+                    // the request unanswered, as it does while a flood holds all the connections it takes
     };
 
     // The caption ("Tarnwick") names the folder, the lock and the socket, together with the display.

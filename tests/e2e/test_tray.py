@@ -84,6 +84,9 @@ class TrayTest(EndToEndTest):
         self.assert_stays_hidden(first)
         flood = [peer() for _ in range(40)]
         self.wait_for("8 of 40 connections held", lambda: still_open(flood) == 8, 3)
+        second = self.start_program(wait_for_icon=False)  # a second start the flood keeps out says so
+        self.message(second, "The running Tarnwick does not answer.")
+        self.assertNotEqual(self.wait_exit(second), 0)
         self.wait_for("the held connections closed", lambda: still_open(flood) == 0, 10)
 
         def second_start():  # it hands over and ends; the running instance keeps the only icon
