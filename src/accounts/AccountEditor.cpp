@@ -234,8 +234,9 @@ void AccountEditor::lAccounts_ItemClick()
 {
     if (AcctWasChanged() && !SaveAccount()) {
         MsgBox(QStringLiteral("Cannot save account changes."), vbOKOnly | vbCritical);
-        // The typed edits stay in the editor, on the account they belong to.
-        SelectWithoutClick(FindAccountItem(CurrentAccountID));
+        // The typed edits stay in the editor, on the account they belong to, which the list shows too once the click
+        // or key that picked another has done with it: it would select that one again.
+        QTimer::singleShot(0, this, [this] { SelectWithoutClick(FindAccountItem(CurrentAccountID)); });
         return;
     }
     ShowAccount();
