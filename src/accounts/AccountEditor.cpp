@@ -174,11 +174,34 @@ void AccountEditor::ShowAccount()
     LoadingAccount = wasLoading;
 }
 
-bool AccountEditor::SaveAccount(SaveMode mode)
+AccountFields AccountEditor::ShownFields() const
 {
     AccountFields fields;
     for (std::size_t i = 0; i < fields.size(); ++i)
         fields[i] = ToU16(controls_.txt[i]->Text());
+    return fields;
+}
+
+void AccountEditor::TakeUnsavedEdit(std::int32_t id, const AccountFields &fields)
+{
+    QListWidgetItem *item = FindAccountItem(id);
+    if (!item) {
+        try {
+            id = session_.AddAccount(fields);
+        } catch (const StoreError &) {
+            return; // as an add that fails: nothing was added
+        }
+        controls_.lAccounts->addItem(item = NewItem(ToQString(fields[0]), id));
+    }
+    SelectWithoutClick(item);
+    ShowAccount();
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        controls_.txt[i]->Text(ToQString(fields[i]));
+}
+
+bool AccountEditor::SaveAccount(SaveMode mode)
+{
+    const AccountFields fields = ShownFields();
     try {
         if (!session_.SaveAccount(CurrentAccountID, fields) && !KeepDeletedAccount(fields, mode))
             return false;

@@ -77,6 +77,13 @@ public:
     // Clears the clipboard now if it still holds the password copied last.
     void ForgetCopiedPassword();
 
+    // The shown account and what its fields hold now, typed edits included.
+    std::int32_t ShownAccountID() const { return CurrentAccountID; }
+    AccountFields ShownFields() const;
+    // Shows an account's edits kept from an earlier run as typed edits of it, saved as any are; an account deleted
+    // meanwhile gets them as a new account at once.
+    void TakeUnsavedEdit(std::int32_t id, const AccountFields &fields);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

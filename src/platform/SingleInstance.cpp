@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include "PrivateFolder.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -87,39 +89,6 @@ QString ChannelName(const QString &caption)
     return display.isEmpty() ? SafeName(caption) : SafeName(caption) + u'-' + SafeName(display);
 }
 
-// A folder only this user can enter: a real directory (not a link), owned by the effective user,
-// closed to group and others.
-bool IsPrivateFolder(const QString &path)
-{
-    struct stat status = {};
-    if (::lstat(QFile::encodeName(path).constData(), &status) != 0) {
-        return false;
-    }
-    return S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() && (status.st_mode & 077) == 0;
-}
-
-// What is wrong with a folder of our own that stands at the path, if anything: it would be used as a private one.
-QString FolderProblem(const QString &path)
-{
-    struct stat status = {};
-    if (::lstat(QFile::encodeName(path).constData(), &status) != 0) {
-        return QString();
-    }
-    if (S_ISLNK(status.st_mode)) {
-        return path + QStringLiteral(" is a symbolic link");
-    }
-    if (!S_ISDIR(status.st_mode)) {
-        return path + QStringLiteral(" is not a folder");
-    }
-    if (status.st_uid != ::geteuid()) {
-        return path + QStringLiteral(" belongs to another user");
-    }
-    if ((status.st_mode & 07777) != 0700) {
-        return path + QStringLiteral(" has mode %1, not 0700").arg(status.st_mode & 07777, 4, 8, QLatin1Char('0'));
-    }
-    return QString();
-}
-
 struct ChannelFolder
 {
     QString path;    // empty when there is none to use
@@ -139,11 +108,8 @@ ChannelFolder PrivateFolder(const QString &caption)
     if (!QDir::isAbsolutePath(cache)) {
         cache = QDir::homePath() + QStringLiteral("/.cache");
     }
-    QDir().mkpath(cache);
-    const QString own = cache + u'/' + SafeName(caption);
-    ::mkdir(QFile::encodeName(own).constData(), 0700);
-    const QString problem = FolderProblem(own);
-    return {problem.isEmpty() && IsPrivateFolder(own) ? own : QString(), problem};
+    const OwnFolder own = MakeOwnFolder(cache, SafeName(caption));
+    return {own.path, own.problem};
 }
 
 // The socket address of this path, or nothing when the path does not fit.

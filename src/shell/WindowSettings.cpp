@@ -4,6 +4,7 @@
 #include "MsgBox.h"
 #include "NulMarker.h"
 #include "RegFunctions.h"
+#include "SettingsStore.h"
 #include "Twips.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 using namespace Registry;
 
@@ -127,15 +129,20 @@ void WindowSettings::TakePlace()
     SavedTop = static_cast<std::int32_t>(std::lround(PixelsToTwipsY(window_.y())));
 }
 
-void WindowSettings::Store()
+void WindowSettings::Store(bool unattended)
 {
     const std::int32_t root = HKEY_CURRENT_USER;
     if (launch_ == Qt::Checked)
         SetRegString(RunKey, RunValue, QCoreApplication::applicationFilePath(), root);
     else if (launch_ == Qt::Unchecked)
         DeleteRegValue(RunKey, RunValue, root);
-    if (!MakeSureProgramKeyExists())
-        MsgBox(QStringLiteral("Unable to save registry information."), vbOKOnly | vbCritical);
+    if (!MakeSureProgramKeyExists()) {
+        if (unattended)
+            std::fprintf(stderr, "tarnwick: Unable to save registry information: %s cannot be written.\n",
+                         qPrintable(SettingsStore::FilePath()));
+        else
+            MsgBox(QStringLiteral("Unable to save registry information."), vbOKOnly | vbCritical);
+    }
     if (floating_ == Qt::Checked)
         SetRegString(ProgramKey, QStringLiteral("FormTopMost"), QStringLiteral("True"), root);
     else if (floating_ == Qt::Unchecked)

@@ -15,8 +15,9 @@ public:
 
     // Reads the settings, makes the window float when it did, and puts it at its place.
     void Restore();
-    // Stores the settings; tells the person when the program's settings cannot be written.
-    void Store();
+    // Stores the settings; tells the person when the program's settings cannot be written, in a message box, or
+    // on stderr when nobody can be asked.
+    void Store(bool unattended);
 
     Qt::CheckState Launch() const { return launch_; }
     void Launch(Qt::CheckState state) { launch_ = state; }

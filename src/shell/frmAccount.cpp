@@ -9,6 +9,7 @@
 #include "Parameters.h"
 #include "QtText.h"
 #include "StoreError.h"
+#include "UnsavedEditFile.h"
 #include "UserName.h"
 #include "WindowSettings.h"
 
@@ -27,6 +28,8 @@
 #include <QScopedValueRollback>
 #include <QThread>
 #include <QTimer>
+
+#include <cstdio>
 
 namespace {
 
@@ -55,6 +58,7 @@ frmAccount::frmAccount()
     logon_ = std::make_unique<LogonFlow>(*session_, [this] {
         Editor().LoadAccountList();
         Editor().ShowAccount();
+        OfferUnsavedEdit();
     });
     tray_ =
         new TrayPresence(*this, {mnuLogOn, mnuBLUnload, mnuLeave1, mnuOpen, mnuUnLoad, mnuLeave2, mnuFile}, *session_);
@@ -178,7 +182,7 @@ void frmAccount::Form_Unload(UnloadMode mode, bool &Cancel)
     Cancel = !SaveBeforeUnload(mode);
     if (Cancel)
         return;
-    settings_->Store();
+    settings_->Store(mode == UnloadMode::Unattended);
     tray_->Remove();
     Params.reset();
     session_->Close();
@@ -189,10 +193,14 @@ bool frmAccount::SaveBeforeUnload(UnloadMode mode)
 {
     if (mode == UnloadMode::Unattended) {
         const QDeadlineTimer deadline(UnattendedSaveMs);
-        while (AcctWasChanged() && !Editor().SaveAccount(SaveMode::Unattended) && !deadline.hasExpired())
-            QThread::msleep(UnattendedRetryPauseMs);
+        // Each try waits for another's lock only as long as is left.
+        while (AcctWasChanged() && !deadline.hasExpired()) {
+            session_->database()->WaitForLocks(static_cast<int>(deadline.remainingTime()));
+            if (!Editor().SaveAccount(SaveMode::Unattended))
+                QThread::msleep(UnattendedRetryPauseMs);
+        }
         if (AcctWasChanged())
-            qWarning("tarnwick: the account changes could not be saved before the program ended");
+            KeepUnsavedEdit();
         return true;
     }
     const QScopedValueRollback asking(asking_, true);
@@ -203,6 +211,43 @@ bool frmAccount::SaveBeforeUnload(UnloadMode mode)
             return false;
     }
     return true;
+}
+
+// Unattended, an edit that could not be saved is kept in a file of the user's, to be offered at the next logon.
+void frmAccount::KeepUnsavedEdit()
+{
+    const UnsavedEdit edit = session_->Unsaved(Editor().ShownAccountID(), Editor().ShownFields());
+    const QString database = ToQString(edit.database);
+    const QString name = ToQString(edit.stored[static_cast<std::size_t>(AccountField::Account)]);
+    if (const std::optional<QString> failure =
+            UnsavedEditFile::Write(database, QByteArray::fromStdString(Serialize(edit))))
+        std::fprintf(stderr, "tarnwick: the changes to the account \"%s\" could not be saved, nor kept: %s\n",
+                     qPrintable(name), qPrintable(*failure));
+    else
+        std::fprintf(stderr,
+                     "tarnwick: the changes to the account \"%s\" could not be saved; %s keeps them for the next "
+                     "logon\n",
+                     qPrintable(name), qPrintable(UnsavedEditFile::PathFor(database)));
+}
+
+// An edit kept when the program last ended without asking is offered back to its user at the logon: kept, it is the
+// typed edit it was, saved as any is.
+void frmAccount::OfferUnsavedEdit()
+{
+    const QString database = ToQString(session_->database()->FilePath().u16string());
+    const std::optional<QByteArray> bytes = UnsavedEditFile::Read(database);
+    const std::optional<UnsavedEdit> edit = bytes ? ParseUnsavedEdit(bytes->toStdString()) : std::nullopt;
+    const std::optional<AccountFields> fields = edit ? session_->Recovered(*edit) : std::nullopt;
+    if (!fields)
+        return;
+    const QString name = ToQString((*fields)[static_cast<std::size_t>(AccountField::Account)]);
+    const int answer = MsgBox(QStringLiteral("Tarnwick ended before it could save your changes to the account \"") +
+                                  name + QStringLiteral("\". Keep them?"),
+                              vbYesNo | vbQuestion, QStringLiteral("&Keep"), QStringLiteral("&Discard"));
+    if (answer == vbYes)
+        Editor().TakeUnsavedEdit(edit->accountID, *fields);
+    if (answer != vbCancel)
+        UnsavedEditFile::Remove(database);
 }
 
 void frmAccount::mnuExit_Click()

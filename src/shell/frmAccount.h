@@ -89,6 +89,8 @@ private:
     void Unload(UnloadMode mode);
     void Form_Unload(UnloadMode mode, bool &Cancel);
     bool SaveBeforeUnload(UnloadMode mode);
+    void KeepUnsavedEdit();
+    void OfferUnsavedEdit();
     void mnuExit_Click();
     std::optional<QString> OpenAccountDatabase(const DatabaseOpener &openDatabase);
     void chkFloat_Click();

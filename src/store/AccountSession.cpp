@@ -99,6 +99,21 @@ bool AccountSession::DeleteAccount(std::int32_t id)
     return Accounts().Delete(id);
 }
 
+UnsavedEdit AccountSession::Unsaved(std::int32_t id, const AccountFields &fields) const
+{
+    return {Opened().FilePath().u16string(), currentUserName_, currentUserID_, id, Enciphered(fields)};
+}
+
+std::optional<AccountFields> AccountSession::Recovered(const UnsavedEdit &edit) const
+{
+    if (!loggedOn_ || edit.database != Opened().FilePath().u16string() || edit.userName != currentUserName_ ||
+        edit.userID != currentUserID_)
+        return std::nullopt;
+    AccountFields fields = edit.stored;
+    fields[PasswordField] = CryptString(AccountKey(), fields[PasswordField]);
+    return fields;
+}
+
 Database &AccountSession::Opened() const
 {
     if (!database_)

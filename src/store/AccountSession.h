@@ -6,6 +6,7 @@
 
 #include "AccountSet.h"
 #include "Database.h"
+#include "UnsavedEdit.h"
 
 #include <cstdint>
 #include <memory>
@@ -63,6 +64,12 @@ public:
     // Adds an account of the logged-on user holding these fields and returns its ID.
     std::int32_t AddAccount(const AccountFields &fields);
     bool DeleteAccount(std::int32_t id);
+
+    // The edits of an account of the logged-on user as they are kept when they cannot be saved: with the database,
+    // the user, and the password enciphered.
+    UnsavedEdit Unsaved(std::int32_t id, const AccountFields &fields) const;
+    // The fields of an edit kept for the logged-on user of this database, deciphered; nothing for another's.
+    std::optional<AccountFields> Recovered(const UnsavedEdit &edit) const;
 
     const std::shared_ptr<Database> &database() const { return database_; }
 

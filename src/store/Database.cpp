@@ -177,6 +177,17 @@ Database::Database(std::shared_ptr<Connection> connection) : connection_(std::mo
 
 Database::~Database() = default;
 
+void Database::WaitForLocks(int milliseconds)
+{
+    sqlite3_busy_timeout(connection_->handle(), milliseconds);
+}
+
+std::filesystem::path Database::FilePath() const
+{
+    const char *name = sqlite3_db_filename(connection_->handle(), "main");
+    return name ? name : "";
+}
+
 std::shared_ptr<Database> OpenDatabase(const std::filesystem::path &name, bool exclusive, bool readOnly,
                                        std::u16string_view connect)
 {

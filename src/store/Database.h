@@ -25,6 +25,10 @@ public:
     Database &operator=(const Database &) = delete;
 
     const std::shared_ptr<Connection> &connection() const { return connection_; }
+    // The file's path, as it was opened.
+    std::filesystem::path FilePath() const;
+    // How long a statement waits for another process's lock before it fails, from now on.
+    void WaitForLocks(int milliseconds);
 
 private:
     friend class Transaction;

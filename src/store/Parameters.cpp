@@ -27,8 +27,7 @@ void clsParameters::Parameter(std::u16string_view Name, const Variant &vNewValue
     Transaction transaction(Bound());
     Delete(Name);
     Statement insert(Bound().connection(),
-                     u"INSERT INTO \"" + tableName_ +
-                         u"\" (\"Name\", \"Value\") VALUES ((?1 || ''), (?2 || ''));");
+                     u"INSERT INTO \"" + tableName_ + u"\" (\"Name\", \"Value\") VALUES ((?1 || ''), (?2 || ''));");
     insert.BindText(1, Name);
     insert.BindText(2, vNewValue.ToText());
     insert.Run();

@@ -21,8 +21,7 @@ std::optional<Variant> FirstValue(Database &database, std::u16string_view sql, s
 std::optional<std::int32_t> FindUserID(Database &database, std::u16string_view userName)
 {
     const std::optional<Variant> id = FirstValue(
-        database, u"SELECT \"ID\" FROM \"User\" WHERE \"UserName\" = (?1 || '') ORDER BY rowid LIMIT 1;",
-        userName);
+        database, u"SELECT \"ID\" FROM \"User\" WHERE \"UserName\" = (?1 || '') ORDER BY rowid LIMIT 1;", userName);
     return id ? std::optional(id->ToLong()) : std::nullopt;
 }
 

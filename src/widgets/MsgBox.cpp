@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -81,9 +82,7 @@ int UnansweredResult(const QList<QMessageBox::StandardButton> &buttons)
     return buttons == QList{QMessageBox::Ok} ? vbOK : vbCancel;
 }
 
-} // namespace
-
-int MsgBox(const QString &prompt, int style, const QString &title)
+int RunMessageBox(const QString &prompt, int style, const QString &title, const QString &yesText, const QString &noText)
 {
     const QList<QMessageBox::StandardButton> buttons = ButtonsOf(style);
     MessageBox box;
@@ -91,11 +90,28 @@ int MsgBox(const QString &prompt, int style, const QString &title)
     box.setTextFormat(Qt::PlainText);
     box.setText(prompt);
     box.setIcon(IconOf(style));
-    for (QMessageBox::StandardButton button : buttons)
-        box.addButton(button);
+    for (QMessageBox::StandardButton button : buttons) {
+        QAbstractButton *added = box.addButton(button);
+        if (button == QMessageBox::Yes && !yesText.isEmpty())
+            added->setText(yesText);
+        else if (button == QMessageBox::No && !noText.isEmpty())
+            added->setText(noText);
+    }
     const bool second = (style & vbDefaultButton2) != 0 && buttons.size() > 1;
     box.setDefaultButton(buttons.at(second ? 1 : 0));
     RunModal(box);
     QAbstractButton *clicked = box.clickedButton();
     return clicked ? ResultOf(box.standardButton(clicked)) : UnansweredResult(buttons);
+}
+
+} // namespace
+
+int MsgBox(const QString &prompt, int style, const QString &title)
+{
+    return RunMessageBox(prompt, style, title, QString(), QString());
+}
+
+int MsgBox(const QString &prompt, int style, const QString &yesText, const QString &noText)
+{
+    return RunMessageBox(prompt, style, QString(), yesText, noText);
 }

@@ -36,3 +36,5 @@ enum MsgBoxResult : int
 // unanswered question. A button set other than the five above shows OK only. The first button is the
 // default (Enter) unless vbDefaultButton2 makes it the second.
 int MsgBox(const QString &prompt, int style = vbOKOnly, const QString &title = QString());
+// A Yes/No question as above whose two buttons say what they do ("&Keep", "&Discard").
+int MsgBox(const QString &prompt, int style, const QString &yesText, const QString &noText);

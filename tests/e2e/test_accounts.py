@@ -234,6 +234,24 @@ class AccountsTest(EndToEndTest):
         self.x.key("Return")
         self.assertEqual(self.wait_exit(program), 0)
         self.assertEqual(self.user_names(), ["typed before unloading", "old"])
+        # The session's end, which nobody can answer, keeps the edit in a private file of the user's when another's
+        # lock outlasts its 10 s; the next logon offers it back, "Keep" the default.
+        program = self.start_program()
+        self.log_on(program, "pw")
+        self.type_into_field(program, USER_NAME, "typed before the end")
+        with self.database.locked():
+            program.terminate()
+            self.assertEqual(self.wait_exit(program), 0)
+        kept = list((self.sandbox.home / ".local" / "state" / "Tarnwick").iterdir())
+        self.assertEqual([path.stat().st_mode & 0o777 for path in kept], [0o600])
+        program = self.start_program()
+        self.double_click_icon(program)
+        self.enter_password(program, "pw")
+        self.message(program, 'Tarnwick ended before it could save your changes to the account "First". Keep them?')
+        self.wait_main_window(program)
+        self.assert_shown(program, {USER_NAME: "typed before the end"})
+        self.assertEqual(self.unload(program), 0)
+        self.assertEqual((self.user_names(), kept[0].exists()), (["typed before the end", "old"], False))
 
 
 if __name__ == "__main__":

@@ -100,6 +100,12 @@ private slots:
         later.CompleteLogon();
         QCOMPARE(later.ListAccounts().at(0).name, unit);
         QCOMPARE(*later.ShowAccount(id), Fields(unit));
+        // Kept unsaved in a file of the user's and read back, for this user and database alone.
+        const std::optional<UnsavedEdit> kept = ParseUnsavedEdit(Serialize(later.Unsaved(id, Fields(unit))));
+        QCOMPARE(later.Recovered(*kept), Fields(unit));
+        UnsavedEdit anothers = *kept;
+        anothers.userID += 1;
+        QVERIFY(!later.Recovered(anothers));
         const bool longMarked = unit.size() * 2 > LongTextBytes && (unit[0] == 0xFEFF || unit[0] == 0xFFFE);
         if (longMarked && !EngineReplacesLongMarkedNames()) {
             QVERIFY_THROWS_EXCEPTION(StoreError, later.SaveAccount(id, Fields(unit + u'.')));
