@@ -19,6 +19,7 @@
 namespace {
 
 constexpr std::string_view JournalSuffix = "-journal";
+constexpr std::string_view WalSuffix = "-wal";
 // The files the engine makes for itself without a name, deleted as they are opened.
 constexpr int NamelessFiles =
     SQLITE_OPEN_TEMP_DB | SQLITE_OPEN_TEMP_JOURNAL | SQLITE_OPEN_TRANSIENT_DB | SQLITE_OPEN_SUBJOURNAL;
@@ -110,8 +111,20 @@ int Access(sqlite3_vfs *vfs, const char *name, int flags, int *result)
     return Underlying(vfs)->xAccess(Underlying(vfs), name, flags, result);
 }
 
+// A write-ahead log is never the program's: older engines clear one away as they open an empty database, and
+// are told there was none.
+bool IsWalOfOpened(std::string_view path)
+{
+    if (!path.ends_with(WalSuffix))
+        return false;
+    path.remove_suffix(WalSuffix.size());
+    return openedDatabases.Owns(path) && !path.ends_with(JournalSuffix);
+}
+
 int Delete(sqlite3_vfs *vfs, const char *name, int syncFolder)
 {
+    if (IsWalOfOpened(name))
+        return SQLITE_IOERR_DELETE_NOENT;
     if (!openedDatabases.Owns(name)) {
         Refuse(FileRefusal::NotOwnFile, name);
         return SQLITE_IOERR_DELETE;
