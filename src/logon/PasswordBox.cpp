@@ -1,5 +1,6 @@
 #include "PasswordBox.h"
 
+#include "SecretField.h"
 #include "WipePassword.h"
 
 #include <QValidator>
@@ -34,6 +35,7 @@ PasswordBox::PasswordBox(QWidget *parent) : QLineEdit(parent)
     setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     setMaxLength(MaxLength);
     setValidator(new PasswordValidator(this));
+    ProtectSecretField(*this);
 }
 
 QString PasswordBox::TakeText()

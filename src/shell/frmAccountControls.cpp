@@ -1,5 +1,6 @@
 #include "frmAccountControls.h"
 
+#include "SecretField.h"
 #include "Twips.h"
 
 #include <QAction>
@@ -165,6 +166,7 @@ void frmAccountControls::CreateControls(QWidget *window)
     }
     auto *password = static_cast<SingleLineTextBox *>(txt[PasswordField]);
     password->setEchoMode(QLineEdit::Password);
+    ProtectSecretField(*password);
     for (std::size_t i = 0; i < txt.size(); ++i) {
         if (auto *line = dynamic_cast<SingleLineTextBox *>(txt[i]))
             line->TypingLimit(FieldDesigns[i].maxLength > 0 ? FieldDesigns[i].maxLength
