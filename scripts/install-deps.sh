@@ -14,7 +14,9 @@ test_packages=(clang libsqlcipher-dev libbenchmark-dev sqlcipher xvfb openbox tr
                # GNOME Shell with its AppIndicator extension and the settings portal, and KDE Plasma, run headless.
                gnome-shell gnome-shell-extension-appindicator gsettings-desktop-schemas dconf-service
                dconf-gsettings-backend xauth xdg-desktop-portal xdg-desktop-portal-gnome plasma-workspace plasma-desktop
-               kwin-x11 kde-cli-tools breeze)
+               kwin-x11 kde-cli-tools breeze
+               # The screen reader, heard through a speech server with a silent module.
+               orca speech-dispatcher)
 
 packages=("${build_packages[@]}")
 command -v npm >/dev/null || packages+=(npm)
