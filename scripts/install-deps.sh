@@ -5,7 +5,7 @@
 set -euo pipefail
 
 build_packages=(cmake g++ pkgconf qt6-base-dev qt6-wayland libssl-dev libxcb1-dev fonts-dejavu-core librsvg2-bin dpkg-dev
-                file)
+                file patch)
 # clang and libsqlcipher-dev: the build on the system's SQLCipher; sqlcipher: its shell, which reads the files the tests
 # write.
 test_packages=(clang libsqlcipher-dev libbenchmark-dev sqlcipher xvfb openbox trayer xdotool xclip x11-utils
