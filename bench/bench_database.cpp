@@ -6,7 +6,7 @@
 #include "AccountDatabase.h"
 #include "AccountSet.h"
 #include "CipherSettings.h"
-#include "DatabaseKey.h"
+#include "Pbkdf2.h"
 #include "Text.h"
 
 #include <benchmark/benchmark.h>
@@ -61,7 +61,8 @@ void BM_DeriveKey(benchmark::State &state)
 {
     std::array<std::uint8_t, 32> key;
     for (auto _ : state) {
-        Pbkdf2HmacSha1(KeyPassword, KeySalt, KeyRounds, key);
+        TarnwickPbkdf2(TarnwickSha1, KeyPassword.data(), KeyPassword.size(), KeySalt.data(), KeySalt.size(), KeyRounds,
+                       key.data(), key.size());
         benchmark::DoNotOptimize(key);
     }
 }

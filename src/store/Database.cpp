@@ -171,7 +171,8 @@ void RequireUtf16Text(const std::shared_ptr<Connection> &connection)
 
 } // namespace
 
-Database::Database(std::shared_ptr<Connection> connection) : connection_(std::move(connection))
+Database::Database(std::shared_ptr<Connection> connection, bool openedWithPageKey)
+    : connection_(std::move(connection)), openedWithPageKey_(openedWithPageKey)
 {
 }
 
@@ -194,14 +195,15 @@ std::shared_ptr<Database> OpenDatabase(const std::filesystem::path &name, bool e
     const RegularFile file(name);
     const std::string password = ToUtf8(ConnectPassword(connect));
     std::shared_ptr<Connection> connection;
+    KeyedWith keyed = KeyedWith::Password;
     if (password.empty())
         connection = OpenKeyed(name, exclusive, readOnly, password);
     else
-        KeyDatabase(file.Salt(), password,
-                    [&](std::string_view key) { connection = OpenKeyed(name, exclusive, readOnly, key); });
+        keyed = KeyDatabase(file.Salt(), password,
+                            [&](std::string_view key) { connection = OpenKeyed(name, exclusive, readOnly, key); });
     file.RequireStillAt(name);
     RequireUtf16Text(connection);
-    return std::make_shared<Database>(std::move(connection));
+    return std::make_shared<Database>(std::move(connection), keyed == KeyedWith::PageKey);
 }
 
 Transaction::Transaction(Database &database) : connection_(database.connection_)

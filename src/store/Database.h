@@ -19,7 +19,7 @@ class Connection;
 class Database
 {
 public:
-    explicit Database(std::shared_ptr<Connection> connection);
+    Database(std::shared_ptr<Connection> connection, bool openedWithPageKey);
     ~Database();
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
@@ -29,10 +29,14 @@ public:
     std::filesystem::path FilePath() const;
     // How long a statement waits for another process's lock before it fails, from now on.
     void WaitForLocks(int milliseconds);
+    // Whether the file opened with the page key derived here, as every file of the program's does, rather than
+    // through the engine's own, slower derivation from the password.
+    bool OpenedWithPageKey() const { return openedWithPageKey_; }
 
 private:
     friend class Transaction;
     std::shared_ptr<Connection> connection_;
+    bool openedWithPageKey_;
 };
 
 // Opens an existing database file; never creates one. The connect string's "pwd=" part is the

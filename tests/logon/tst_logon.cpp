@@ -56,7 +56,7 @@ private slots:
             // The store runs no trigger: the session works through another program's connection here.
             const auto connection = OpenUnhardened(fresh.file.path());
             RunUnhardened(connection, "CREATE TRIGGER gone AFTER INSERT ON User BEGIN DELETE FROM User; END;");
-            fresh.session.Open(std::make_shared<Database>(connection));
+            fresh.session.Open(std::make_shared<Database>(connection, false));
         }
         ScriptedModals modals;
         for (const Answer &answer : answers)

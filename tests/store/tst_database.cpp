@@ -153,13 +153,14 @@ private slots:
             file.write(content);
         }
         const QByteArray before = FileBytes(database.path());
+        std::shared_ptr<Database> opened;
         const std::int32_t raised = RaisedErrorNumber([&] {
-            if (connect.isNull())
-                OpenAccountDatabase(database.path());
-            else
-                OpenDatabase(database.path(), false, false, ToU16(connect));
+            opened = connect.isNull() ? OpenAccountDatabase(database.path())
+                                      : OpenDatabase(database.path(), false, false, ToU16(connect));
         });
         QVERIFY(error == 0 ? raised == 0 : raised != 0 && (error == -1 || raised == error));
+        // A file the program made opens the quick way, with the page key derived here.
+        QVERIFY(raised != 0 || opened->OpenedWithPageKey());
         QCOMPARE(FileBytes(database.path()), before);
     }
 };

@@ -5,6 +5,8 @@
 
 #include "sqlite3.c"
 
+#include "Pbkdf2.h"
+
 /* The primitives' own interfaces are marked deprecated in OpenSSL 3 in favour of the providers. */
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/aes.h>
@@ -12,7 +14,6 @@
 #include <openssl/sha.h>
 
 #include <errno.h>
-#include <limits.h>
 #include <string.h>
 #include <sys/random.h>
 
@@ -129,41 +130,21 @@ static int ProviderHmac(void *ctx, int algorithm, const unsigned char *key, int 
     return SQLITE_OK;
 }
 
-/* PBKDF2 (RFC 8018) with the HMAC of the algorithm's hash. */
+/* PBKDF2 (RFC 8018), the program's own. */
 static int ProviderKdf(void *ctx, int algorithm, const unsigned char *password, int passwordSize,
                        const unsigned char *salt, int saltSize, int rounds, int keySize, unsigned char *key)
 {
     (void)ctx;
-    const Digest *digest = DigestOf(algorithm);
-    if (!digest || rounds < 1 || keySize < 0 || saltSize < 0 || saltSize > INT_MAX - 4)
+    const TarnwickHash hash = algorithm == SQLCIPHER_PBKDF2_HMAC_SHA1     ? TarnwickSha1
+                              : algorithm == SQLCIPHER_PBKDF2_HMAC_SHA256 ? TarnwickSha256
+                                                                          : TarnwickSha512;
+    if (algorithm < SQLCIPHER_PBKDF2_HMAC_SHA1 || algorithm > SQLCIPHER_PBKDF2_HMAC_SHA512 || passwordSize < 0 ||
+        saltSize < 0 || rounds < 1 || keySize < 1)
         return SQLITE_ERROR;
-    unsigned char *salted = sqlite3_malloc(saltSize + 4);
-    if (!salted)
-        return SQLITE_NOMEM;
-    unsigned char u[LargestDigest], sum[LargestDigest];
-    if (saltSize > 0)
-        memcpy(salted, salt, (size_t)saltSize);
-    for (unsigned block = 1; keySize > 0; ++block) {
-        salted[saltSize] = (unsigned char)(block >> 24);
-        salted[saltSize + 1] = (unsigned char)(block >> 16);
-        salted[saltSize + 2] = (unsigned char)(block >> 8);
-        salted[saltSize + 3] = (unsigned char)block;
-        DigestHmac(digest, password, passwordSize, salted, saltSize + 4, NULL, 0, u);
-        memcpy(sum, u, (size_t)digest->size);
-        for (int round = 1; round < rounds; ++round) {
-            DigestHmac(digest, password, passwordSize, u, digest->size, NULL, 0, u);
-            for (int i = 0; i < digest->size; ++i)
-                sum[i] ^= u[i];
-        }
-        const int taken = keySize < digest->size ? keySize : digest->size;
-        memcpy(key, sum, (size_t)taken);
-        key += taken;
-        keySize -= taken;
-    }
-    OPENSSL_cleanse(u, sizeof u);
-    OPENSSL_cleanse(sum, sizeof sum);
-    sqlite3_free(salted);
-    return SQLITE_OK;
+    return TarnwickPbkdf2(hash, password, (size_t)passwordSize, salt, (size_t)saltSize, (unsigned)rounds, key,
+                          (size_t)keySize)
+               ? SQLITE_OK
+               : SQLITE_ERROR;
 }
 
 /* AES-256 in CBC mode, without padding: pages are whole blocks. */
