@@ -119,13 +119,15 @@ bool IsRequiredTable(std::u16string_view name)
                        [name](std::u16string_view table) { return EqualsIgnoringAsciiCase(name, table); });
 }
 
-// What CreateAccountDatabase makes, or made: the tables, the engine's counters and the indexes above.
+// What CreateAccountDatabase makes, or made: the tables, the engine's counters and the indexes above. The engine
+// writes the text of every table it stores as "CREATE TABLE " and the rest as given; anything else of type "table" is
+// a virtual table, however its text is written, whose module the engine would run.
 bool IsOwnObject(std::u16string_view type, std::u16string_view name, std::u16string_view sql)
 {
     if (type == u"index")
         return std::any_of(OwnIndexes.begin(), OwnIndexes.end(), [sql](const OwnIndex &own) { return own.sql == sql; });
-    const bool virtualTable = EqualsIgnoringAsciiCase(sql.substr(0, 14), u"CREATE VIRTUAL");
-    return type == u"table" && !virtualTable && (IsRequiredTable(name) || EqualsIgnoringAsciiCase(name, SequenceTable));
+    const bool storedTable = sql.starts_with(u"CREATE TABLE ");
+    return type == u"table" && storedTable && (IsRequiredTable(name) || EqualsIgnoringAsciiCase(name, SequenceTable));
 }
 
 bool HasTable(Database &database, std::u16string_view name)

@@ -88,11 +88,14 @@ private slots:
         QTest::newRow("the first versions' accounts index")
             << QByteArray() << QString()
             << u"DROP INDEX AccountsUserID; CREATE INDEX \"AccountsUserID\" ON \"Accounts\" (\"UserID\");"_s << 0;
-        QTest::newRow("a virtual table")
-            << QByteArray() << QString()
-            << u"PRAGMA writable_schema = ON; INSERT INTO sqlite_master VALUES ('table', 'r', 'r', 0, "
-               u"'CREATE VIRTUAL TABLE r USING rtree(id, a, b)');"_s
-            << foreign;
+        // A virtual table in the place of one of the program's, however its text is written.
+        for (const char *created : {"CREATE VIRTUAL TABLE", "CREATE /**/ VIRTUAL TABLE"})
+            QTest::newRow(created)
+                << QByteArray() << QString()
+                << u"DROP TABLE Parameters; PRAGMA writable_schema = ON; INSERT INTO sqlite_master VALUES ('table', "
+                   u"'Parameters', 'Parameters', 0, '%1 Parameters USING rtree(id, a, b)');"_s.arg(
+                       QString::fromLatin1(created))
+                << foreign;
     }
 
     // Anything planted at the journal's path is refused at once, and nothing it points at or names is touched.
