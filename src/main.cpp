@@ -4,16 +4,17 @@
 #include "AccountDatabase.h"
 #include "DesktopStyle.h"
 #include "Display.h"
+#include "HandOverChannel.h"
+#include "InstanceFolder.h"
+#include "InstanceLock.h"
 #include "MsgBox.h"
 #include "ProcessPrivacy.h"
 #include "ProgramFolder.h"
 #include "SessionEnd.h"
-#include "SingleInstance.h"
 #include "frmAccount.h"
 
 #include <QApplication>
 #include <QIcon>
-#include <QPushButton>
 #include <QThread>
 
 #include <cstdio>
@@ -36,6 +37,15 @@ int ReportNotOnce(int argc, char **argv, const QString &problem)
     return NotOnce;
 }
 
+// Second start: the exit status once the running instance was asked to come forward.
+int HandOver(HandOverChannel &channel, const InstanceLock &lock)
+{
+    if (channel.HandOver(lock) != HandOverChannel::Result::NoAnswer)
+        return 0;
+    MsgBox(QStringLiteral("The running Tarnwick does not answer."), vbCritical);
+    return NoAnswer;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -46,9 +56,9 @@ int main(int argc, char **argv)
         return NoDisplay;
     }
     // Before the database is opened: a start that cannot make sure it runs once goes no further.
-    SingleInstance instance(QStringLiteral("Tarnwick"));
-    if (!instance.Problem().isEmpty())
-        return ReportNotOnce(argc, argv, instance.Problem());
+    const InstanceFolder folder = ChooseInstanceFolder(QStringLiteral("Tarnwick"));
+    if (!folder.problem.isEmpty())
+        return ReportNotOnce(argc, argv, folder.problem);
     // Deriving the database key is most of the start-up: it runs while Qt starts and the window is built.
     std::future<std::shared_ptr<Database>> opening =
         std::async(std::launch::async, [] { return OpenAccountDatabase(DataFolder() / AccountDatabaseFileName); });
@@ -59,21 +69,22 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tarnwick.png")));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    if (!instance.Claim()) {
-        const SingleInstance::HandOverResult result = instance.HandOver();
-        if (result == SingleInstance::HandOverResult::NoAnswer) {
-            MsgBox(QStringLiteral("The running Tarnwick does not answer."), vbCritical);
-            return NoAnswer;
-        }
-        if (result == SingleInstance::HandOverResult::Failed)
-            MsgBox(QStringLiteral("Not succeed."), vbOKOnly);
-        return 0;
+    // Made in this order so that the channel removes its socket before the lock is released.
+    InstanceLock lock(folder.path, folder.name);
+    HandOverChannel channel(folder.path, folder.name);
+    // Where no channel can be made, the program runs unreachable rather than not at all.
+    if (channel.Usable()) {
+        const InstanceLock::Holder holder = lock.Claim();
+        if (holder == InstanceLock::Holder::AnotherProcess)
+            return HandOver(channel, lock);
+        if (holder == InstanceLock::Holder::ThisProcess)
+            channel.Listen();
     }
 
     frmAccount form;
     if (!form.Form_Load([&opening] { return opening.get(); }, [] { return AccessAdvice(AccountDatabaseFileName); }))
         return form.ExitStatus();
-    QObject::connect(&instance, &SingleInstance::HandOverRequested, form.cmdRMessage.get(), &QPushButton::click);
+    QObject::connect(&channel, &HandOverChannel::HandOverRequested, &form, &frmAccount::ExternalActivate);
     form.WatchTrayHost();
     // Asked once the icon is there: the windows that follow it are made later.
     const DesktopStyle style;

@@ -52,9 +52,6 @@ frmAccount::frmAccount()
     CreateMenus(this);
     ConnectMenus();
     SizeForFont(*this);
-    // A second start clicks it from the first moment on.
-    cmdRMessage = std::make_unique<QPushButton>(QStringLiteral("TarnwickHiddenButton"));
-    connect(cmdRMessage.get(), &QPushButton::clicked, this, [this] { cmdRMessage_Click(); });
     logon_ = std::make_unique<LogonFlow>(*session_, [this] {
         Editor().LoadAccountList();
         Editor().ShowAccount();
@@ -419,11 +416,6 @@ void frmAccount::mnuLogOn_Click()
         // The logon simply did not happen; the menu offers it again.
     }
     tray_->LogonStateChanged();
-}
-
-void frmAccount::cmdRMessage_Click()
-{
-    ExternalActivate();
 }
 
 void frmAccount::ExternalActivate()

@@ -46,8 +46,9 @@ public:
     // in its question, it does that unload's work: the caller must then end the process, not return into it.
     void UnloadUnattended();
 
-    // Brings the program forward, logging on first when nobody is logged on. While a logon is under way, it and
-    // every other way of coming forward only bring that logon's open dialog forward, and return at once.
+    // Brings the program forward, logging on first when nobody is logged on; a second start's request comes here.
+    // While a logon is under way, it and every other way of coming forward only bring that logon's open dialog
+    // forward, and return at once.
     void ExternalActivate();
     // Watches for a tray host from now on: when none has come after a moment, the program logs on and shows its
     // window by itself, and keeps it in the task bar until a host comes, which then gets the icon.
@@ -55,9 +56,6 @@ public:
     bool AcctWasChanged() const;
     void AcctWasChanged(bool value);
     LogonResult CheckPassword(const QString &UserName);
-
-    // Never shown, and outside the window so that no screen reader offers it: a second start clicks it.
-    std::unique_ptr<QPushButton> cmdRMessage;
 
     // The session, for the tray and for tests; it exists from a successful Form_Load on.
     const AccountSession &Session() const { return *session_; }
@@ -104,7 +102,6 @@ private:
     bool RaiseOpenLogon();
     void mnuOpen_Click();
     void mnuLogOn_Click();
-    void cmdRMessage_Click();
 
     // Accounts, carried out by the editor
     AccountEditor &Editor();

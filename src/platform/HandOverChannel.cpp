@@ -1,11 +1,9 @@
-#include "SingleInstance.h"
+#include "HandOverChannel.h"
 
-#include "PrivateFolder.h"
+#include "InstanceLock.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
-#include <QLockFile>
 #include <QMetaMethod>
 #include <QPointer>
 #include <QScopeGuard>
@@ -16,30 +14,27 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <deque>
 #include <optional>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <utility>
 
 namespace {
 
-// Every message starts with the version. The one request a second start may send: version, caption
-// size in bytes (32-bit, big-endian), the hidden button's caption in UTF-8; anything else is
-// refused by closing the connection. The running instance answers with messages of MessageSize
-// bytes: version, kind, a 32-bit signed big-endian value. StillWorking (value 0) comes every
-// KeepAliveMs while the request waits or is handled, Answer (value 0: done) once it is handled.
+// Every message starts with the version. The one request a second start may send: version, tag size in bytes
+// (32-bit, big-endian), the tag in UTF-8, as earlier releases send it, so that a second start and a running instance
+// of different releases understand each other; anything else is refused by closing the connection. The running
+// instance answers with messages of MessageSize bytes: version, kind, a 32-bit value, always 0. StillWorking comes
+// every KeepAliveMs while the request waits or is handled, Answer once it is handled.
 constexpr char ProtocolVersion = 2;
-constexpr char HandOverCaption[] = "TarnwickHiddenButton";
+constexpr char RequestTag[] = "TarnwickHiddenButton";
 constexpr char StillWorking = 1;
 constexpr char Answer = 2;
 constexpr qsizetype MessageSize = 2 + 4;
-constexpr qint32 Done = 0;
 
 // A second start gives up after this long without a message, connecting included: the running
 // instance takes the lock a moment before it listens.
@@ -52,65 +47,6 @@ constexpr int RequestWaitMs = 5000;
 constexpr int MaxConnections = 8;
 // How long the listener rests when the process is out of descriptors.
 constexpr int ListenPauseMs = 1000;
-
-QString SafeName(const QString &text)
-{
-    QString name = text;
-    for (QChar &c : name) {
-        const bool safe = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
-                          c == u'.' || c == u'-' || c == u'_';
-        if (!safe) {
-            c = u'_';
-        }
-    }
-    return name;
-}
-
-// The display this process shows its windows on, without an X screen number: one running
-// instance per display, whichever screen of it.
-QString DisplayName()
-{
-    const QString wayland = qEnvironmentVariable("WAYLAND_DISPLAY");
-    if (!wayland.isEmpty()) {
-        return wayland;
-    }
-    QString display = qEnvironmentVariable("DISPLAY");
-    const qsizetype colon = display.lastIndexOf(u':');
-    const qsizetype dot = display.indexOf(u'.', colon + 1);
-    if (colon >= 0 && dot > colon) {
-        display.truncate(dot);
-    }
-    return display;
-}
-
-QString ChannelName(const QString &caption)
-{
-    const QString display = DisplayName();
-    return display.isEmpty() ? SafeName(caption) : SafeName(caption) + u'-' + SafeName(display);
-}
-
-struct ChannelFolder
-{
-    QString path;    // empty when there is none to use
-    QString problem; // why a folder that stands there may not be used
-};
-
-// The user's runtime folder, or else a private folder of our own in the user's cache folder, which
-// no one else can have made. Where that cannot be made at all, there is no channel; where something
-// stands in its place that is not such a folder, that is a problem the user must hear of.
-ChannelFolder PrivateFolder(const QString &caption)
-{
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (QDir::isAbsolutePath(runtime) && IsPrivateFolder(runtime)) {
-        return {runtime, QString()};
-    }
-    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
-    if (!QDir::isAbsolutePath(cache)) {
-        cache = QDir::homePath() + QStringLiteral("/.cache");
-    }
-    const OwnFolder own = MakeOwnFolder(cache, SafeName(caption));
-    return {own.path, own.problem};
-}
 
 // The socket address of this path, or nothing when the path does not fit.
 std::optional<sockaddr_un> UnixAddress(const QString &path)
@@ -144,20 +80,20 @@ int Connect(const sockaddr_un &address)
 const QByteArray &Request()
 {
     static const QByteArray request = [] {
-        const QByteArray caption(HandOverCaption);
+        const QByteArray tag(RequestTag);
         QByteArray header(1 + 4, '\0');
         header[0] = ProtocolVersion;
-        qToBigEndian<quint32>(static_cast<quint32>(caption.size()), header.data() + 1);
-        return header + caption;
+        qToBigEndian<quint32>(static_cast<quint32>(tag.size()), header.data() + 1);
+        return header + tag;
     }();
     return request;
 }
 
-QByteArray Message(char kind, qint32 value = 0)
+QByteArray Message(char kind)
 {
-    QByteArray message(MessageSize, kind);
+    QByteArray message(MessageSize, '\0');
     message[0] = ProtocolVersion;
-    qToBigEndian<qint32>(value, message.data() + 2);
+    message[1] = kind;
     return message;
 }
 
@@ -203,26 +139,22 @@ public:
 
 } // namespace
 
-// The channel's state: the lock, the listening socket, and the second starts' connections.
-class SingleInstance::Private : public QObject
+// The listening socket and the second starts' connections.
+class HandOverChannel::Private : public QObject
 {
 public:
-    Private(SingleInstance &owner, const QString &caption);
+    Private(HandOverChannel &owner, const QString &folder, const QString &name);
     ~Private() override;
 
-    bool Claim();
-    HandOverResult HandOver();
+    void Listen();
+    Result HandOver(const InstanceLock &lock) const;
     void HandleRequests();
 
-    QString problem_;
+    const std::optional<sockaddr_un> address_;
     // A receiver of HandOverRequested is connected: requests are handled from then on.
     bool served_ = false;
 
 private:
-    QString LockPath() const;
-    QString SocketPath() const;
-    void Listen();
-    bool RunningInstanceHoldsLock() const;
     void AcceptConnections();
     void PauseListening();
     void Hold(int fd);
@@ -231,9 +163,7 @@ private:
     void Handle(const QPointer<Connection> &connection);
     void SendKeepAlives();
 
-    SingleInstance &owner_;
-    QString folder_;
-    QString name_;
+    HandOverChannel &owner_;
     int listener_ = -1;
     std::unique_ptr<QSocketNotifier> listenerNotifier_;
     // Connections open now, whatever their state.
@@ -243,89 +173,65 @@ private:
     std::deque<QPointer<Connection>> requests_;
     std::deque<QPointer<Connection>> handling_;
     QTimer keepAlive_;
-    // Released only after the destructor has removed the socket: a new running instance taking the
-    // lock must not lose its fresh socket to this one's clean-up.
-    std::unique_ptr<QLockFile> lock_;
 };
 
-SingleInstance::SingleInstance(const QString &caption, QObject *parent)
-    : QObject(parent), d_(std::make_unique<Private>(*this, caption))
+HandOverChannel::HandOverChannel(const QString &folder, const QString &name, QObject *parent)
+    : QObject(parent), d_(std::make_unique<Private>(*this, folder, name))
 {
 }
 
-SingleInstance::~SingleInstance() = default;
+HandOverChannel::~HandOverChannel() = default;
 
-const QString &SingleInstance::Problem() const
+bool HandOverChannel::Usable() const
 {
-    return d_->problem_;
+    return d_->address_.has_value();
 }
 
-bool SingleInstance::Claim()
+void HandOverChannel::Listen()
 {
-    return d_->Claim();
+    d_->Listen();
 }
 
-SingleInstance::HandOverResult SingleInstance::HandOver()
+HandOverChannel::Result HandOverChannel::HandOver(const InstanceLock &lock)
 {
-    return d_->HandOver();
+    return d_->HandOver(lock);
 }
 
-void SingleInstance::connectNotify(const QMetaMethod &signal)
+void HandOverChannel::connectNotify(const QMetaMethod &signal)
 {
-    if (signal == QMetaMethod::fromSignal(&SingleInstance::HandOverRequested)) {
+    if (signal == QMetaMethod::fromSignal(&HandOverChannel::HandOverRequested)) {
         d_->served_ = true;
         QMetaObject::invokeMethod(
             d_.get(), [this] { d_->HandleRequests(); }, Qt::QueuedConnection);
     }
 }
 
-SingleInstance::Private::Private(SingleInstance &owner, const QString &caption)
-    : owner_(owner), name_(ChannelName(caption))
+HandOverChannel::Private::Private(HandOverChannel &owner, const QString &folder, const QString &name)
+    : address_(folder.isEmpty() ? std::nullopt : UnixAddress(folder + u'/' + name + QStringLiteral(".socket"))),
+      owner_(owner)
 {
-    const ChannelFolder folder = PrivateFolder(caption);
-    folder_ = folder.path;
-    problem_ = folder.problem;
-    if (!folder_.isEmpty() && !UnixAddress(SocketPath())) {
-        folder_.clear();
-    }
     keepAlive_.setInterval(KeepAliveMs);
     connect(&keepAlive_, &QTimer::timeout, this, &Private::SendKeepAlives);
 }
 
-SingleInstance::Private::~Private()
+HandOverChannel::Private::~Private()
 {
     if (listener_ >= 0) {
         listenerNotifier_.reset();
         ::close(listener_);
-        ::unlink(QFile::encodeName(SocketPath()).constData());
+        ::unlink(address_->sun_path);
     }
 }
 
-bool SingleInstance::Private::Claim()
+void HandOverChannel::Private::Listen()
 {
-    if (folder_.isEmpty()) {
-        return true;
-    }
-    lock_ = std::make_unique<QLockFile>(LockPath());
-    // Only a dead holder makes the lock stale; a long-running instance's lock must not age into one.
-    lock_->setStaleLockTime(0);
-    if (!lock_->tryLock(0)) {
-        return lock_->error() != QLockFile::LockFailedError;
-    }
-    Listen();
-    return true;
-}
-
-void SingleInstance::Private::Listen()
-{
-    const std::optional<sockaddr_un> address = UnixAddress(SocketPath());
     // Holding the lock, any socket file left here belongs to a dead instance.
-    ::unlink(address->sun_path);
+    ::unlink(address_->sun_path);
     const int fd = NewSocket();
     if (fd < 0) {
         return;
     }
-    if (::bind(fd, reinterpret_cast<const sockaddr *>(&*address), sizeof *address) != 0 ||
+    if (::bind(fd, reinterpret_cast<const sockaddr *>(&*address_), sizeof *address_) != 0 ||
         ::listen(fd, SOMAXCONN) != 0) {
         ::close(fd);
         return;
@@ -335,28 +241,22 @@ void SingleInstance::Private::Listen()
     connect(listenerNotifier_.get(), &QSocketNotifier::activated, this, &Private::AcceptConnections);
 }
 
-SingleInstance::HandOverResult SingleInstance::Private::HandOver()
+HandOverChannel::Result HandOverChannel::Private::HandOver(const InstanceLock &lock) const
 {
-    if (folder_.isEmpty()) {
-        return HandOverResult::NotRunning;
-    }
-    const std::optional<sockaddr_un> address = UnixAddress(SocketPath());
     QDeadlineTimer silence(SilenceLimitMs);
     int fd = -1;
-    while ((fd = Connect(*address)) < 0) {
-        if (!RunningInstanceHoldsLock()) {
-            return HandOverResult::NotRunning;
+    while ((fd = Connect(*address_)) < 0) {
+        if (!lock.HolderLives()) {
+            return Result::NotRunning;
         }
         if (silence.hasExpired()) {
-            return HandOverResult::NoAnswer;
+            return Result::NoAnswer;
         }
         QThread::msleep(RetryPauseMs);
     }
     const auto closer = qScopeGuard([fd] { ::close(fd); });
     // Closed unanswered: the running instance ended meanwhile, or it holds all the connections it takes (a flood).
-    const auto closedUnanswered = [this] {
-        return RunningInstanceHoldsLock() ? HandOverResult::NoAnswer : HandOverResult::NotRunning;
-    };
+    const auto closedUnanswered = [&lock] { return lock.HolderLives() ? Result::NoAnswer : Result::NotRunning; };
     // The short request fits the fresh socket's buffer: sent whole or not at all.
     if (::send(fd, Request().constData(), Request().size(), MSG_NOSIGNAL) != Request().size()) {
         return closedUnanswered();
@@ -366,7 +266,7 @@ SingleInstance::HandOverResult SingleInstance::Private::HandOver()
         pollfd incoming = {fd, POLLIN, 0};
         const int ready = ::poll(&incoming, 1, static_cast<int>(silence.remainingTime()));
         if (ready == 0) {
-            return HandOverResult::NoAnswer;
+            return Result::NoAnswer;
         }
         char buffer[64];
         const ssize_t size = ready < 0 ? -1 : ::recv(fd, buffer, sizeof buffer, 0);
@@ -378,39 +278,17 @@ SingleInstance::HandOverResult SingleInstance::Private::HandOver()
         }
         for (received.append(buffer, size); received.size() >= MessageSize; received.remove(0, MessageSize)) {
             if (received[0] != ProtocolVersion || (received[1] != StillWorking && received[1] != Answer)) {
-                return HandOverResult::NotRunning;
+                return Result::NotRunning;
             }
             if (received[1] == Answer) {
-                const qint32 answer = qFromBigEndian<qint32>(received.constData() + 2);
-                return answer == Done ? HandOverResult::Done : HandOverResult::Failed;
+                return Result::Done;
             }
             silence.setRemainingTime(SilenceLimitMs);
         }
     }
 }
 
-QString SingleInstance::Private::LockPath() const
-{
-    return folder_ + u'/' + name_ + QStringLiteral(".lock");
-}
-
-QString SingleInstance::Private::SocketPath() const
-{
-    return folder_ + u'/' + name_ + QStringLiteral(".socket");
-}
-
-// True while the lock file names a live process, or is there but not yet filled in by the
-// process that is creating it.
-bool SingleInstance::Private::RunningInstanceHoldsLock() const
-{
-    qint64 pid = 0;
-    if (!QLockFile(LockPath()).getLockInfo(&pid, nullptr, nullptr)) {
-        return QFile::exists(LockPath());
-    }
-    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
-}
-
-void SingleInstance::Private::AcceptConnections()
+void HandOverChannel::Private::AcceptConnections()
 {
     for (;;) {
         const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -433,13 +311,13 @@ void SingleInstance::Private::AcceptConnections()
     }
 }
 
-void SingleInstance::Private::PauseListening()
+void HandOverChannel::Private::PauseListening()
 {
     listenerNotifier_->setEnabled(false);
     QTimer::singleShot(ListenPauseMs, this, [this] { listenerNotifier_->setEnabled(true); });
 }
 
-void SingleInstance::Private::Hold(int fd)
+void HandOverChannel::Private::Hold(int fd)
 {
     ++held_;
     auto *connection = new Connection(fd, this);
@@ -450,19 +328,19 @@ void SingleInstance::Private::Hold(int fd)
     });
 }
 
-void SingleInstance::Private::Close(Connection *connection)
+void HandOverChannel::Private::Close(Connection *connection)
 {
     if (connection->Close())
         --held_;
 }
 
-void SingleInstance::Private::ReadRequest(Connection *connection)
+void HandOverChannel::Private::ReadRequest(Connection *connection)
 {
     const QByteArray &request = Request();
     QByteArray &received = connection->received;
     // Up to one byte more than the rest of the request, to see a longer message for what it is (sizeof
-    // counts the caption's terminating zero).
-    char buffer[1 + 4 + sizeof HandOverCaption];
+    // counts the tag's terminating zero).
+    char buffer[1 + 4 + sizeof RequestTag];
     const ssize_t size = ::recv(connection->fd(), buffer, request.size() + 1 - received.size(), 0);
     if (size < 0 && (errno == EAGAIN || errno == EINTR)) {
         return;
@@ -486,7 +364,7 @@ void SingleInstance::Private::ReadRequest(Connection *connection)
 }
 
 // Each request is handled as soon as it is complete, also while the slot is busy with an earlier one.
-void SingleInstance::Private::HandleRequests()
+void HandOverChannel::Private::HandleRequests()
 {
     if (!served_) {
         return;
@@ -500,7 +378,7 @@ void SingleInstance::Private::HandleRequests()
     }
 }
 
-void SingleInstance::Private::Handle(const QPointer<Connection> &connection)
+void HandOverChannel::Private::Handle(const QPointer<Connection> &connection)
 {
     handling_.push_back(connection);
     emit owner_.HandOverRequested();
@@ -509,12 +387,12 @@ void SingleInstance::Private::Handle(const QPointer<Connection> &connection)
         keepAlive_.stop();
     }
     if (connection) {
-        connection->Send(Message(Answer, Done));
+        connection->Send(Message(Answer));
         Close(connection);
     }
 }
 
-void SingleInstance::Private::SendKeepAlives()
+void HandOverChannel::Private::SendKeepAlives()
 {
     const QByteArray message = Message(StillWorking);
     for (const auto *waiting : {&requests_, &handling_}) {
