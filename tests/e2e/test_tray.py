@@ -1,8 +1,6 @@
-import contextlib
 import os
 import signal
 import socket
-import struct
 import subprocess
 import unittest
 
@@ -62,42 +60,18 @@ class TrayTest(EndToEndTest):
         self.assertIn("Unable to save registry information", program.stderr_path.read_text())
         self.assertEqual((self.sandbox.settings_path.is_symlink(), target.read_bytes()), (True, before))
 
-    def test_a_second_start_logs_on_shows_or_brings_forward_the_running_instance_and_nothing_else_does(self):
+    def test_a_second_start_logs_on_shows_or_brings_forward_the_running_instance_or_says_it_does_not_answer(self):
         first = self.start_program()
-        channel = next((self.sandbox.root / "runtime").glob("Tarnwick-*.socket"))
-
-        def peer(message=b""):  # a connection to the running instance that has sent the message
-            connection = socket.socket(socket.AF_UNIX)
-            connection.connect(str(channel))
-            with contextlib.suppress(OSError):  # closed before all of it was read
-                connection.sendall(message)
-            connection.setblocking(False)
-            return connection
-
-        def still_open(connections):  # of these peers, none of which sent the request the program answers
-            def is_open(connection):
-                try:
-                    self.assertEqual(connection.recv(64), b"", "an answer to what is not the hand-over request")
-                except BlockingIOError:
-                    return True
-                except OSError:
-                    pass
-                return False
-
-            return len([connection for connection in connections if is_open(connection)])
-
-        # Any other message is closed unanswered, and clicks nothing; a flood gets 8 connections for 5 s each.
-        caption = b"TarnwickHiddenButton"
-        refused = [peer(bytes([version]) + struct.pack(">I", size) + text) for version, text, size in (
-            (2, b"cmdOther", 8), (1, caption, 20), (2, b"x" * 65536, 1 << 20), (2, caption + b"x", 20))]
-        self.wait_for("the refused requests closed", lambda: still_open(refused) == 0)
-        self.assert_stays_hidden(first)
-        flood = [peer() for _ in range(40)]
-        self.wait_for("8 of 40 connections held", lambda: still_open(flood) == 8, 3)
-        second = self.start_program(wait_for_icon=False)  # a second start the flood keeps out says so
+        # A second start that a flood of connections keeps out says so; the flood's end lets the next one through.
+        channel = str(next((self.sandbox.root / "runtime").glob("Tarnwick-*.socket")))
+        flood = [socket.socket(socket.AF_UNIX) for _ in range(40)]
+        for connection in flood:
+            connection.connect(channel)
+        second = self.start_program(wait_for_icon=False)
         self.message(second, "The running Tarnwick does not answer.")
         self.assertNotEqual(self.wait_exit(second), 0)
-        self.wait_for("the held connections closed", lambda: still_open(flood) == 0, 10)
+        for connection in flood:
+            connection.close()
 
         def second_start():  # it hands over and ends; the running instance keeps the only icon
             second = self.start_program(wait_for_icon=False)
@@ -119,11 +93,6 @@ class TrayTest(EndToEndTest):
         self.wait_active(window, "the main window")
         self.assert_shown(first, {ACCOUNT: "Bank"})
         stop_process(other)
-        os.kill(first.pid, signal.SIGSTOP)
-        second = self.start_program(wait_for_icon=False)
-        self.message(second, "The running Tarnwick does not answer.")
-        self.assertNotEqual(self.wait_exit(second), 0)
-        os.kill(first.pid, signal.SIGCONT)
         self.assertEqual(self.unload(first), 0)
 
     def test_the_autostart_entry_the_floating_state_and_the_place_are_kept_until_cleared(self):

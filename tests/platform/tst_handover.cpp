@@ -1,0 +1,341 @@
+// Only one running instance, and a second start that asks it to come forward. The running instance is this process
+// or a child started from this executable in its primary role, a second start the other; other peers are sockets of
+// this process.
+#include "HandOverChannel.h"
+#include "InstanceFolder.h"
+#include "InstanceLock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace Qt::Literals::StringLiterals;
+using Result = HandOverChannel::Result;
+using Holder = InstanceLock::Holder;
+
+namespace {
+
+const QString Name = u"Tarnwick-_1"_s;
+const QString PrimaryRole = u"--primary"_s;
+const QString SecondStartRole = u"--second-start"_s;
+// Bounds for a child process to start and end, generous for a sanitizer build on a busy machine.
+constexpr int ChildMs = 20000;
+
+// The bytes on the wire, as every release sends them.
+const QByteArray Request = QByteArray("\x02\x00\x00\x00\x14", 5) + "TarnwickHiddenButton";
+const QByteArray StillWorking("\x02\x01\x00\x00\x00\x00", 6);
+const QByteArray Answer("\x02\x02\x00\x00\x00\x00", 6);
+
+// This executable's roles in a child process: a primary serves requests and says on stdout that it listens, until it
+// is killed; a second start, which found the lock another's, ends with its hand-over's Result.
+int RunAs(const QString &role, const QString &folder)
+{
+    InstanceLock lock(folder, Name);
+    HandOverChannel channel(folder, Name);
+    if (role == SecondStartRole)
+        return static_cast<int>(channel.HandOver(lock));
+    lock.Claim();
+    channel.Listen();
+    QObject::connect(&channel, &HandOverChannel::HandOverRequested, [] {});
+    std::puts("listening");
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
+
+std::unique_ptr<QProcess> Start(const QString &role, const QString &folder)
+{
+    auto process = std::make_unique<QProcess>();
+    process->start(QCoreApplication::applicationFilePath(), {role, folder});
+    return process;
+}
+
+// The process's state as /proc shows it: 'S' sleeping, 'T' stopped, ...
+char ProcessState(qint64 pid)
+{
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    const QByteArray line = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+    const qsizetype end = line.lastIndexOf(')');
+    return end >= 0 && end + 2 < line.size() ? line[end + 2] : '\0';
+}
+
+// The running instance, in this process.
+struct Primary
+{
+    explicit Primary(const QString &folder) : lock(folder, Name), channel(folder, Name)
+    {
+        QCOMPARE(lock.Claim(), Holder::ThisProcess);
+        channel.Listen();
+    }
+    InstanceLock lock;
+    HandOverChannel channel;
+};
+
+// A connection to the channel that has sent the bytes given, as any process of the user's may make.
+class Peer
+{
+public:
+    Peer(const QString &socket, const QByteArray &message) : fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0))
+    {
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(socket);
+        std::memcpy(address.sun_path, path.constData(), path.size());
+        if (::connect(fd_, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
+            ::send(fd_, message.constData(), message.size(), MSG_NOSIGNAL);
+    }
+    ~Peer() { ::close(fd_); }
+    Peer(const Peer &) = delete;
+    Peer &operator=(const Peer &) = delete;
+
+    // Whether the channel keeps the connection open; what it sent meanwhile is added to received.
+    bool Open()
+    {
+        char buffer[64];
+        ssize_t size = 0;
+        while ((size = ::recv(fd_, buffer, sizeof buffer, 0)) > 0)
+            received.append(buffer, size);
+        closed_ = closed_ || size == 0 || errno != EAGAIN;
+        return !closed_;
+    }
+
+    QByteArray received;
+
+private:
+    int fd_;
+    bool closed_ = false;
+};
+
+// The owner and mode of what stands at the path, not followed.
+QString Status(const QString &path)
+{
+    struct stat status = {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return QString();
+    return u"%1 %2"_s.arg(status.st_uid).arg(status.st_mode, 0, 8);
+}
+
+} // namespace
+
+class TestHandOver : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { folder_ = std::make_unique<QTemporaryDir>(); }
+
+    void cleanup()
+    {
+        if (primary_) {
+            primary_->kill();
+            primary_->waitForFinished(ChildMs);
+        }
+        primary_.reset();
+    }
+
+    void aRequestWaitsForAReceiverAndASecondStartIsAnswered()
+    {
+        Primary primary(folder_->path());
+        Peer early(SocketPath(), Request);
+        QTRY_VERIFY_WITH_TIMEOUT(early.Open() && early.received.startsWith(StillWorking), ChildMs);
+        QVERIFY(!early.received.contains(Answer));
+        QSignalSpy requested(&primary.channel, &HandOverChannel::HandOverRequested);
+        QTRY_VERIFY(!early.Open());
+        QVERIFY(early.received.endsWith(Answer));
+        QCOMPARE(requested.count(), 1);
+        const auto second = Start(SecondStartRole, folder_->path());
+        QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, ChildMs);
+        QCOMPARE(second->exitCode(), static_cast<int>(Result::Done));
+        QCOMPARE(requested.count(), 2);
+    }
+
+    void messages_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<bool>("handled");
+        const QByteArray tag = Request.mid(5);
+        QTest::newRow("the request") << Request << true;
+        QTest::newRow("another tag") << QByteArray("\x02\x00\x00\x00\x14", 5) + "TarnwickOtherButton_" << false;
+        QTest::newRow("an older version") << QByteArray("\x01\x00\x00\x00\x14", 5) + tag << false;
+        QTest::newRow("a huge size") << QByteArray("\x02\x00\x10\x00\x00", 5) + QByteArray(65536, 'x') << false;
+        QTest::newRow("one byte more than the request") << Request + 'x' << false;
+    }
+
+    // Anything but the request is closed unanswered and without effect.
+    void messages()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(bool, handled);
+        Primary primary(folder_->path());
+        QSignalSpy requested(&primary.channel, &HandOverChannel::HandOverRequested);
+        Peer peer(SocketPath(), message);
+        QTRY_VERIFY(!peer.Open());
+        QCOMPARE(peer.received, handled ? Answer : QByteArray());
+        QCOMPARE(requested.count(), handled ? 1 : 0);
+    }
+
+    void aPeerGetsABoundedShare_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("silent peers") << QByteArray();
+        QTest::newRow("peers that sent part of the request") << Request.left(10);
+    }
+
+    // At most 8 connections are held, each for 5 s at most; a second start meanwhile is told there is no answer.
+    void aPeerGetsABoundedShare()
+    {
+        QFETCH(QByteArray, message);
+        StartPrimary();
+        std::vector<std::unique_ptr<Peer>> flood;
+        for (int i = 0; i < 40; ++i)
+            flood.push_back(std::make_unique<Peer>(SocketPath(), message));
+        const auto open = [&flood] {
+            return static_cast<int>(std::count_if(flood.begin(), flood.end(), [](auto &peer) { return peer->Open(); }));
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(open(), 8, 3000);
+        InstanceLock lock(folder_->path(), Name);
+        HandOverChannel channel(folder_->path(), Name);
+        QCOMPARE(channel.HandOver(lock), Result::NoAnswer);
+        QTRY_COMPARE_WITH_TIMEOUT(open(), 0, 10000);
+        QCOMPARE(channel.HandOver(lock), Result::Done);
+    }
+
+    // Its lock and socket stay behind: the next start takes them over.
+    void aKilledPrimary()
+    {
+        QProcess &primary = StartPrimary();
+        primary.kill();
+        QVERIFY(primary.waitForFinished(ChildMs));
+        QVERIFY(QFile::exists(SocketPath()));
+        InstanceLock lock(folder_->path(), Name);
+        HandOverChannel channel(folder_->path(), Name);
+        QCOMPARE(channel.HandOver(lock), Result::NotRunning);
+        QCOMPARE(lock.Claim(), Holder::ThisProcess);
+        channel.Listen();
+        QSignalSpy requested(&channel, &HandOverChannel::HandOverRequested);
+        const auto second = Start(SecondStartRole, folder_->path());
+        QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, ChildMs);
+        QCOMPARE(second->exitCode(), static_cast<int>(Result::Done));
+        QCOMPARE(requested.count(), 1);
+    }
+
+    // It holds the lock and its socket takes the connection, but it says nothing for 5 s.
+    void aStoppedPrimary()
+    {
+        QProcess &primary = StartPrimary();
+        QCOMPARE(::kill(static_cast<pid_t>(primary.processId()), SIGSTOP), 0);
+        QTRY_COMPARE(ProcessState(primary.processId()), 'T');
+        QCOMPARE(InstanceLock(folder_->path(), Name).Claim(), Holder::AnotherProcess);
+        const auto second = Start(SecondStartRole, folder_->path());
+        QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, ChildMs);
+        QCOMPARE(second->exitCode(), static_cast<int>(Result::NoAnswer));
+    }
+
+    void thePrivateFolder_data()
+    {
+        QTest::addColumn<int>("runtimeMode");
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("a private runtime folder") << 0700 << QString() << u"runtime"_s << QString();
+        QTest::newRow("a runtime folder open to others") << 0755 << QString() << u"cache/Tarnwick"_s << QString();
+        QTest::newRow("a link to a folder") << 0755 << u"link"_s << QString() << u" is a symbolic link"_s;
+        QTest::newRow("a file") << 0755 << u"file"_s << QString() << u" is not a folder"_s;
+        QTest::newRow("a folder open to the group") << 0755 << u"open"_s << QString() << u" has mode 0750, not 0700"_s;
+        QTest::newRow("another user's folder") << 0755 << u"foreign"_s << QString() << u" belongs to another user"_s;
+    }
+
+    // What stands where the folder of our own belongs is named, and left as it was.
+    void thePrivateFolder()
+    {
+        QFETCH(int, runtimeMode);
+        QFETCH(QString, planted);
+        QFETCH(QString, chosen);
+        QFETCH(QString, problem);
+        const QString runtime = folder_->filePath(u"runtime"_s), own = folder_->filePath(u"cache/Tarnwick"_s);
+        const QString elsewhere = folder_->filePath(u"elsewhere"_s);
+        QVERIFY(QDir().mkpath(runtime) && QDir().mkpath(elsewhere) && QDir().mkpath(folder_->filePath(u"cache"_s)));
+        ::chmod(QFile::encodeName(runtime).constData(), runtimeMode);
+        ::chmod(QFile::encodeName(elsewhere).constData(), 0755);
+        if (planted == u"link")
+            QVERIFY(QFile::link(elsewhere, own));
+        else if (planted == u"file")
+            QVERIFY(QFile(own).open(QIODevice::WriteOnly));
+        else if (!planted.isEmpty())
+            QVERIFY(QDir().mkdir(own) &&
+                    ::chmod(QFile::encodeName(own).constData(), planted == u"open" ? 0750 : 0700) == 0);
+        if (planted == u"foreign" && ::chown(QFile::encodeName(own).constData(), 65534, 65534) != 0)
+            QSKIP("Only root can make another user's folder.");
+        const QString before = Status(own), beforeElsewhere = Status(elsewhere);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(folder_->filePath(u"cache"_s)));
+        const InstanceFolder folder = ChooseInstanceFolder(u"Tarnwick"_s);
+        QCOMPARE(folder.path, chosen.isEmpty() ? QString() : folder_->filePath(chosen));
+        QCOMPARE(folder.problem, problem.isEmpty() ? QString() : own + problem);
+        if (!planted.isEmpty())
+            QCOMPARE(Status(own), before);
+        QCOMPARE(Status(elsewhere), beforeElsewhere);
+    }
+
+    void theNameIsPerDisplay_data()
+    {
+        QTest::addColumn<QByteArray>("display");
+        QTest::addColumn<QByteArray>("wayland");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("an X display") << QByteArray(":1") << QByteArray() << u"Tarnwick-_1"_s;
+        QTest::newRow("another screen of it") << QByteArray(":1.2") << QByteArray() << u"Tarnwick-_1"_s;
+        QTest::newRow("Wayland first") << QByteArray(":0") << QByteArray("wayland-0") << u"Tarnwick-wayland-0"_s;
+        QTest::newRow("none") << QByteArray() << QByteArray() << u"Tarnwick"_s;
+    }
+
+    void theNameIsPerDisplay()
+    {
+        QFETCH(QByteArray, display);
+        QFETCH(QByteArray, wayland);
+        QFETCH(QString, name);
+        qputenv("DISPLAY", display);
+        qputenv("WAYLAND_DISPLAY", wayland);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder_->path()));
+        QCOMPARE(ChooseInstanceFolder(u"Tarnwick"_s).name, name);
+    }
+
+private:
+    QString SocketPath() const { return folder_->filePath(Name + u".socket"_s); }
+
+    // A running instance in a child process, once it listens; killed after the test.
+    QProcess &StartPrimary()
+    {
+        primary_ = Start(PrimaryRole, folder_->path());
+        primary_->waitForReadyRead(ChildMs);
+        return *primary_;
+    }
+
+    std::unique_ptr<QTemporaryDir> folder_;
+    std::unique_ptr<QProcess> primary_;
+};
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() == 3 && (arguments[1] == PrimaryRole || arguments[1] == SecondStartRole))
+        return RunAs(arguments[1], arguments[2]);
+    TestHandOver test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_handover.moc"
