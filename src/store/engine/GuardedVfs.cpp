@@ -35,7 +35,7 @@ void Refuse(FileRefusal reason, const char *path)
 class OpenedDatabases
 {
 public:
-    void Add(const char *name)
+    void Remember(const char *name)
     {
         const std::lock_guard lock(mutex_);
         names_.insert(name);
@@ -97,7 +97,7 @@ int Open(sqlite3_vfs *vfs, const char *name, sqlite3_file *file, int flags, int 
         return SQLITE_CANTOPEN;
     }
     if (flags & SQLITE_OPEN_MAIN_DB)
-        openedDatabases.Add(name);
+        openedDatabases.Remember(name);
     return Underlying(vfs)->xOpen(Underlying(vfs), name, file, flags, outFlags);
 }
 
