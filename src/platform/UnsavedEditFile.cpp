@@ -6,12 +6,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace UnsavedEditFile {
@@ -33,17 +29,6 @@ QString FileName(const QString &database)
     return QStringLiteral("unsaved-") + QString::fromLatin1(digest.toHex().left(16));
 }
 
-bool WriteAll(int fd, const QByteArray &bytes)
-{
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t written = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (written < 0 && errno != EINTR)
-            return false;
-        done += written > 0 ? written : 0;
-    }
-    return true;
-}
-
 } // namespace
 
 QString PathFor(const QString &database)
@@ -56,19 +41,12 @@ std::optional<QString> Write(const QString &database, const QByteArray &bytes)
     const OwnFolder folder = MakeOwnFolder(StateFolder(), QStringLiteral("Tarnwick"));
     if (folder.path.isEmpty())
         return folder.problem.isEmpty() ? StateFolder() + QStringLiteral("/Tarnwick cannot be made") : folder.problem;
-    // Made beside and renamed into place: a crash leaves the old file or the new one.
-    QByteArray temporary = QFile::encodeName(PathFor(database)) + ".new-XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    const bool written = ::fchmod(fd, 0600) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0 &&
-                         ::rename(temporary.constData(), QFile::encodeName(PathFor(database)).constData()) == 0;
-    const int error = errno;
-    ::close(fd);
-    if (written)
-        return std::nullopt;
-    ::unlink(temporary.constData());
-    return QString::fromLocal8Bit(std::strerror(error));
+    // Written beside and renamed into place: a crash leaves the old file or the new one.
+    QSaveFile file(PathFor(database));
+    const bool written = file.open(QIODevice::WriteOnly) &&
+                         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+                         file.write(bytes) == bytes.size() && file.commit();
+    return written ? std::nullopt : std::optional<QString>(file.errorString());
 }
 
 std::optional<QByteArray> Read(const QString &database)
