@@ -5,6 +5,7 @@
 #include "AccountDatabase.h"
 #include "Cipher.h"
 #include "Modal.h"
+#include "Program.h"
 #include "Text.h"
 #include "UserName.h"
 #include "Users.h"
@@ -97,14 +98,14 @@ void BM_LogOnUntilListShown(benchmark::State &state)
     bool first = true;
     for (auto _ : state) {
         state.PauseTiming();
-        auto form = std::make_unique<frmAccount>();
+        auto form = std::make_unique<Program>();
         form->Form_Load(Shared().database);
         const double before = ResidentMegabytes();
         state.ResumeTiming();
-        form->Form_MouseMove(TrayEvent::DoubleClick);
+        form->TrayDoubleClicked();
         QApplication::processEvents();
         state.PauseTiming();
-        if (!form->isVisible() || form->lAccounts->count() != AccountCount)
+        if (!form->Window().isVisible() || form->Window().findChild<QListWidget *>()->count() != AccountCount)
             state.SkipWithError("the window did not show the list");
         // Later runs reuse the memory the first one freed: only the first shows the growth.
         if (first)
@@ -118,14 +119,15 @@ BENCHMARK(BM_LogOnUntilListShown)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_PickAnotherAccount(benchmark::State &state)
 {
-    frmAccount form;
+    Program form;
     form.Form_Load(Shared().database);
-    form.Form_MouseMove(TrayEvent::DoubleClick);
+    form.TrayDoubleClicked();
+    QListWidget &list = *form.Window().findChild<QListWidget *>();
     int row = 0;
     for (auto _ : state) {
-        static_cast<QLineEdit *>(form.txt[4]->Widget())->setText(QString::number(row));
+        form.Window().findChild<QLineEdit *>(QStringLiteral("Phone"))->setText(QString::number(row));
         row = (row * 7919 + 13) % AccountCount;
-        form.lAccounts->setCurrentRow(row);
+        list.setCurrentRow(row);
     }
     if (form.AcctWasChanged())
         state.SkipWithError("the edit was not saved");
@@ -145,21 +147,23 @@ void BM_PickWithLongComment(benchmark::State &state)
         fields[static_cast<std::size_t>(AccountField::Comment)] = comment.toStdU16String();
         accounts.Write(AccountCount, fields);
     }
-    frmAccount form;
+    Program form;
     form.Form_Load(Shared().database);
-    form.Form_MouseMove(TrayEvent::DoubleClick);
+    form.TrayDoubleClicked();
     const int longRow = AccountCount - 1;
     const int shortRow = AccountCount - 2;
-    auto *phone = static_cast<QLineEdit *>(form.txt[4]->Widget());
+    auto *phone = form.Window().findChild<QLineEdit *>(QStringLiteral("Phone"));
+    QListWidget &list = *form.Window().findChild<QListWidget *>();
     int edit = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        form.lAccounts->setCurrentRow(towards ? shortRow : longRow);
+        list.setCurrentRow(towards ? shortRow : longRow);
         phone->setText(QString::number(++edit));
         state.ResumeTiming();
-        form.lAccounts->setCurrentRow(towards ? longRow : shortRow);
+        list.setCurrentRow(towards ? longRow : shortRow);
     }
-    if (form.AcctWasChanged() || (form.txt[5]->Text().size() == length) != towards)
+    if (form.AcctWasChanged() ||
+        (form.Window().findChild<QPlainTextEdit *>()->toPlainText().size() == length) != towards)
         state.SkipWithError("the edit was not saved or the account not shown");
 }
 BENCHMARK(BM_PickWithLongComment)

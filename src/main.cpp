@@ -9,9 +9,9 @@
 #include "InstanceLock.h"
 #include "MsgBox.h"
 #include "ProcessPrivacy.h"
+#include "Program.h"
 #include "ProgramFolder.h"
 #include "SessionEnd.h"
-#include "frmAccount.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -81,19 +81,19 @@ int main(int argc, char **argv)
             channel.Listen();
     }
 
-    frmAccount form;
-    if (!form.Form_Load([&opening] { return opening.get(); }, [] { return AccessAdvice(AccountDatabaseFileName); }))
-        return form.ExitStatus();
-    QObject::connect(&channel, &HandOverChannel::HandOverRequested, &form, &frmAccount::ExternalActivate);
-    form.WatchTrayHost();
+    Program program;
+    if (!program.Form_Load([&opening] { return opening.get(); }, [] { return AccessAdvice(AccountDatabaseFileName); }))
+        return program.ExitStatus();
+    QObject::connect(&channel, &HandOverChannel::HandOverRequested, &program, &Program::ExternalActivate);
+    program.WatchTrayHost();
     // Asked once the icon is there: the windows that follow it are made later.
     const DesktopStyle style;
-    const SessionEnd sessionEnd([&form] {
-        form.UnloadUnattended();
+    const SessionEnd sessionEnd([&program] {
+        program.UnloadUnattended();
         // Inside a dialog the code that opened it would go on with the database already closed:
         // everything is stored, so end here.
         if (QThread::currentThread()->loopLevel() > 1)
-            ::_exit(form.ExitStatus());
+            ::_exit(program.ExitStatus());
     });
     return app.exec();
 }

@@ -5,6 +5,7 @@
 
 #include "Cipher.h"
 #include "Database.h"
+#include "Program.h"
 #include "TestDatabase.h"
 #include "TestSupport.h"
 #include "UserName.h"
@@ -34,11 +35,11 @@ public:
         return *FindUserID(*database_, ToU16(name));
     }
 
-    // A loaded main window; the program's user is the login user.
-    std::unique_ptr<frmAccount> LoadForm()
+    // A started program; its user is the login user.
+    std::unique_ptr<Program> LoadForm()
     {
-        auto form = std::make_unique<frmAccount>();
-        return form->Form_Load(QString::fromStdString(file_.path().string())) ? std::move(form) : nullptr;
+        auto program = std::make_unique<Program>();
+        return program->Form_Load(QString::fromStdString(file_.path().string())) ? std::move(program) : nullptr;
     }
 
     static QString LoginName() { return GetWindowsUserName(); }

@@ -90,25 +90,43 @@ AccountEditor::AccountEditor(AccountSession &session, const AccountEditorControl
     list->installEventFilter(this);
     connect(list, &QListWidget::currentItemChanged, this, [this] { lAccounts_ItemClick(); });
 
+    CreateAccountMenu();
+    CreatePasswordMenu();
+}
+
+void AccountEditor::CreateAccountMenu()
+{
+    mnuAcctPopUpMenu = new QMenu(QStringLiteral("AcctPopUpMenu"), controls_.lAccounts);
+    QAction *mnuAddNew = mnuAcctPopUpMenu->addAction(QStringLiteral("&Add new account"));
+    mnuAddNew->setObjectName(QStringLiteral("mnuAddNew"));
+    QAction *mnuDelete = mnuAcctPopUpMenu->addAction(QStringLiteral("&Delete account"));
+    connect(mnuAddNew, &QAction::triggered, this, &AccountEditor::mnuAddNew_Click);
+    connect(mnuDelete, &QAction::triggered, this, &AccountEditor::mnuDelete_Click);
+}
+
+// The password menu's commands act on the whole password, never on a selection.
+void AccountEditor::CreatePasswordMenu()
+{
     QWidget *password = Field(AccountField::Password).Widget();
+    mnuPassPopUp = new QMenu(QStringLiteral("PassPopUpMenu"), password);
     password->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(password, &QWidget::customContextMenuRequested, this,
-            [this, password](const QPoint &at) { controls_.mnuPassPopUp->popup(password->mapToGlobal(at)); });
-    // The password menu's commands act on the whole password, never on a selection.
-    connect(controls_.mnuPassCut, &QAction::triggered, this, [this] {
+            [this, password](const QPoint &at) { mnuPassPopUp->popup(password->mapToGlobal(at)); });
+    connect(mnuPassPopUp->addAction(QStringLiteral("&Cut")), &QAction::triggered, this, [this] {
         CopyPasswordToClipboard();
         Field(AccountField::Password).Text(QString());
     });
-    connect(controls_.mnuPassCopy, &QAction::triggered, this, [this] { CopyPasswordToClipboard(); });
+    connect(mnuPassPopUp->addAction(QStringLiteral("C&opy")), &QAction::triggered, this,
+            [this] { CopyPasswordToClipboard(); });
     // A paste, so the typing limit holds.
-    connect(controls_.mnuPassPaste, &QAction::triggered, this, [password] {
+    connect(mnuPassPopUp->addAction(QStringLiteral("&Paste")), &QAction::triggered, this, [password] {
         if (const QString text = QGuiApplication::clipboard()->text(); !text.isEmpty()) {
             auto *line = static_cast<QLineEdit *>(password);
             line->selectAll();
             line->insert(text);
         }
     });
-    connect(controls_.mnuPassDelete, &QAction::triggered, this,
+    connect(mnuPassPopUp->addAction(QStringLiteral("&Delete")), &QAction::triggered, this,
             [this] { Field(AccountField::Password).Text(QString()); });
 }
 
@@ -280,7 +298,7 @@ bool AccountEditor::eventFilter(QObject *watched, QEvent *event)
 void AccountEditor::lAccounts_MouseUp(Qt::MouseButton Button, const QPoint &position)
 {
     if (Button == Qt::RightButton)
-        controls_.mnuAcctPopUpMenu->popup(position);
+        mnuAcctPopUpMenu->popup(position);
 }
 
 // The Menu key and Shift+F10 open the account menu at the current item, or at the list's corner.
@@ -289,7 +307,7 @@ void AccountEditor::lAccounts_KeyboardMenu()
     const QListWidgetItem *item = SelectedItem();
     const QWidget *viewport = controls_.lAccounts->viewport();
     const QPoint at = item ? controls_.lAccounts->visualItemRect(item).center() : QPoint(0, 0);
-    controls_.mnuAcctPopUpMenu->popup(viewport->mapToGlobal(at));
+    mnuAcctPopUpMenu->popup(viewport->mapToGlobal(at));
 }
 
 void AccountEditor::txt_Change(int Index)

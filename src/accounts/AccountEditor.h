@@ -24,16 +24,11 @@ class QListWidget;
 class QListWidgetItem;
 class QMenu;
 
+// The window's fields, in index order, and its account list.
 struct AccountEditorControls
 {
     std::array<TextBox *, AccountFieldCount> txt;
     QListWidget *lAccounts;
-    QMenu *mnuAcctPopUpMenu;
-    QMenu *mnuPassPopUp;
-    QAction *mnuPassCut;
-    QAction *mnuPassCopy;
-    QAction *mnuPassPaste;
-    QAction *mnuPassDelete;
 };
 
 // Whether a save may ask the person.
@@ -99,9 +94,13 @@ private:
     void DeleteSelected(QListWidgetItem *item);
     void CopyPasswordToClipboard();
     TextBox &Field(AccountField field) const;
+    void CreateAccountMenu();
+    void CreatePasswordMenu();
 
     AccountSession &session_;
     AccountEditorControls controls_;
+    QMenu *mnuAcctPopUpMenu = nullptr;
+    QMenu *mnuPassPopUp = nullptr;
     std::int32_t CurrentAccountID = 0;
     bool acctWasChanged_ = false;
     bool LoadingAccount = false;

@@ -2,9 +2,8 @@
 
 #include "AccountSession.h"
 
+#include <QCursor>
 #include <QMenu>
-#include <QMenuBar>
-#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
 
@@ -13,27 +12,41 @@ namespace {
 // A tray host starting with the session may come up a moment after the program.
 constexpr int TrayHostWaitMs = 1000;
 
-// The event of an activation of the icon, or nothing for one the window ignores. On a host that shows menus a
-// click counts as a double click, so the window can be reached on every desktop.
-std::optional<TrayEvent> TrayEventOf(QSystemTrayIcon::ActivationReason reason, bool hostShowsMenus)
+QAction *AddItem(QMenu &menu, const QString &text, const char *name)
 {
-    switch (reason) {
-    case QSystemTrayIcon::DoubleClick:
-        return TrayEvent::DoubleClick;
-    case QSystemTrayIcon::Context:
-        return TrayEvent::ContextMenu;
-    case QSystemTrayIcon::Trigger:
-        return hostShowsMenus ? std::optional(TrayEvent::DoubleClick) : std::nullopt;
-    default:
-        return std::nullopt;
-    }
+    QAction *item = menu.addAction(text);
+    item->setObjectName(QLatin1String(name));
+    return item;
 }
 
 } // namespace
 
-TrayPresence::TrayPresence(QWidget &window, const TrayMenus &menus, const AccountSession &session)
-    : QObject(&window), window_(window), menus_(menus), session_(session)
+TrayPresence::TrayPresence(QWidget &window, const AccountSession &session) : QObject(&window), session_(session)
 {
+    CreateMenus(window);
+}
+
+// The commands run once the menu is answered: a host showing an exported menu waits for that.
+void TrayPresence::CreateMenus(QWidget &window)
+{
+    mnuPopUp = new QMenu(QStringLiteral("Pop-up menu"), &window);
+    mnuOpen = AddItem(*mnuPopUp, QStringLiteral("&Open"), "mnuOpen");
+    mnuPopUp->addSeparator();
+    mnuUnLoad = AddItem(*mnuPopUp, QStringLiteral("&Unload"), "mnuUnLoad");
+    mnuPopUp->addSeparator();
+    mnuLeave2 = AddItem(*mnuPopUp, QStringLiteral("&Leave menu"), "mnuLeave2");
+
+    mnuLogOnPopUpMenu = new QMenu(QStringLiteral("BeforeLogon"), &window);
+    mnuLogOn = AddItem(*mnuLogOnPopUpMenu, QStringLiteral("&Log in"), "mnuLogOn");
+    mnuLogOnPopUpMenu->addSeparator();
+    mnuBLUnload = AddItem(*mnuLogOnPopUpMenu, QStringLiteral("&Unload"), "mnuBLUnload");
+    mnuLogOnPopUpMenu->addSeparator();
+    mnuLeave1 = AddItem(*mnuLogOnPopUpMenu, QStringLiteral("&Leave menu"), "mnuLeave1");
+
+    connect(mnuOpen, &QAction::triggered, this, &TrayPresence::OpenChosen, Qt::QueuedConnection);
+    connect(mnuLogOn, &QAction::triggered, this, &TrayPresence::LogOnChosen, Qt::QueuedConnection);
+    for (QAction *unload : {mnuUnLoad, mnuBLUnload})
+        connect(unload, &QAction::triggered, this, &TrayPresence::UnloadChosen, Qt::QueuedConnection);
 }
 
 // Made only once a host is there: the kind of icon Qt makes is the kind of host there at its first question.
@@ -47,33 +60,37 @@ void TrayPresence::Show()
 void TrayPresence::CreateIcon(TrayHost::Kind kind)
 {
     hostShowsMenus_ = kind == TrayHost::Kind::StatusNotifier;
-    icon_ = new QSystemTrayIcon(window_.windowIcon(), this);
+    auto *window = static_cast<QWidget *>(parent());
+    icon_ = new QSystemTrayIcon(window->windowIcon(), this);
     icon_->setToolTip(QStringLiteral("Tarnwick"));
     if (hostShowsMenus_) {
         icon_->setContextMenu(ExportedMenu());
         LogonStateChanged();
     }
     // Handled once the event's sender has its answer: a D-Bus host waits for it, and a logon takes minutes.
-    connect(
-        icon_, &QSystemTrayIcon::activated, this,
-        [this](QSystemTrayIcon::ActivationReason reason) {
-            if (const std::optional<TrayEvent> event = TrayEventOf(reason, hostShowsMenus_))
-                emit Activated(*event);
-        },
-        Qt::QueuedConnection);
+    connect(icon_, &QSystemTrayIcon::activated, this, &TrayPresence::Activated, Qt::QueuedConnection);
     icon_->show();
+}
+
+// On a host that shows menus a click counts as a double click, so the window can be reached on every desktop.
+void TrayPresence::Activated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason == QSystemTrayIcon::DoubleClick || (reason == QSystemTrayIcon::Trigger && hostShowsMenus_))
+        emit DoubleClicked();
+    else if (reason == QSystemTrayIcon::Context)
+        emit ContextMenuRequested();
 }
 
 // The one menu a host that shows menus is given: the items of both tray menus, those of the menu that fits the logon
 // state visible. A host may keep an item's ID from an earlier reading, which then still does what it says.
 QMenu *TrayPresence::ExportedMenu()
 {
-    exportedMenu_ = new QMenu(&window_);
-    exportedMenu_->addActions({menus_.mnuLogOn, menus_.mnuOpen});
+    exportedMenu_ = new QMenu(mnuPopUp->parentWidget());
+    exportedMenu_->addActions({mnuLogOn, mnuOpen});
     exportedMenu_->addSeparator();
-    exportedMenu_->addActions({menus_.mnuBLUnload, menus_.mnuUnLoad});
+    exportedMenu_->addActions({mnuBLUnload, mnuUnLoad});
     exportedSeparator_ = exportedMenu_->addSeparator();
-    exportedMenu_->addActions({menus_.mnuLeave1, menus_.mnuLeave2});
+    exportedMenu_->addActions({mnuLeave1, mnuLeave2});
     return exportedMenu_;
 }
 
@@ -85,12 +102,17 @@ void TrayPresence::LogonStateChanged()
     if (!exportedMenu_ || exportedUnlocked_ == unlocked)
         return;
     exportedUnlocked_ = unlocked;
-    for (QAction *before : {menus_.mnuLogOn, menus_.mnuBLUnload, menus_.mnuLeave1})
+    for (QAction *before : {mnuLogOn, mnuBLUnload, mnuLeave1})
         before->setVisible(!unlocked);
-    for (QAction *after : {menus_.mnuOpen, menus_.mnuUnLoad, menus_.mnuLeave2})
+    for (QAction *after : {mnuOpen, mnuUnLoad, mnuLeave2})
         after->setVisible(unlocked);
     exportedMenu_->removeAction(exportedSeparator_);
-    exportedMenu_->insertAction(menus_.mnuLeave1, exportedSeparator_);
+    exportedMenu_->insertAction(mnuLeave1, exportedSeparator_);
+}
+
+void TrayPresence::PopUpMenu()
+{
+    (session_.Unlocked() ? mnuPopUp : mnuLogOnPopUpMenu)->exec(QCursor::pos());
 }
 
 void TrayPresence::Remove()
@@ -107,33 +129,18 @@ void TrayPresence::Watch()
     connect(host_, &TrayHost::Changed, this, [this] { HostChanged(); });
     if (!icon_)
         QTimer::singleShot(TrayHostWaitMs, this, [this] {
-            if (!icon_) {
-                UseTray(false);
+            if (!icon_)
                 emit Missing();
-            }
         });
 }
 
-// A host that comes gets the icon, and the window without a tray goes back to hiding in it.
+// A host that comes gets the icon.
 void TrayPresence::HostChanged()
 {
     if (icon_)
         return;
     if (const TrayHost::Kind kind = host_->Current(); kind != TrayHost::Kind::None) {
         CreateIcon(kind);
-        if (withoutTray_)
-            UseTray(true);
+        emit IconShown();
     }
-}
-
-// Without a tray the window is the program's only presence: its menu bar offers "Exit".
-void TrayPresence::UseTray(bool tray)
-{
-    withoutTray_ = !tray;
-    if (!menuBar_) {
-        menuBar_ = new QMenuBar(&window_);
-        menuBar_->addMenu(menus_.mnuFile);
-    }
-    menuBar_->setHidden(!withoutTray_);
-    emit MenuBarChanged();
 }

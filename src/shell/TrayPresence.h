@@ -3,70 +3,64 @@
 #include "TrayHost.h"
 
 #include <QObject>
+#include <QSystemTrayIcon>
 
 #include <optional>
 
 class AccountSession;
 class QAction;
 class QMenu;
-class QMenuBar;
-class QSystemTrayIcon;
 class QWidget;
 
-// The icon's events the window acts on, by the codes the tray reports them with.
-enum class TrayEvent
-{
-    DoubleClick = 515,
-    ContextMenu = 517
-};
-
-// The tray menus' items, as a host that shows menus gets them, and the window's File menu for a desktop without a tray.
-struct TrayMenus
-{
-    QAction *mnuLogOn, *mnuBLUnload, *mnuLeave1;
-    QAction *mnuOpen, *mnuUnLoad, *mnuLeave2;
-    QMenu *mnuFile;
-};
-
-// The program's presence on the desktop. Where there is a notification area, the icon, made as soon as a host is
-// there, and on a host that shows menus the one menu that fits the logon state. Where none has come a moment after
-// the start, the window itself, which then stays in the task bar with a menu bar offering "Exit", until a host
-// comes and gets the icon.
+// The program's icon in the notification area, made as soon as a host is there, with the tray's two menus: the one
+// before a logon ("BeforeLogon") and the one after it ("Pop-up menu"). A host that shows menus itself gets one menu
+// holding both, of which the items that fit the logon state show. Each activation of the icon and each menu command
+// arrives as a signal of its own; a host that has not come a moment after the start is reported as missing.
 class TrayPresence final : public QObject
 {
     Q_OBJECT
 
 public:
-    TrayPresence(QWidget &window, const TrayMenus &menus, const AccountSession &session);
+    // The menus belong to the window, which places them and keeps their style.
+    TrayPresence(QWidget &window, const AccountSession &session);
 
     // Makes the icon when a host is there now.
     void Show();
-    // Watches for a host from now on; Missing when none has come after a moment.
+    // Watches for a host from now on: Missing when none has come after a moment, IconShown when one comes later.
     void Watch();
     // Shows the exported menu's items that fit the session's logon state now.
     void LogonStateChanged();
+    // Opens the menu that fits the logon state at the pointer, for a host that leaves menus to the program.
+    void PopUpMenu();
     void Remove();
-    // True while the window is the program's only presence.
-    bool WithoutTray() const { return withoutTray_; }
-    // The window's menu bar, once a desktop without a tray needed it.
-    QMenuBar *MenuBar() const { return menuBar_; }
 
 signals:
-    void Activated(TrayEvent event);
-    // No host came: the window is the program's presence now and must come forward.
+    void DoubleClicked();
+    void ContextMenuRequested();
+    void OpenChosen();
+    void LogOnChosen();
+    void UnloadChosen();
+    // No host came: the window is the program's presence now.
     void Missing();
-    // The window's menu bar was shown or hidden.
-    void MenuBarChanged();
+    // A host came after the program had started without one.
+    void IconShown();
 
 private:
+    void CreateMenus(QWidget &window);
     void CreateIcon(TrayHost::Kind kind);
+    void Activated(QSystemTrayIcon::ActivationReason reason);
     QMenu *ExportedMenu();
     void HostChanged();
-    void UseTray(bool tray);
 
-    QWidget &window_;
-    TrayMenus menus_;
     const AccountSession &session_;
+    QMenu *mnuPopUp = nullptr;
+    QAction *mnuOpen = nullptr;
+    QAction *mnuUnLoad = nullptr;
+    QAction *mnuLeave2 = nullptr;
+    QMenu *mnuLogOnPopUpMenu = nullptr;
+    QAction *mnuLogOn = nullptr;
+    QAction *mnuBLUnload = nullptr;
+    QAction *mnuLeave1 = nullptr;
     TrayHost *host_ = nullptr;
     QSystemTrayIcon *icon_ = nullptr;
     bool hostShowsMenus_ = false;
@@ -74,6 +68,4 @@ private:
     QMenu *exportedMenu_ = nullptr;
     QAction *exportedSeparator_ = nullptr;
     std::optional<bool> exportedUnlocked_;
-    bool withoutTray_ = false;
-    QMenuBar *menuBar_ = nullptr;
 };

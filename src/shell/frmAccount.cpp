@@ -1,42 +1,24 @@
 #include "frmAccount.h"
 
-#include "AccountDatabase.h"
 #include "AccountEditor.h"
-#include "Display.h"
-#include "LogonFlow.h"
-#include "Modal.h"
-#include "MsgBox.h"
-#include "Parameters.h"
-#include "QtText.h"
-#include "StoreError.h"
-#include "UnsavedEditFile.h"
-#include "UserName.h"
+#include "SecretField.h"
 #include "WindowSettings.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QCursor>
-#include <QDeadlineTimer>
-#include <QDialog>
-#include <QFile>
+#include <QFormLayout>
 #include <QHideEvent>
 #include <QIcon>
-#include <QMenu>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
 #include <QPushButton>
-#include <QScopedValueRollback>
-#include <QThread>
 #include <QTimer>
+#include <QVBoxLayout>
 
-#include <cstdio>
+#include <limits>
 
 namespace {
-
-constexpr int FailedToOpenDatabase = 1;
-// Each try waits for another process's lock a few seconds itself.
-constexpr int UnattendedSaveMs = 10000;
-constexpr int UnattendedRetryPauseMs = 100;
 
 #if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
 constexpr auto CheckStateChanged = &QCheckBox::checkStateChanged;
@@ -44,227 +26,205 @@ constexpr auto CheckStateChanged = &QCheckBox::checkStateChanged;
 constexpr auto CheckStateChanged = &QCheckBox::stateChanged;
 #endif
 
+struct FieldDesign
+{
+    const char *caption;
+    const char *tag;
+    int maxLength; // 0: no limit
+};
+
+constexpr std::array<FieldDesign, AccountFieldCount> FieldDesigns = {{
+    {"Account name:", "Account", 50},
+    {"User name:", "UserName", 50},
+    {"Password:", "Password", 50},
+    {"URL:", "URL", 0},
+    {"Phone:", "Phone", 50},
+    {"Additional text:", "Comment", 0},
+}};
+
+constexpr std::size_t PasswordField = 2;
+constexpr std::size_t CommentField = 5;
+// The fields and the list are as wide as this many average characters of the window's font, and the comment field
+// as high as this many lines.
+constexpr int FieldChars = 30;
+constexpr int ListChars = 22;
+constexpr int CommentLines = 5;
+
+// A label names the control it stands by, for the keyboard (its buddy) and for screen readers (without its colon).
+QLabel *LabelFor(const QString &caption, QWidget *control)
+{
+    auto *label = new QLabel(caption);
+    label->setBuddy(control);
+    control->setAccessibleName(caption.chopped(1));
+    return label;
+}
+
+TextBox *MakeField(std::size_t index, const FieldDesign &design)
+{
+    const QString tag = QString::fromLatin1(design.tag);
+    if (index == CommentField)
+        return new MultiLineTextBox(static_cast<int>(index), tag, nullptr);
+    auto *line = new SingleLineTextBox(static_cast<int>(index), tag, nullptr);
+    line->TypingLimit(design.maxLength > 0 ? design.maxLength : std::numeric_limits<int>::max());
+    if (index == PasswordField) {
+        line->setEchoMode(QLineEdit::Password);
+        ProtectSecretField(*line);
+    }
+    return line;
+}
+
 } // namespace
 
-frmAccount::frmAccount()
-    : session_(std::make_unique<AccountSession>()), settings_(std::make_unique<WindowSettings>(*this))
+frmAccount::frmAccount(AccountSession &session) : session_(session), settings_(std::make_unique<WindowSettings>(*this))
 {
-    CreateMenus(this);
-    ConnectMenus();
-    SizeForFont(*this);
-    logon_ = std::make_unique<LogonFlow>(*session_, [this] {
-        Editor().LoadAccountList();
-        Editor().ShowAccount();
-        OfferUnsavedEdit();
-    });
-    tray_ =
-        new TrayPresence(*this, {mnuLogOn, mnuBLUnload, mnuLeave1, mnuOpen, mnuUnLoad, mnuLeave2, mnuFile}, *session_);
-    connect(tray_, &TrayPresence::Activated, this, [this](TrayEvent event) { Form_MouseMove(event); });
-    connect(tray_, &TrayPresence::Missing, this, [this] { ComeForwardWithoutTray(); });
-    connect(tray_, &TrayPresence::MenuBarChanged, this, [this] {
-        if (arranged_)
-            ArrangeControls();
-    });
+    setWindowTitle(QStringLiteral("Tarnwick"));
     setWindowIcon(QIcon(QStringLiteral(":/tarnwick.png")));
+    auto *root = new QVBoxLayout(this);
+    // The window is as large as its controls ask, at the desktop's font and scale, and not resizable.
+    root->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 frmAccount::~frmAccount() = default;
 
-void frmAccount::ConnectMenus()
-{
-    connect(mnuExit, &QAction::triggered, this, [this] { mnuExit_Click(); });
-    connect(mnuAddNew, &QAction::triggered, this, [this] { mnuAddNew_Click(); });
-    connect(mnuDelete, &QAction::triggered, this, [this] { mnuDelete_Click(); });
-    // The tray menus' commands run once the menu is answered: a host showing an exported menu waits for that.
-    connect(
-        mnuOpen, &QAction::triggered, this, [this] { mnuOpen_Click(); }, Qt::QueuedConnection);
-    connect(
-        mnuUnLoad, &QAction::triggered, this, [this] { Unload(); }, Qt::QueuedConnection);
-    connect(
-        mnuLogOn, &QAction::triggered, this, [this] { mnuLogOn_Click(); }, Qt::QueuedConnection);
-    connect(
-        mnuBLUnload, &QAction::triggered, this, [this] { Unload(); }, Qt::QueuedConnection);
-}
-
-// A start that ends in the tray never needs the window's controls: they are made at their first need, with the
-// editor that works on them, and take the state that start-up gave the settings.
 AccountEditor &frmAccount::Editor()
 {
     if (!editor_) {
-        CreateControls(this);
-        editor_ = std::make_unique<AccountEditor>(
-            *session_, AccountEditorControls{txt, lAccounts, mnuAcctPopUpMenu, mnuPassPopUp, mnuPassCut, mnuPassCopy,
-                                             mnuPassPaste, mnuPassDelete});
-        connect(cmdAddAccount, &QPushButton::clicked, this, [this] { cmdAddAccount_Click(); });
+        CreateControls();
+        editor_ = std::make_unique<AccountEditor>(session_, AccountEditorControls{txt, lAccounts});
+        connect(cmdAddAccount, &QPushButton::clicked, editor_.get(), &AccountEditor::mnuAddNew_Click);
         chkLaunch->setCheckState(settings_->Launch());
         chkFloat->setCheckState(settings_->Floating());
         connect(chkLaunch, CheckStateChanged, this, [this] { settings_->Launch(chkLaunch->checkState()); });
-        connect(chkFloat, CheckStateChanged, this, [this] { chkFloat_Click(); });
+        connect(chkFloat, CheckStateChanged, this, [this] { settings_->Floating(chkFloat->checkState()); });
         editor_->EnableFields(false);
     }
     return *editor_;
 }
 
-bool frmAccount::Form_Load(const QString &databasePath)
+// The fields with their labels at their left, the list beside them under its label and "Add account", the check
+// boxes below.
+void frmAccount::CreateControls()
 {
-    const std::string path = QFile::encodeName(databasePath).toStdString();
-    return Form_Load([path] { return ::OpenAccountDatabase(path); });
+    auto *beside = new QHBoxLayout;
+    beside->addLayout(FieldsLayout(), 1);
+    beside->addLayout(ListLayout());
+    auto *root = static_cast<QVBoxLayout *>(layout());
+    root->addLayout(beside);
+    chkLaunch = new QCheckBox(QStringLiteral("Run on system startup"));
+    chkLaunch->setObjectName(QStringLiteral("chkLaunch"));
+    chkFloat = new QCheckBox(QStringLiteral("Make this window 'floating'..."));
+    chkFloat->setObjectName(QStringLiteral("chkFloat"));
+    root->addWidget(chkLaunch);
+    root->addWidget(chkFloat);
+    SetTabOrder();
+    SizeForFont();
 }
 
-bool frmAccount::Form_Load(const DatabaseOpener &openDatabase, const std::function<QString()> &advice)
+QLayout *frmAccount::FieldsLayout()
 {
-    setWindowTitle(QStringLiteral("Tarnwick"));
-    settings_->Restore();
-    EnableFields(false);
-    if (const std::optional<QString> failure = OpenAccountDatabase(openDatabase)) {
-        const QString why = !failure->isEmpty() ? *failure : advice ? advice() : QString();
-        MsgBox(QStringLiteral("Cannot open database.") + why, vbOKOnly | vbCritical);
-        exitStatus_ = FailedToOpenDatabase;
-        Unload();
-        return false;
+    auto *fields = new QFormLayout;
+    fields->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    fields->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    for (std::size_t i = 0; i < txt.size(); ++i) {
+        txt[i] = MakeField(i, FieldDesigns[i]);
+        QWidget *field = txt[i]->Widget();
+        field->setObjectName(txt[i]->Tag());
+        fields->addRow(LabelFor(QString::fromLatin1(FieldDesigns[i].caption), field), field);
     }
-    Params = std::make_unique<clsParameters>();
-    Params->Database(session_->database());
-    Params->TableName(u"Parameters");
-    session_->CurrentUserName(ToU16(GetWindowsUserName()));
-    tray_->Show();
-    return true;
+    return fields;
 }
 
-// Nothing when the file opened; else a second line for the message, when the file itself tells why.
-std::optional<QString> frmAccount::OpenAccountDatabase(const DatabaseOpener &openDatabase)
+QLayout *frmAccount::ListLayout()
 {
-    try {
-        session_->Open(openDatabase());
-    } catch (const StoreError &error) {
-        const bool fileTellsWhy =
-            error.Number() == ErrorNumber::ForeignObjects || error.Number() == ErrorNumber::FileRefused;
-        return fileTellsWhy ? u'\n' + ToQString(error.Description()) : QString();
-    } catch (const std::exception &) {
-        return QString();
+    cmdAddAccount = new QPushButton(QStringLiteral("Add account"));
+    cmdAddAccount->setObjectName(QStringLiteral("cmdAddAccount"));
+    lAccounts = new QListWidget;
+    lAccounts->setObjectName(QStringLiteral("lAccounts"));
+    lAccounts->setSortingEnabled(false);
+    lAccounts->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    QLabel *label = LabelFor(QStringLiteral("Click existing account below:"), lAccounts);
+    label->setAlignment(Qt::AlignHCenter);
+    auto *column = new QVBoxLayout;
+    column->addWidget(cmdAddAccount, 0, Qt::AlignHCenter);
+    column->addWidget(label);
+    column->addWidget(lAccounts, 1);
+    return column;
+}
+
+// The six fields, "Add account", the list, the two check boxes.
+void frmAccount::SetTabOrder()
+{
+    QWidget *previous = txt[0]->Widget();
+    for (QWidget *next : {txt[1]->Widget(), txt[2]->Widget(), txt[3]->Widget(), txt[4]->Widget(), txt[5]->Widget(),
+                          static_cast<QWidget *>(cmdAddAccount), static_cast<QWidget *>(lAccounts),
+                          static_cast<QWidget *>(chkLaunch), static_cast<QWidget *>(chkFloat)}) {
+        QWidget::setTabOrder(previous, next);
+        previous = next;
     }
-    return std::nullopt;
+    static_cast<MultiLineTextBox *>(txt[CommentField])->setTabChangesFocus(true);
 }
 
-void frmAccount::Unload()
+// Widths and the comment's height in the window's own font, so that they follow it.
+void frmAccount::SizeForFont()
 {
-    Unload(UnloadMode::Asking);
+    const QFontMetrics metrics = fontMetrics();
+    txt[0]->Widget()->setMinimumWidth(metrics.averageCharWidth() * FieldChars);
+    lAccounts->setMinimumWidth(metrics.averageCharWidth() * ListChars);
+    auto *comment = static_cast<MultiLineTextBox *>(txt[CommentField]);
+    const int frame = comment->frameWidth() * 2 + static_cast<int>(comment->document()->documentMargin() * 2);
+    comment->setFixedHeight(metrics.lineSpacing() * CommentLines + frame);
 }
 
-void frmAccount::UnloadUnattended()
+void frmAccount::SetWithoutTray(bool withoutTray)
 {
-    Unload(UnloadMode::Unattended);
+    withoutTray_ = withoutTray;
+    if (!menuBar_) {
+        menuBar_ = new QMenuBar;
+        QMenu *mnuFile = menuBar_->addMenu(QStringLiteral("File"));
+        mnuFile->addAction(QStringLiteral("&Hide"));
+        connect(mnuFile->addAction(QStringLiteral("&Exit")), &QAction::triggered, this, &frmAccount::ExitChosen);
+        layout()->setMenuBar(menuBar_);
+    }
+    menuBar_->setVisible(withoutTray);
 }
 
-void frmAccount::Unload(UnloadMode mode)
+// Measuring the captions loads the fonts, which a start that ends in the tray never needs: the controls are
+// made before the window is first shown. A window that stood centred is centred again at its final size.
+void frmAccount::ArrangeOnce()
 {
-    // An unload waiting for an answer is not started again; one that cannot ask takes over from it.
-    if (unloaded_ || (asking_ && mode == UnloadMode::Asking))
+    if (arranged_)
         return;
-    bool cancel = false;
-    Form_Unload(mode, cancel);
-    if (cancel) {
-        ShowWindow();
-        return;
-    }
-    unloaded_ = true;
-    if (editor_)
-        editor_->ForgetCopiedPassword();
-    hide();
-    QCoreApplication::exit(exitStatus_);
+    arranged_ = true;
+    const bool wasCentred = pos() == settings_->CentredPosition();
+    Editor();
+    layout()->activate();
+    if (wasCentred)
+        move(settings_->CentredPosition());
 }
 
-void frmAccount::Form_Unload(UnloadMode mode, bool &Cancel)
+void frmAccount::ShowWindow()
 {
-    Cancel = !SaveBeforeUnload(mode);
-    if (Cancel)
-        return;
-    settings_->Store(mode == UnloadMode::Unattended);
-    tray_->Remove();
-    Params.reset();
-    session_->Close();
+    // When the window manager restored a window the program had minimised, Qt keeps the window's "start iconic"
+    // hint, and showing it again would start it minimised. A new native window starts without it.
+    if (std::exchange(iconicHintLeft_, false) && !isVisible())
+        destroy();
+    ArrangeOnce();
+    showNormal();
+    FinalWindowRequest();
 }
 
-// False when the person called the unload off.
-bool frmAccount::SaveBeforeUnload(UnloadMode mode)
+void frmAccount::FinalWindowRequest()
 {
-    if (mode == UnloadMode::Unattended) {
-        const QDeadlineTimer deadline(UnattendedSaveMs);
-        // Each try waits for another's lock only as long as is left.
-        while (AcctWasChanged() && !deadline.hasExpired()) {
-            session_->database()->WaitForLocks(static_cast<int>(deadline.remainingTime()));
-            if (!Editor().SaveAccount(SaveMode::Unattended))
-                QThread::msleep(UnattendedRetryPauseMs);
-        }
-        if (AcctWasChanged())
-            KeepUnsavedEdit();
-        return true;
-    }
-    const QScopedValueRollback asking(asking_, true);
-    while (AcctWasChanged() && !Editor().SaveAccount()) {
-        MsgBox(QStringLiteral("Cannot save account changes."), vbOKOnly | vbCritical);
-        if (MsgBox(QStringLiteral("Try saving again? Cancel keeps Tarnwick running with the changes."),
-                   vbRetryCancel | vbQuestion) != vbRetry)
-            return false;
-    }
-    return true;
+    raise();
+    activateWindow();
 }
 
-// Unattended, an edit that could not be saved is kept in a file of the user's, to be offered at the next logon.
-void frmAccount::KeepUnsavedEdit()
-{
-    const UnsavedEdit edit = session_->Unsaved(Editor().ShownAccountID(), Editor().ShownFields());
-    const QString database = ToQString(edit.database);
-    const QString name = ToQString(edit.stored[static_cast<std::size_t>(AccountField::Account)]);
-    if (const std::optional<QString> failure =
-            UnsavedEditFile::Write(database, QByteArray::fromStdString(Serialize(edit))))
-        std::fprintf(stderr, "tarnwick: the changes to the account \"%s\" could not be saved, nor kept: %s\n",
-                     qPrintable(name), qPrintable(*failure));
-    else
-        std::fprintf(stderr,
-                     "tarnwick: the changes to the account \"%s\" could not be saved; %s keeps them for the next "
-                     "logon\n",
-                     qPrintable(name), qPrintable(UnsavedEditFile::PathFor(database)));
-}
-
-// An edit kept when the program last ended without asking is offered back to its user at the logon: kept, it is the
-// typed edit it was, saved as any is.
-void frmAccount::OfferUnsavedEdit()
-{
-    const QString database = ToQString(session_->database()->FilePath().u16string());
-    const std::optional<QByteArray> bytes = UnsavedEditFile::Read(database);
-    const std::optional<UnsavedEdit> edit = bytes ? ParseUnsavedEdit(bytes->toStdString()) : std::nullopt;
-    const std::optional<AccountFields> fields = edit ? session_->Recovered(*edit) : std::nullopt;
-    if (!fields)
-        return;
-    const QString name = ToQString((*fields)[static_cast<std::size_t>(AccountField::Account)]);
-    const int answer = MsgBox(QStringLiteral("Tarnwick ended before it could save your changes to the account \"") +
-                                  name + QStringLiteral("\". Keep them?"),
-                              vbYesNo | vbQuestion, QStringLiteral("&Keep"), QStringLiteral("&Discard"));
-    if (answer == vbYes)
-        Editor().TakeUnsavedEdit(edit->accountID, *fields);
-    if (answer != vbCancel)
-        UnsavedEditFile::Remove(database);
-}
-
-void frmAccount::mnuExit_Click()
-{
-    Unload();
-}
-
-// The close box and the window menu's Close; the program ends only by Unload.
+// The close box and the window menu's Close; the program ends only by unloading.
 void frmAccount::closeEvent(QCloseEvent *event)
 {
-    bool cancel = false;
-    Form_QueryUnload(cancel);
-    event->setAccepted(!cancel);
-}
-
-void frmAccount::Form_QueryUnload(bool &Cancel)
-{
     settings_->RecordClosingPlace();
-    Cancel = true;
-    if (tray_->WithoutTray()) {
+    event->ignore();
+    if (withoutTray_) {
         showMinimized();
         iconicHintLeft_ = true;
     } else {
@@ -278,17 +238,17 @@ void frmAccount::changeEvent(QEvent *event)
     // Once the minimising is complete, or it would show the window again.
     if (event->type() == QEvent::WindowStateChange)
         QTimer::singleShot(0, this, [this] { Form_Resize(); });
-    else if (event->type() == QEvent::FontChange && arranged_)
-        ArrangeControls();
-    else if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        Form_Activate();
+    else if (event->type() == QEvent::FontChange && editor_)
+        SizeForFont();
+    else if (event->type() == QEvent::ActivationChange && isActiveWindow() && editor_)
+        editor_->WindowActivated();
 }
 
 // A window not yet painted since it was shown may be reported minimised while the window manager frames it (GNOME 44
 // and on): only the minimising of a window on the screen hides it.
 void frmAccount::Form_Resize()
 {
-    if (paintedSinceShown_ && isVisible() && isMinimized() && !tray_->WithoutTray()) {
+    if (paintedSinceShown_ && isVisible() && isMinimized() && !withoutTray_) {
         settings_->RecordPlace();
         setVisible(false);
     }
@@ -306,214 +266,4 @@ void frmAccount::hideEvent(QHideEvent *event)
     if (!event->spontaneous())
         paintedSinceShown_ = false;
     QWidget::hideEvent(event);
-}
-
-void frmAccount::Form_Activate()
-{
-    if (editor_)
-        editor_->WindowActivated();
-}
-
-// Coming forward: the tray icon's events, its menus' commands, a second start and a desktop without a tray.
-
-void frmAccount::Form_MouseMove(TrayEvent event)
-{
-    if (RaiseOpenLogon())
-        return;
-    if (isVisible()) {
-        if (event == TrayEvent::DoubleClick)
-            FinalWindowRequest();
-        return;
-    }
-    if (TrayBusy)
-        return;
-    TrayBusy = true;
-    try {
-        HandleHiddenTrayEvent(event);
-    } catch (const std::exception &) {
-        // A failure while handling the event ends it silently.
-    }
-    TrayBusy = false;
-}
-
-void frmAccount::HandleHiddenTrayEvent(TrayEvent event)
-{
-    if (event == TrayEvent::ContextMenu) {
-        if (ProgramPlacesWindows())
-            (session_->Unlocked() ? mnuPopUp : mnuLogOnPopUpMenu)->exec(QCursor::pos());
-        return;
-    }
-    if (event == TrayEvent::DoubleClick && LogOnUntilDone())
-        ShowWindow();
-}
-
-// Logs on when nobody is, asking again after a failed logon; false when the person gave up. Each round waits
-// for the person, so the loop ends with them.
-bool frmAccount::LogOnUntilDone()
-{
-    const QScopedValueRollback underWay(loggingOn_, true);
-    for (;;) {
-        const LogonResult result = LogOn();
-        tray_->LogonStateChanged();
-        if (result == LogonResult::Done)
-            return session_->LoggedOn() && session_->Unlocked();
-        if (result != LogonResult::Failed)
-            return false;
-        MsgBox(QStringLiteral("Logon failed."), vbOKOnly | vbCritical);
-    }
-}
-
-// While a logon is under way its open step (a question, a dialog, a message) is the only thing to come forward:
-// a logon started inside it would work on the same user and flags.
-bool frmAccount::RaiseOpenLogon()
-{
-    if (!loggingOn_)
-        return false;
-    if (QDialog *step = OpenModal()) {
-        step->raise();
-        step->activateWindow();
-    }
-    return true;
-}
-
-void frmAccount::ShowWindow()
-{
-    // When the window manager restored a window the program had minimised, Qt keeps the window's "start iconic"
-    // hint, and showing it again would start it minimised. A new native window starts without it.
-    if (std::exchange(iconicHintLeft_, false) && !isVisible())
-        destroy();
-    ArrangeOnce();
-    showNormal();
-    FinalWindowRequest();
-}
-
-// Brings the window to the person's attention.
-void frmAccount::FinalWindowRequest()
-{
-    raise();
-    activateWindow();
-}
-
-// Before a logon it can be chosen only from a host's menu read earlier: the logon comes first, as for a double click.
-void frmAccount::mnuOpen_Click()
-{
-    ExternalActivate();
-}
-
-// Chosen after a logon only from a host's menu read before it: the window is what the person wants then.
-void frmAccount::mnuLogOn_Click()
-{
-    if (RaiseOpenLogon())
-        return;
-    if (session_->LoggedOn() && session_->Unlocked()) {
-        ShowWindow();
-        return;
-    }
-    const QScopedValueRollback underWay(loggingOn_, true);
-    try {
-        LogOn();
-    } catch (const std::exception &) {
-        // The logon simply did not happen; the menu offers it again.
-    }
-    tray_->LogonStateChanged();
-}
-
-void frmAccount::ExternalActivate()
-{
-    if (RaiseOpenLogon())
-        return;
-    if (isVisible()) {
-        FinalWindowRequest();
-        return;
-    }
-    try {
-        if (LogOnUntilDone())
-            ShowWindow();
-    } catch (const std::exception &) {
-        // The logon could not be completed; the window stays hidden.
-    }
-}
-
-void frmAccount::WatchTrayHost()
-{
-    tray_->Watch();
-}
-
-// Logs on as a double click would and shows the window; a person who gives up the logon ends the program, which
-// would otherwise run on with nothing to show. A logon already under way (a second start's) is left to end alone.
-void frmAccount::ComeForwardWithoutTray()
-{
-    if (RaiseOpenLogon())
-        return;
-    ExternalActivate();
-    if (!isVisible() && tray_->WithoutTray())
-        Unload();
-}
-
-// The entry points through which the window's events reach the logon, the account editor and the settings.
-
-LogonResult frmAccount::LogOn()
-{
-    return logon_->LogOn();
-}
-
-LogonResult frmAccount::CheckPassword(const QString &UserName)
-{
-    return logon_->CheckPassword(UserName);
-}
-
-bool frmAccount::AcctWasChanged() const
-{
-    return editor_ && editor_->AcctWasChanged();
-}
-
-void frmAccount::AcctWasChanged(bool value)
-{
-    Editor().AcctWasChanged(value);
-}
-
-// Fields that do not exist yet are made disabled.
-void frmAccount::EnableFields(bool enabled)
-{
-    if (editor_ || enabled)
-        Editor().EnableFields(enabled);
-}
-
-void frmAccount::mnuAddNew_Click()
-{
-    Editor().mnuAddNew_Click();
-}
-
-void frmAccount::cmdAddAccount_Click()
-{
-    mnuAddNew_Click();
-}
-
-void frmAccount::mnuDelete_Click()
-{
-    Editor().mnuDelete_Click();
-}
-
-void frmAccount::chkFloat_Click()
-{
-    settings_->Floating(chkFloat->checkState());
-}
-
-// Measuring the captions loads the fonts, which a start that ends in the tray never needs: the controls are
-// measured before the window is first shown. A window that stood centred is centred again at its final size.
-void frmAccount::ArrangeOnce()
-{
-    if (arranged_)
-        return;
-    arranged_ = true;
-    Editor();
-    const bool wasCentred = pos() == settings_->CentredPosition();
-    ArrangeControls();
-    if (wasCentred)
-        move(settings_->CentredPosition());
-}
-
-void frmAccount::ArrangeControls()
-{
-    Arrange(*this, tray_->MenuBar(), LayoutScale(*this));
 }

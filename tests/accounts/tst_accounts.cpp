@@ -41,20 +41,20 @@ private slots:
             u"INSERT INTO Accounts (UserID, Account, Password) VALUES (CAST(?1 || '' AS INTEGER), 'gone', (?2 || '')), "
             u"(CAST(?1 || '' AS INTEGER), 'other', '');",
             {user, CryptString(key, u"old secret")});
-        const std::unique_ptr<frmAccount> form = fixture.LoadForm();
+        const std::unique_ptr<Program> form = fixture.LoadForm();
         {
             ScriptedModals logon{Answers::Password(u"pw"_s)};
             QCOMPARE(form->LogOn(), LogonResult::Done);
         }
-        auto &password = *static_cast<QLineEdit *>(form->txt[2]->Widget());
+        auto &password = *form->Window().findChild<QLineEdit *>(u"Password"_s);
         password.setText(u"new secret"_s);
         Sql(database, u"DELETE FROM Accounts WHERE Account = 'gone';");
         ScriptedModals modals{answer == vbCancel ? Answers::Escape() : Answers::Button(answer), Answers::Button(vbOK)};
-        QListWidget &list = *form->lAccounts;
+        QListWidget &list = *form->Window().findChild<QListWidget *>();
         if (saving == u"pick"_s)
             QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(list.item(1)).center());
         else if (saving == u"add"_s)
-            form->mnuAddNew->trigger();
+            form->Window().findChild<QAction *>(u"mnuAddNew"_s)->trigger();
         else if (saving == u"unload"_s)
             form->Unload();
         else
@@ -75,7 +75,7 @@ private slots:
             QCOMPARE(list.selectedItems(), QList<QListWidgetItem *>{list.item(0)});
             QCOMPARE(list.currentRow(), 0);
         } else if (saving != u"end"_s && saving != u"unload"_s)
-            QCOMPARE(!form->lAccounts->findItems(u"gone"_s, Qt::MatchExactly).isEmpty(), kept);
+            QCOMPARE(!list.findItems(u"gone"_s, Qt::MatchExactly).isEmpty(), kept);
     }
 };
 

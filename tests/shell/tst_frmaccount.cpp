@@ -41,40 +41,40 @@ private slots:
         FormFixture fixture;
         for (const QString &name : users)
             fixture.AddUser(name, u"pw"_s);
-        const std::unique_ptr<frmAccount> form = fixture.LoadForm();
+        const std::unique_ptr<Program> form = fixture.LoadForm();
         {
             ScriptedModals modals;
             for (const Answer &step : steps)
                 modals.Add(OnlyBroughtForward(form.get(), step, modals));
-            form->Form_MouseMove(TrayEvent::DoubleClick);
+            form->TrayDoubleClicked();
             QCOMPARE(modals.log().size(), steps.size());
         }
         QCOMPARE(form->Session().LoggedOn(), loggedOn);
         QCOMPARE(form->Session().Unlocked(), loggedOn);
-        QCOMPARE(form->isVisible(), loggedOn);
+        QCOMPARE(form->Window().isVisible(), loggedOn);
         const auto names =
             Sql(fixture.database(), u"SELECT count(*) = count(DISTINCT UserName) FROM User;").front().ToLong();
         QCOMPARE(names, 1);
         if (!loggedOn) {
             ScriptedModals modals{Answers::Escape()};
-            form->Form_MouseMove(TrayEvent::DoubleClick);
+            form->TrayDoubleClicked();
             QCOMPARE(modals.log().size(), 1);
         }
     }
 
 private:
     // The answer, given once every other way into a logon was tried and none opened a step or the window.
-    static Answer OnlyBroughtForward(frmAccount *form, const Answer &answer, const ScriptedModals &modals)
+    static Answer OnlyBroughtForward(Program *form, const Answer &answer, const ScriptedModals &modals)
     {
         return [form, &modals, answer](QDialog &dialog) {
             const qsizetype shown = modals.log().size();
             form->ExternalActivate();
-            form->Form_MouseMove(TrayEvent::DoubleClick);
-            form->Form_MouseMove(TrayEvent::ContextMenu);
-            form->mnuLogOn->trigger();
-            form->mnuOpen->trigger();
+            form->TrayDoubleClicked();
+            form->TrayContextMenu();
+            for (const QString &item : {u"mnuLogOn"_s, u"mnuOpen"_s})
+                form->Window().findChild<QAction *>(item)->trigger();
             QCoreApplication::processEvents();
-            if (modals.log().size() != shown || form->isVisible())
+            if (modals.log().size() != shown || form->Window().isVisible())
                 return u"a way in started another logon step"_s;
             return answer(dialog);
         };
