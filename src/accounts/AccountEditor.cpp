@@ -1,5 +1,6 @@
 #include "AccountEditor.h"
 
+#include "FailureReport.h"
 #include "MsgBox.h"
 #include "Prompts.h"
 #include "QtText.h"
@@ -186,8 +187,9 @@ void AccountEditor::ShowAccount()
             CurrentAccountID = ItemID(*item);
             EnableFields(true);
         }
-    } catch (const StoreError &) {
-        // Nothing to report: the fields keep what they were given so far.
+    } catch (const StoreError &error) {
+        // The fields keep what they were given so far.
+        ReportFailure(QStringLiteral("Cannot show account."), error);
     }
     LoadingAccount = wasLoading;
 }
@@ -206,8 +208,9 @@ void AccountEditor::TakeUnsavedEdit(std::int32_t id, const AccountFields &fields
     if (!item) {
         try {
             id = session_.AddAccount(fields);
-        } catch (const StoreError &) {
-            return; // as an add that fails: nothing was added
+        } catch (const StoreError &error) {
+            ReportFailure(QStringLiteral("Cannot add account."), error);
+            return;
         }
         controls_.lAccounts->addItem(item = NewItem(ToQString(fields[0]), id));
     }
@@ -224,6 +227,7 @@ bool AccountEditor::SaveAccount(SaveMode mode)
         if (!session_.SaveAccount(CurrentAccountID, fields) && !KeepDeletedAccount(fields, mode))
             return false;
     } catch (const StoreError &) {
+        // Every caller tells the person that the changes could not be saved, and keeps them.
         return false;
     }
     AcctWasChanged(false);
@@ -398,8 +402,9 @@ void AccountEditor::AddAccount(const QString &name)
     std::int32_t id = 0;
     try {
         id = session_.AddAccount(ToU16(name));
-    } catch (const StoreError &) {
-        return; // the command ends quietly
+    } catch (const StoreError &error) {
+        ReportFailure(QStringLiteral("Cannot add account."), error);
+        return;
     }
     QListWidgetItem *item = NewItem(name, id);
     controls_.lAccounts->addItem(item);
@@ -434,8 +439,10 @@ void AccountEditor::DeleteSelected(QListWidgetItem *item)
                    vbOKOnly | vbCritical);
             return;
         }
-    } catch (const StoreError &) {
-        return; // the command ends quietly; what was done stays done
+    } catch (const StoreError &error) {
+        // What was done stays done.
+        ReportFailure(QStringLiteral("Cannot delete account."), error);
+        return;
     }
     AcctWasChanged(false);
     {
