@@ -99,7 +99,7 @@ void BM_LogOnUntilListShown(benchmark::State &state)
     for (auto _ : state) {
         state.PauseTiming();
         auto form = std::make_unique<Program>();
-        form->Form_Load(Shared().database);
+        form->Load(Shared().database);
         const double before = ResidentMegabytes();
         state.ResumeTiming();
         form->TrayDoubleClicked();
@@ -120,7 +120,7 @@ BENCHMARK(BM_LogOnUntilListShown)->Unit(benchmark::kMillisecond)->Iterations(5);
 void BM_PickAnotherAccount(benchmark::State &state)
 {
     Program form;
-    form.Form_Load(Shared().database);
+    form.Load(Shared().database);
     form.TrayDoubleClicked();
     QListWidget &list = *form.Window().findChild<QListWidget *>();
     int row = 0;
@@ -148,7 +148,7 @@ void BM_PickWithLongComment(benchmark::State &state)
         accounts.Write(AccountCount, fields);
     }
     Program form;
-    form.Form_Load(Shared().database);
+    form.Load(Shared().database);
     form.TrayDoubleClicked();
     const int longRow = AccountCount - 1;
     const int shortRow = AccountCount - 2;

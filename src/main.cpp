@@ -82,7 +82,7 @@ int main(int argc, char **argv)
     }
 
     Program program;
-    if (!program.Form_Load([&opening] { return opening.get(); }, [] { return AccessAdvice(AccountDatabaseFileName); }))
+    if (!program.Load([&opening] { return opening.get(); }, [] { return AccessAdvice(AccountDatabaseFileName); }))
         return program.ExitStatus();
     QObject::connect(&channel, &HandOverChannel::HandOverRequested, &program, &Program::ExternalActivate);
     program.WatchTrayHost();

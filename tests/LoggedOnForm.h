@@ -39,7 +39,7 @@ public:
     std::unique_ptr<Program> LoadForm()
     {
         auto program = std::make_unique<Program>();
-        return program->Form_Load(QString::fromStdString(file_.path().string())) ? std::move(program) : nullptr;
+        return program->Load(QString::fromStdString(file_.path().string())) ? std::move(program) : nullptr;
     }
 
     static QString LoginName() { return GetWindowsUserName(); }

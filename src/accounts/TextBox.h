@@ -7,7 +7,7 @@
 
 #include <functional>
 
-// What the receiver of a text box's events does on each, given the box's index in the control array.
+// What the receiver of a text box's events does on each, given the box's index among the editor's fields.
 struct TextBoxEvents
 {
     std::function<void(int Index)> Change;
@@ -18,7 +18,7 @@ struct TextBoxEvents
     std::function<void(int Index)> DblClick;
 };
 
-// One box of the editor's control array: single-line or several lines, with a tag naming its
+// One of the editor's fields: single-line or several lines, with a tag naming its
 // column. Its events reach the receiver it reports to, from the moment it is given one; text
 // dragged out of it or dropped onto it is always copied, never moved.
 class TextBox

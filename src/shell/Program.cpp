@@ -51,13 +51,13 @@ Program::Program()
 
 Program::~Program() = default;
 
-bool Program::Form_Load(const QString &databasePath)
+bool Program::Load(const QString &databasePath)
 {
     const std::string path = QFile::encodeName(databasePath).toStdString();
-    return Form_Load([path] { return ::OpenAccountDatabase(path); });
+    return Load([path] { return ::OpenAccountDatabase(path); });
 }
 
-bool Program::Form_Load(const DatabaseOpener &openDatabase, const std::function<QString()> &advice)
+bool Program::Load(const DatabaseOpener &openDatabase, const std::function<QString()> &advice)
 {
     window_->Settings().Restore();
     if (const std::optional<QString> failure = OpenAccountDatabase(openDatabase)) {

@@ -34,8 +34,8 @@ public:
     // end at once; the exit status is then ExitStatus(). When the database cannot be opened, "Cannot open
     // database." is followed by why, when the file holds what the program does not make or the program refused
     // one of its files (a link, a FIFO, ...), or else by the advice, asked for only then.
-    bool Form_Load(const QString &databasePath);
-    bool Form_Load(const DatabaseOpener &openDatabase, const std::function<QString()> &advice = {});
+    bool Load(const QString &databasePath);
+    bool Load(const DatabaseOpener &openDatabase, const std::function<QString()> &advice = {});
     int ExitStatus() const { return exitStatus_; }
     // Runs the shut-down sequence once and ends the program. When the shown account's edits cannot be saved, the
     // person is told and chooses between trying again and calling the unload off, which leaves the program
@@ -63,7 +63,7 @@ public:
     LogonResult LogOn();
     bool AcctWasChanged() const;
 
-    // For tests: the session exists from a successful Form_Load on.
+    // For tests: the session exists from a successful Load on.
     const AccountSession &Session() const { return *session_; }
     frmAccount &Window() { return *window_; }
 

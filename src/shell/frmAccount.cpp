@@ -237,7 +237,7 @@ void frmAccount::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     // Once the minimising is complete, or it would show the window again.
     if (event->type() == QEvent::WindowStateChange)
-        QTimer::singleShot(0, this, [this] { Form_Resize(); });
+        QTimer::singleShot(0, this, [this] { HideWhenMinimised(); });
     else if (event->type() == QEvent::FontChange && editor_)
         SizeForFont();
     else if (event->type() == QEvent::ActivationChange && isActiveWindow() && editor_)
@@ -246,7 +246,7 @@ void frmAccount::changeEvent(QEvent *event)
 
 // A window not yet painted since it was shown may be reported minimised while the window manager frames it (GNOME 44
 // and on): only the minimising of a window on the screen hides it.
-void frmAccount::Form_Resize()
+void frmAccount::HideWhenMinimised()
 {
     if (paintedSinceShown_ && isVisible() && isMinimized() && !withoutTray_) {
         settings_->RecordPlace();

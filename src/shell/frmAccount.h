@@ -60,7 +60,7 @@ private:
     void SetTabOrder();
     void SizeForFont();
     void ArrangeOnce();
-    void Form_Resize();
+    void HideWhenMinimised();
 
     AccountSession &session_;
     std::unique_ptr<WindowSettings> settings_;
