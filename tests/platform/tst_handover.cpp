@@ -73,18 +73,6 @@ char ProcessState(qint64 pid)
     return end >= 0 && end + 2 < line.size() ? line[end + 2] : '\0';
 }
 
-// The running instance, in this process.
-struct Primary
-{
-    explicit Primary(const QString &folder) : lock(folder, Name), channel(folder, Name)
-    {
-        QCOMPARE(lock.Claim(), Holder::ThisProcess);
-        channel.Listen();
-    }
-    InstanceLock lock;
-    HandOverChannel channel;
-};
-
 // A connection to the channel that has sent the bytes given, as any process of the user's may make.
 class Peer
 {
@@ -150,17 +138,14 @@ private slots:
     void messages_data()
     {
         QTest::addColumn<QByteArray>("message");
-        QTest::addColumn<bool>("handled");
-        QTest::addColumn<bool>("late");
+        QTest::addColumn<QByteArray>("answer");
         const QByteArray tag = Request.mid(5);
-        QTest::newRow("the request") << Request << true << false;
-        QTest::newRow("the request, received late") << Request << true << true;
-        QTest::newRow("another tag") << QByteArray("\x02\x00\x00\x00\x14", 5) + "TarnwickOtherButton_" << false
-                                     << false;
-        QTest::newRow("an older version") << QByteArray("\x01\x00\x00\x00\x14", 5) + tag << false << false;
-        QTest::newRow("a huge size") << QByteArray("\x02\x00\x10\x00\x00", 5) + QByteArray(65536, 'x') << false
-                                     << false;
-        QTest::newRow("one byte more than the request") << Request + 'x' << false << false;
+        QTest::newRow("the request") << Request << Answer;
+        QTest::newRow("the request, received late") << Request << StillWorking + Answer;
+        QTest::newRow("another tag") << QByteArray("\x02\x00\x00\x00\x14", 5) + "TarnwickOtherButton_" << QByteArray();
+        QTest::newRow("an older version") << QByteArray("\x01\x00\x00\x00\x14", 5) + tag << QByteArray();
+        QTest::newRow("a huge size") << QByteArray("\x02\x00\x10\x00\x00", 5) + QByteArray(65536, 'x') << QByteArray();
+        QTest::newRow("one byte more than the request") << Request + 'x' << QByteArray();
     }
 
     // Anything but the request is closed unanswered and without effect; the request waits for a receiver, the
@@ -168,18 +153,22 @@ private slots:
     void messages()
     {
         QFETCH(QByteArray, message);
-        QFETCH(bool, handled);
-        QFETCH(bool, late);
-        Primary primary(folder_->path());
+        QFETCH(QByteArray, answer);
+        InstanceLock lock(folder_->path(), Name); // the running instance, in this process
+        HandOverChannel channel(folder_->path(), Name);
+        QCOMPARE(lock.Claim(), Holder::ThisProcess);
+        channel.Listen();
         Peer peer(SocketPath(), message);
-        if (late)
+        if (answer.startsWith(StillWorking)) {
             QTRY_VERIFY_WITH_TIMEOUT(peer.Open() && peer.received.startsWith(StillWorking), ChildMs);
-        QSignalSpy requested(&primary.channel, &HandOverChannel::HandOverRequested);
+            answer.remove(0, StillWorking.size());
+        }
+        QSignalSpy requested(&channel, &HandOverChannel::HandOverRequested);
         QTRY_VERIFY(!peer.Open());
         while (peer.received.startsWith(StillWorking))
             peer.received.remove(0, StillWorking.size());
-        QCOMPARE(peer.received, handled ? Answer : QByteArray());
-        QCOMPARE(requested.count(), handled ? 1 : 0);
+        QCOMPARE(peer.received, answer);
+        QCOMPARE(requested.count(), answer.isEmpty() ? 0 : 1);
     }
 
     void aSecondStart_data()
