@@ -1,5 +1,4 @@
-"""End-to-end harness: the real program on a private X server, driven by keys and clicks as a person does, and read
-back from the desktop: its accessibility tree, its buses, windows and selections, and the program's file."""
+"""The real program on a private X server, driven as a person does and read back from the desktop and its file."""
 
 import contextlib
 import os
@@ -221,8 +220,7 @@ class AccountFile:
 
 
 class Display:
-    """A private X server with a session bus and an accessibility bus, as a desktop session has; the window manager
-    and the tray are the caller's to start. One to a process: a process reads the first accessibility bus only."""
+    """An X server with a session and an accessibility bus; one to a process, whose pyatspi reads the first only."""
 
     def __init__(self, logs, *x_options, runtime=None, env=(), as_user=None):
         self.logs, self.runtime, self.processes, self.as_user = logs, runtime or logs, [], as_user or {}
@@ -363,9 +361,7 @@ class Display:
 
 
 class DesktopSession(Display):
-    """A desktop shell as on a person's computer: run as a user made for the test (the shells misbehave as root),
-    with a private runtime folder and a stand-in for the system bus, on Xvfb with GLX and Mesa's software renderer.
-    The shell itself, and the services it needs that the bus does not start, are the caller's to start."""
+    """For a desktop shell: a user of its own (shells misbehave as root), a system bus, GLX in software."""
 
     def __init__(self, logs, user, environment):
         home, runtime = logs / "home", logs / "runtime"
@@ -386,8 +382,7 @@ class DesktopSession(Display):
 
 
 class EndToEndTest(unittest.TestCase):
-    """The program in a sandbox of its own for each test, on a display for the class with a window manager and,
-    unless the class says otherwise, a tray."""
+    """The program in a sandbox for each test, on the class's display with a window manager and, unless told, a tray."""
 
     tray = True
 
@@ -519,6 +514,13 @@ class EndToEndTest(unittest.TestCase):
         action()
         return poll(lambda: (text := self.x.selection(name)) != marker and text, give_up) or ""
 
+    def window(self, program, title):  # in the accessibility tree, once it shows with the focus
+        def found():
+            return next((window for window in application(program.pid) or () if window.name == title and showing(
+                window) and window.getState().contains(pyatspi.STATE_ACTIVE)), None)  # fmt: skip
+
+        return self.wait_for("the window %r with the focus" % title, found, LONG_WAIT)
+
     def on_screen(self, program):  # the accessible objects of the program's windows that show
         found = application(program.pid)
         return [node for node in nodes(found) if showing(node)] if found else []
@@ -639,8 +641,7 @@ def brightness(width, height, rgb):  # of a picture's middle row, 0 to 255
 
 
 class WaylandDesktopTest(DesktopTest):
-    """The program as a native Wayland client of a desktop shell run headless, seen through the accessibility tree
-    and the shell's own interfaces: Wayland tells no other client of windows, focus or pixels."""
+    """A native Wayland client, seen through the accessibility tree: Wayland tells others of no window or focus."""
 
     socket = "wayland-test"  # the compositor's, in the session's runtime folder
 
@@ -654,14 +655,6 @@ class WaylandDesktopTest(DesktopTest):
     def setUp(self):
         super().setUp()
         del self.env["DISPLAY"]
-
-    def window(self, program, title, active=True):  # the program's window of that title once it shows, and is active
-        def found():
-            app = application(program.pid)
-            return next((window for window in app or () if window.name == title and showing(window) and (
-                not active or window.getState().contains(pyatspi.STATE_ACTIVE))), None)  # fmt: skip
-
-        return self.wait_for("the window %r%s" % (title, " with the focus" if active else ""), found, LONG_WAIT)
 
     def assert_painted(self, picture):  # (width, height, RGB bytes) of the active window, as the shell shows it
         self.assertGreater(brightness(*picture), 100, "the window painted in the light style")

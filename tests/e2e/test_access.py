@@ -12,8 +12,8 @@ from itertools import combinations
 from pathlib import Path
 
 import pyatspi
-from harness import (LOGIN_NAME, PASSWORD_TITLE, SHORT_WAIT, TITLE, EndToEndTest, accepts, application, extents, nodes,
-                     poll, showing)  # fmt: skip
+from harness import (LOGIN_NAME, PASSWORD_TITLE, SHORT_WAIT, TITLE, EndToEndTest, accepts, extents, nodes, poll,
+                     showing)  # fmt: skip
 
 FIELD_ROLES = {pyatspi.ROLE_TEXT, pyatspi.ROLE_PASSWORD_TEXT}
 LAID_OUT = FIELD_ROLES | {pyatspi.ROLE_LABEL, pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_LIST, pyatspi.ROLE_CHECK_BOX}
@@ -57,10 +57,6 @@ def layout_problems(window):
 
 class AccessTest(EndToEndTest):
     maxDiff = None
-
-    def window(self, program, title):
-        return self.wait_for("%r in the accessibility tree" % title, lambda: next(
-            (window for window in application(program.pid) if window.name == title and showing(window)), None))
 
     def start_orca(self):  # the screen reader, on a speech server of its own, its speech written to a file
         home, speech = self.sandbox.root / "orca", self.sandbox.root / "speech.socket"

@@ -1,15 +1,19 @@
+import subprocess
+import time
 import unittest
 
-from harness import (AFTER_LOGON, BEFORE_LOGON, MENU, PROPERTIES, DesktopTest, brightness, call, click_exported,
-                     exported_menu, menu_labels, poll)  # fmt: skip
+from harness import (AFTER_LOGON, BEFORE_LOGON, DESKTOP_USER, ITEM, MENU, PASSWORD_TITLE, PROPERTIES, TITLE, DesktopTest,
+                     WaylandDesktopTest, brightness, call, click_exported, exported_menu, menu_labels, poll)  # fmt: skip
 
 EXTENSION = "['ubuntu-appindicators@ubuntu.com']"  # GNOME's AppIndicator extension, as Debian packages it
 SHELL = ("org.gnome.Shell", "/org/gnome/Shell")
+REMOTE_DESKTOP = ("org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop")
 
 
 class Gnome:  # GNOME Shell with the extension and the settings portal, on the session's buses
     @classmethod
-    def start_gnome(cls, *arguments):
+    def start_gnome(cls, session_type, *arguments):
+        cls.session = {"XDG_CURRENT_DESKTOP": "GNOME", "XDG_SESSION_DESKTOP": "gnome", "XDG_SESSION_TYPE": session_type}
         cls.start_desktop("gnome-shell")
         cls.start_service("dconf-service", "ca.desrt.dconf")  # which keeps the settings
         cls.gsettings("org.gnome.shell", "disable-user-extensions", "false")
@@ -36,14 +40,9 @@ class Gnome:  # GNOME Shell with the extension and the settings portal, on the s
 
 
 class GnomeTest(Gnome, DesktopTest):
-    session = {"XDG_CURRENT_DESKTOP": "GNOME", "XDG_SESSION_DESKTOP": "gnome", "XDG_SESSION_TYPE": "x11"}
-
     @classmethod
     def setUpClass(cls):
-        cls.start_gnome("--x11")
-
-    def brightness(self, window):
-        return brightness(*self.x.pixels(window))
+        cls.start_gnome("x11", "--x11")
 
     def test_the_menu_is_true_after_the_logon_the_window_follows_the_dark_style_and_unload_saves(self):
         program, item = self.start()
@@ -58,13 +57,62 @@ class GnomeTest(Gnome, DesktopTest):
         # The dark style and back; the window hidden, and shown by the "Log in" the extension read before the logon.
         for scheme, dark in ("prefer-dark", True), ("default", False):
             self.gsettings("org.gnome.desktop.interface", "color-scheme", scheme)
-            self.wait_for("the window in the %s style" % scheme, lambda: (self.brightness(window) < 100) == dark)
+            self.wait_for("the %s style" % scheme, lambda: (brightness(*self.x.pixels(window)) < 100) == dark)
             self.screenshot("gnome-main-window-" + scheme, window)
         self.x.call("xdotool", "windowminimize", str(window))
         self.wait_gone(window)
         click_exported(self.x.bus, item, "_Log in", read_before)
         self.wait_main_window(program)
         self.assert_saved_at_the_end(program, lambda: click_exported(self.x.bus, item, "_Unload"))
+
+
+class GnomeWaylandTest(Gnome, WaylandDesktopTest):
+    @classmethod
+    def setUpClass(cls):
+        # Unsafe mode lets the test take the shell's screenshots and ask it for activation tokens, as GNOME's own
+        # programs may; input comes through the shell's remote desktop interface.
+        cls.start_gnome("wayland", "--headless", "--wayland", "--no-x11", "--wayland-display", cls.socket,
+                        "--virtual-monitor", "1024x768", "--unsafe-mode")  # fmt: skip
+        cls.join_compositor()
+
+    def activate(self, item):  # as the extension does for a click: with a token that lets the window take the focus
+        done, token = call(self.x.bus, *SHELL, SHELL[0] + ".Eval", "s", "global.create_app_launch_context("
+                           "global.display.get_current_time_roundtrip(), -1).get_startup_notify_id(typeof imports === "
+                           "'undefined' ? null : imports.gi.Gio.AppInfo.create_from_commandline('true', null, 0), [])")
+        self.assertTrue(done, token)  # GNOME 43 asks for the AppInfo above
+        call(self.x.bus, *item, ITEM + ".ProvideXdgActivationToken", "s", token.strip('"'))
+        self.x.bus.call_async(*item, ITEM, "Activate", "ii", (0, 0), None, None)  # it answers once the logon ends
+
+    def type(self, text):  # through a remote desktop session's keyboard, a line break as Return
+        session = call(self.x.bus, *REMOTE_DESKTOP, REMOTE_DESKTOP[0] + ".CreateSession")
+        keyboard = lambda method, *args: call(self.x.bus, REMOTE_DESKTOP[0], session,  # noqa: E731
+                                              REMOTE_DESKTOP[0] + ".Session." + method, *args)  # fmt: skip
+        keyboard("Start")
+        self.addCleanup(keyboard, "Stop")
+        time.sleep(1)  # a client takes keys only a moment after the new keyboard's key map, which a Shift brings
+        for keysym in [0xFFE1, *map(ord, text.replace("\n", "\uff0d"))]:
+            for down in True, False:
+                keyboard("NotifyKeyboardKeysym", "ub", keysym, down)
+                time.sleep(0.03)
+
+    def active_window_picture(self):  # as the shell shows it
+        path = self.display.runtime / "window.png"
+        done, _ = call(self.x.bus, SHELL[0] + ".Screenshot", SHELL[1] + "/Screenshot", SHELL[0] + ".Screenshot"
+                       ".ScreenshotWindow", "bbbs", False, False, False, str(path))  # fmt: skip
+        self.assertTrue(done)
+        picture = subprocess.run(["convert", str(path), "-depth", "8", "ppm:-"], capture_output=True, check=True)
+        _, size, _, data = picture.stdout.split(b"\n", 3)
+        return (*map(int, size.split()), data)
+
+    def test_a_click_on_the_item_logs_on_to_a_painted_focused_window(self):
+        program, item = self.start()
+        self.assertEqual(menu_labels(self.x.bus, item), BEFORE_LOGON)
+        self.activate(item)
+        self.window(program, PASSWORD_TITLE % DESKTOP_USER)
+        self.type("pw\n")
+        self.window(program, TITLE)
+        self.assert_painted(self.active_window_picture())
+        self.assertEqual(menu_labels(self.x.bus, item), AFTER_LOGON)
 
 
 if __name__ == "__main__":

@@ -73,18 +73,6 @@ char ProcessState(qint64 pid)
     return end >= 0 && end + 2 < line.size() ? line[end + 2] : '\0';
 }
 
-// The running instance, in this process.
-struct Primary
-{
-    explicit Primary(const QString &folder) : lock(folder, Name), channel(folder, Name)
-    {
-        QCOMPARE(lock.Claim(), Holder::ThisProcess);
-        channel.Listen();
-    }
-    InstanceLock lock;
-    HandOverChannel channel;
-};
-
 // A connection to the channel that has sent the bytes given, as any process of the user's may make.
 class Peer
 {
@@ -147,102 +135,90 @@ private slots:
         primary_.reset();
     }
 
-    void aRequestWaitsForAReceiverAndASecondStartIsAnswered()
-    {
-        Primary primary(folder_->path());
-        Peer early(SocketPath(), Request);
-        QTRY_VERIFY_WITH_TIMEOUT(early.Open() && early.received.startsWith(StillWorking), ChildMs);
-        QVERIFY(!early.received.contains(Answer));
-        QSignalSpy requested(&primary.channel, &HandOverChannel::HandOverRequested);
-        QTRY_VERIFY(!early.Open());
-        QVERIFY(early.received.endsWith(Answer));
-        QCOMPARE(requested.count(), 1);
-        const auto second = Start(SecondStartRole, folder_->path());
-        QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, ChildMs);
-        QCOMPARE(second->exitCode(), static_cast<int>(Result::Done));
-        QCOMPARE(requested.count(), 2);
-    }
-
     void messages_data()
     {
         QTest::addColumn<QByteArray>("message");
-        QTest::addColumn<bool>("handled");
+        QTest::addColumn<QByteArray>("answer");
         const QByteArray tag = Request.mid(5);
-        QTest::newRow("the request") << Request << true;
-        QTest::newRow("another tag") << QByteArray("\x02\x00\x00\x00\x14", 5) + "TarnwickOtherButton_" << false;
-        QTest::newRow("an older version") << QByteArray("\x01\x00\x00\x00\x14", 5) + tag << false;
-        QTest::newRow("a huge size") << QByteArray("\x02\x00\x10\x00\x00", 5) + QByteArray(65536, 'x') << false;
-        QTest::newRow("one byte more than the request") << Request + 'x' << false;
+        QTest::newRow("the request") << Request << Answer;
+        QTest::newRow("the request, received late") << Request << StillWorking + Answer;
+        QTest::newRow("another tag") << QByteArray("\x02\x00\x00\x00\x14", 5) + "TarnwickOtherButton_" << QByteArray();
+        QTest::newRow("an older version") << QByteArray("\x01\x00\x00\x00\x14", 5) + tag << QByteArray();
+        QTest::newRow("a huge size") << QByteArray("\x02\x00\x10\x00\x00", 5) + QByteArray(65536, 'x') << QByteArray();
+        QTest::newRow("one byte more than the request") << Request + 'x' << QByteArray();
     }
 
-    // Anything but the request is closed unanswered and without effect.
+    // Anything but the request is closed unanswered and without effect; the request waits for a receiver, the
+    // channel saying meanwhile that it is still working.
     void messages()
     {
         QFETCH(QByteArray, message);
-        QFETCH(bool, handled);
-        Primary primary(folder_->path());
-        QSignalSpy requested(&primary.channel, &HandOverChannel::HandOverRequested);
+        QFETCH(QByteArray, answer);
+        InstanceLock lock(folder_->path(), Name); // the running instance, in this process
+        HandOverChannel channel(folder_->path(), Name);
+        QCOMPARE(lock.Claim(), Holder::ThisProcess);
+        channel.Listen();
         Peer peer(SocketPath(), message);
+        if (answer.startsWith(StillWorking)) {
+            QTRY_VERIFY_WITH_TIMEOUT(peer.Open() && peer.received.startsWith(StillWorking), ChildMs);
+            answer.remove(0, StillWorking.size());
+        }
+        QSignalSpy requested(&channel, &HandOverChannel::HandOverRequested);
         QTRY_VERIFY(!peer.Open());
-        QCOMPARE(peer.received, handled ? Answer : QByteArray());
-        QCOMPARE(requested.count(), handled ? 1 : 0);
+        while (peer.received.startsWith(StillWorking))
+            peer.received.remove(0, StillWorking.size());
+        QCOMPARE(peer.received, answer);
+        QCOMPARE(requested.count(), answer.isEmpty() ? 0 : 1);
     }
 
-    void aPeerGetsABoundedShare_data()
+    void aSecondStart_data()
     {
-        QTest::addColumn<QByteArray>("message");
-        QTest::newRow("silent peers") << QByteArray();
-        QTest::newRow("peers that sent part of the request") << Request.left(10);
+        QTest::addColumn<QByteArray>("primary");
+        QTest::addColumn<Result>("result");
+        // Its lock and socket stay behind: the second start takes them over.
+        QTest::newRow("killed primary") << "killed"_ba << Result::NotRunning;
+        // It holds the lock and its socket takes the connection, but it says nothing.
+        QTest::newRow("stopped primary") << "stopped"_ba << Result::NoAnswer;
+        // At most 8 connections are held, each for 5 s at most: then the next start gets through.
+        QTest::newRow("flood of silent peers") << QByteArray() << Result::NoAnswer;
+        QTest::newRow("flood of peers that sent part of the request") << Request.left(10) << Result::NoAnswer;
     }
 
-    // At most 8 connections are held, each for 5 s at most; a second start meanwhile is told there is no answer.
-    void aPeerGetsABoundedShare()
+    void aSecondStart()
     {
-        QFETCH(QByteArray, message);
-        StartPrimary();
+        QFETCH(QByteArray, primary);
+        QFETCH(Result, result);
+        QProcess &child = StartPrimary();
         std::vector<std::unique_ptr<Peer>> flood;
-        for (int i = 0; i < 40; ++i)
-            flood.push_back(std::make_unique<Peer>(SocketPath(), message));
         const auto open = [&flood] {
             return static_cast<int>(std::count_if(flood.begin(), flood.end(), [](auto &peer) { return peer->Open(); }));
         };
-        QTRY_COMPARE_WITH_TIMEOUT(open(), 8, 3000);
+        if (primary == "killed") {
+            child.kill();
+            QVERIFY(child.waitForFinished(ChildMs) && QFile::exists(SocketPath()));
+        } else if (primary == "stopped") {
+            QCOMPARE(::kill(static_cast<pid_t>(child.processId()), SIGSTOP), 0);
+            QTRY_COMPARE(ProcessState(child.processId()), 'T');
+        } else {
+            while (flood.size() < 40)
+                flood.push_back(std::make_unique<Peer>(SocketPath(), primary));
+            QTRY_COMPARE_WITH_TIMEOUT(open(), 8, 3000);
+        }
         InstanceLock lock(folder_->path(), Name);
         HandOverChannel channel(folder_->path(), Name);
-        QCOMPARE(channel.HandOver(lock), Result::NoAnswer);
-        QTRY_COMPARE_WITH_TIMEOUT(open(), 0, 10000);
-        QCOMPARE(channel.HandOver(lock), Result::Done);
-    }
-
-    // Its lock and socket stay behind: the next start takes them over.
-    void aKilledPrimary()
-    {
-        QProcess &primary = StartPrimary();
-        primary.kill();
-        QVERIFY(primary.waitForFinished(ChildMs));
-        QVERIFY(QFile::exists(SocketPath()));
-        InstanceLock lock(folder_->path(), Name);
-        HandOverChannel channel(folder_->path(), Name);
-        QCOMPARE(channel.HandOver(lock), Result::NotRunning);
-        QCOMPARE(lock.Claim(), Holder::ThisProcess);
-        channel.Listen();
-        QSignalSpy requested(&channel, &HandOverChannel::HandOverRequested);
-        const auto second = Start(SecondStartRole, folder_->path());
-        QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, ChildMs);
-        QCOMPARE(second->exitCode(), static_cast<int>(Result::Done));
-        QCOMPARE(requested.count(), 1);
-    }
-
-    // It holds the lock and its socket takes the connection, but it says nothing for 5 s.
-    void aStoppedPrimary()
-    {
-        QProcess &primary = StartPrimary();
-        QCOMPARE(::kill(static_cast<pid_t>(primary.processId()), SIGSTOP), 0);
-        QTRY_COMPARE(ProcessState(primary.processId()), 'T');
-        QCOMPARE(InstanceLock(folder_->path(), Name).Claim(), Holder::AnotherProcess);
-        const auto second = Start(SecondStartRole, folder_->path());
-        QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, ChildMs);
-        QCOMPARE(second->exitCode(), static_cast<int>(Result::NoAnswer));
+        QCOMPARE(channel.HandOver(lock), result);
+        if (!flood.empty()) {
+            QTRY_COMPARE_WITH_TIMEOUT(open(), 0, 10000);
+            QCOMPARE(channel.HandOver(lock), Result::Done);
+        } else if (result == Result::NotRunning) {
+            QCOMPARE(lock.Claim(), Holder::ThisProcess);
+            channel.Listen();
+            QSignalSpy requested(&channel, &HandOverChannel::HandOverRequested);
+            const auto second = Start(SecondStartRole, folder_->path());
+            QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, ChildMs);
+            QCOMPARE(second->exitCode(), static_cast<int>(Result::Done));
+            QCOMPARE(requested.count(), 1);
+        }
     }
 
     void thePrivateFolder_data()
