@@ -41,7 +41,7 @@ public:
         return form->Form_Load(QString::fromStdString(file_.path().string())) ? std::move(form) : nullptr;
     }
 
-    static QString LoginName() { return GetWindowsUserName(); }
+    static QString LoginName() { return GetWindowsUserName().value(); }
 
 private:
     QTemporaryDir config_;

@@ -126,7 +126,7 @@ bool frmAccount::Form_Load(const DatabaseOpener &openDatabase, const std::functi
     Params = std::make_unique<clsParameters>();
     Params->Database(session_->database());
     Params->TableName(u"Parameters");
-    session_->CurrentUserName(ToU16(GetWindowsUserName()));
+    session_->CurrentUserName(ToU16(GetWindowsUserName().value_or(QString())));
     tray_->Show();
     return true;
 }
