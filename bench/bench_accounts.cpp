@@ -58,7 +58,7 @@ QString MakeDatabase(const QTemporaryDir &folder)
     const QString path = folder.filePath(QStringLiteral("AccountInfo.mdb"));
     CreateAccountDatabase(path.toStdString());
     const auto database = OpenAccountDatabase(path.toStdString());
-    const std::u16string name = GetWindowsUserName().toStdU16String();
+    const std::u16string name = GetWindowsUserName().value().toStdU16String();
     AddUser(*database, name, HashPassword(Password.toStdU16String()));
     const std::u16string key = name + u"1";
     Transaction transaction(*database);

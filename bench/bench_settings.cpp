@@ -1,7 +1,6 @@
-// The settings reads the program makes at start-up (the Run value, FormTopMost, FormStartX, FormStartY), each
+// The settings reads the program makes at start-up (the autostart entry, FormTopMost, FormStartX, FormStartY), each
 // time as a new process makes them, with the settings file the program writes, a damaged one and one of 1 MB.
 #include "AutostartEntry.h"
-#include "RegFunctions.h"
 #include "SettingsStore.h"
 
 #include <QDateTime>
@@ -38,7 +37,8 @@ void BM_StartupReads(benchmark::State &state, const QByteArray &contents)
 {
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
-    WriteAutostartEntry(u"/opt/tarnwick/tarnwick"_s);
+    const AutostartEntry entry(u"/opt/tarnwick/tarnwick"_s);
+    entry.setEnabled(true);
     QDir().mkpath(QFileInfo(SettingsStore::FilePath()).absolutePath());
     QFile file(SettingsStore::FilePath());
     if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() || !file.flush()) {
@@ -47,11 +47,9 @@ void BM_StartupReads(benchmark::State &state, const QByteArray &contents)
     }
     const QDateTime written = file.fileTime(QFileDevice::FileModificationTime);
     const QString programKey = u"Software\\Quillmoor\\Tarnwick"_s;
-    const QString runKey = Registry::RunKeyPath.toString();
-    std::int32_t root = Registry::HKEY_CURRENT_USER;
     // A file the program reads holds its values; a larger one stands for none.
-    const std::int32_t expected = contents.size() <= LargestFile ? 1440 : 0;
-    if (GetRegLong(programKey, u"FormStartX"_s, 0, root) != expected) {
+    const std::optional<QString> expected = contents.size() <= LargestFile ? std::optional(u"1440"_s) : std::nullopt;
+    if (SettingsStore::Read(programKey, u"FormStartX"_s) != expected) {
         state.SkipWithError("the file was not read as expected");
         return;
     }
@@ -61,10 +59,10 @@ void BM_StartupReads(benchmark::State &state, const QByteArray &contents)
         state.PauseTiming();
         file.setFileTime(written.addSecs(++run % 2), QFileDevice::FileModificationTime);
         state.ResumeTiming();
-        benchmark::DoNotOptimize(GetRegString(runKey, u"Tarnwick"_s, QString(), root));
-        benchmark::DoNotOptimize(GetRegString(programKey, u"FormTopMost"_s, QString(), root));
-        benchmark::DoNotOptimize(GetRegLong(programKey, u"FormStartX"_s, 0, root));
-        benchmark::DoNotOptimize(GetRegLong(programKey, u"FormStartY"_s, 0, root));
+        benchmark::DoNotOptimize(entry.enabled());
+        benchmark::DoNotOptimize(SettingsStore::Read(programKey, u"FormTopMost"_s));
+        benchmark::DoNotOptimize(SettingsStore::Read(programKey, u"FormStartX"_s));
+        benchmark::DoNotOptimize(SettingsStore::Read(programKey, u"FormStartY"_s));
     }
     qunsetenv("XDG_CONFIG_HOME");
 }

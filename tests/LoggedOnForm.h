@@ -42,7 +42,7 @@ public:
         return program->Load(QString::fromStdString(file_.path().string())) ? std::move(program) : nullptr;
     }
 
-    static QString LoginName() { return GetWindowsUserName(); }
+    static QString LoginName() { return GetWindowsUserName().value(); }
 
 private:
     QTemporaryDir config_;

@@ -71,7 +71,7 @@ LogonResult LogonFlow::AskUntilAccepted()
 LogonResult LogonFlow::RegisterUser()
 {
     MsgBox(QStringLiteral("Please enter password for new user."), vbOKOnly | vbInformation);
-    std::optional<QString> password = Typed(AskNewPassword(ToQString(session_.CurrentUserName())));
+    std::optional<QString> password = AskNewPassword(ToQString(session_.CurrentUserName()));
     if (!password)
         return LogonResult::Abandoned;
     bool added = true;
@@ -114,7 +114,7 @@ LogonResult LogonFlow::CheckPassword(const QString &UserName)
                    vbOKOnly | vbInformation);
             return LogonResult::Abandoned;
         }
-        std::optional<QString> password = Typed(AskPassword(UserName));
+        std::optional<QString> password = AskPassword(UserName);
         if (!password)
             return LogonResult::Abandoned;
         const bool matches = AccountSession::PasswordMatches(*stored, View(*password));

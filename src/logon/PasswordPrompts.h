@@ -4,12 +4,9 @@
 
 #include <optional>
 
-// Asks the password of the named user in a new frmGetPass, modal and without owner, and returns
-// what was typed, which may be empty, or exactly one NUL character, QString(QChar(0)), when the
-// person cancelled: Cancel, Esc and the close box. The result holds the only
+// Asks the password of the named user in a new frmGetPass, modal and without owner, and returns what was typed,
+// which may be empty, or nothing when the person cancelled: Cancel, Esc and the close box. The result holds the only
 // reference to the typed characters: WipePassword overwrites them once they have served.
-QString AskPassword(const QString &name);
-// The same with frmGetNewPass: the password typed twice alike, or the NUL character.
-QString AskNewPassword(const QString &name);
-// The answer of either, nothing when the person cancelled.
-std::optional<QString> Typed(QString answer);
+std::optional<QString> AskPassword(const QString &name);
+// The same with frmGetNewPass: the password typed twice alike, or nothing.
+std::optional<QString> AskNewPassword(const QString &name);

@@ -77,21 +77,7 @@ bool IsHidden(const QString &entry)
     return false;
 }
 
-} // namespace
-
-QString AutostartEntryPath()
-{
-    return XdgConfigFolder() + u"/autostart/Tarnwick.desktop"_s;
-}
-
-bool AutostartEntryEnabled()
-{
-    const std::optional<RegularFile> file = RegularFile::Open(AutostartEntryPath(), LargestEntry);
-    const std::optional<QByteArray> bytes = file ? file->ReadAll() : std::nullopt;
-    return bytes && !IsHidden(QString::fromUtf8(*bytes));
-}
-
-bool WriteAutostartEntry(const QString &programPath)
+bool WriteEntry(const QString &programPath)
 {
     if (!CanBeWritten(programPath)) {
         return false;
@@ -99,7 +85,7 @@ bool WriteAutostartEntry(const QString &programPath)
     // The icon by its name in the desktop's theme, where the installed program puts it.
     const QString entry = u"[Desktop Entry]\nType=Application\nName=Tarnwick\nIcon=tarnwick\nExec="_s +
                           EscapeStringValue(ExecArgument(programPath)) + u'\n';
-    const QString path = AutostartEntryPath();
+    const QString path = AutostartEntry::path();
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
         return false;
     }
@@ -108,7 +94,24 @@ bool WriteAutostartEntry(const QString &programPath)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
-bool RemoveAutostartEntry()
+} // namespace
+
+QString AutostartEntry::path()
 {
-    return QFile::remove(AutostartEntryPath());
+    return XdgConfigFolder() + u"/autostart/Tarnwick.desktop"_s;
+}
+
+bool AutostartEntry::enabled() const
+{
+    const std::optional<RegularFile> file = RegularFile::Open(path(), LargestEntry);
+    const std::optional<QByteArray> bytes = file ? file->ReadAll() : std::nullopt;
+    return bytes && !IsHidden(QString::fromUtf8(*bytes));
+}
+
+bool AutostartEntry::setEnabled(bool on) const
+{
+    if (on) {
+        return WriteEntry(programPath_);
+    }
+    return !enabled() || QFile::remove(path());
 }

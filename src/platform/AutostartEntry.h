@@ -2,20 +2,26 @@
 
 #include <QString>
 
-// The XDG autostart entry Tarnwick.desktop in the autostart folder of the XDG config folder (looked up at
-// every call), through which the desktop starts the program when the user logs in.
+#include <utility>
 
-QString AutostartEntryPath();
+// The XDG autostart entry Tarnwick.desktop in the autostart folder of the XDG config folder (looked up at every
+// call), through which the desktop starts the program at the path given when the user logs in.
+class AutostartEntry
+{
+public:
+    explicit AutostartEntry(QString programPath) : programPath_(std::move(programPath)) {}
 
-// True when the entry is there, a regular file of at most 16 KiB (a symbolic link there is not followed, a FIFO not
-// waited on), and not marked Hidden, which the XDG rules take for no entry.
-bool AutostartEntryEnabled();
+    static QString path();
 
-// Writes the entry, through a temporary file, so that it starts the program at the path given, which is
-// quoted as one argument where it needs to be. False, and the old entry kept, when the path holds a control
-// character other than tab, newline or carriage return (an entry cannot carry one) or when the file cannot
-// be written.
-bool WriteAutostartEntry(const QString &programPath);
+    // True when the entry is there, a regular file of at most 16 KiB (a symbolic link there is not followed, a FIFO
+    // not waited on), and not marked Hidden, which the XDG rules take for no entry.
+    bool enabled() const;
+    // Switched on, the entry is written anew, through a temporary file, with the program's path quoted as one
+    // argument where it needs to be; refused, the old entry kept, when the path holds a control character other
+    // than tab, newline or carriage return (an entry cannot carry one). Switched off, an enabled entry is removed;
+    // anything else at its path is left alone. True when it is as asked.
+    bool setEnabled(bool on) const;
 
-// True when there was an entry and it was removed.
-bool RemoveAutostartEntry();
+private:
+    QString programPath_;
+};

@@ -34,5 +34,6 @@ QString AccessAdvice(const std::filesystem::path &fileName)
     if (file.parent_path() != TARNWICK_DATA_DIR)
         return u"\nYou may not read and write %1; ask its owner for access."_s.arg(path);
     return u"\nYou may not read and write %1. Ask an administrator to add you to the group %2 (adduser %3 %2), then "
-           u"log out and in again."_s.arg(path, QStringLiteral(TARNWICK_GROUP), GetWindowsUserName());
+           u"log out and in again."_s.arg(path, QStringLiteral(TARNWICK_GROUP),
+                                          GetWindowsUserName().value_or(QString()));
 }

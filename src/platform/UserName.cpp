@@ -1,7 +1,5 @@
 #include "UserName.h"
 
-#include "NulMarker.h"
-
 #include <cerrno>
 #include <pwd.h>
 #include <unistd.h>
@@ -15,7 +13,7 @@ constexpr std::size_t LargestBufferSize = 1024 * 1024;
 
 } // namespace
 
-QString GetWindowsUserName()
+std::optional<QString> GetWindowsUserName()
 {
     const long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : FirstBufferSize);
@@ -31,7 +29,7 @@ QString GetWindowsUserName()
             continue;
         }
         if (error != 0 || found == nullptr || found->pw_name == nullptr || found->pw_name[0] == '\0') {
-            return NulMarker;
+            return std::nullopt;
         }
         return QString::fromLocal8Bit(found->pw_name);
     }

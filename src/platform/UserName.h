@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // The login name of the effective user, from the user database (not from USER or LOGNAME, which anyone can
-// set); a string of exactly one NUL character when the system gives no name.
-QString GetWindowsUserName();
+// set); nothing when the system gives no name.
+std::optional<QString> GetWindowsUserName();

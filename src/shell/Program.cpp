@@ -70,7 +70,7 @@ bool Program::Load(const DatabaseOpener &openDatabase, const std::function<QStri
     Params = std::make_unique<clsParameters>();
     Params->Database(session_->database());
     Params->TableName(u"Parameters");
-    session_->CurrentUserName(ToU16(GetWindowsUserName()));
+    session_->CurrentUserName(ToU16(GetWindowsUserName().value_or(QString())));
     tray_->Show();
     return true;
 }

@@ -1,9 +1,8 @@
 #include "WindowSettings.h"
 
+#include "AutostartEntry.h"
 #include "Display.h"
 #include "MsgBox.h"
-#include "NulMarker.h"
-#include "RegFunctions.h"
 #include "SettingsStore.h"
 #include "Twips.h"
 
@@ -14,97 +13,126 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
-using namespace Registry;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-const QString RunKey = RunKeyPath.toString();
-const QString RunValue = QStringLiteral("Tarnwick");
-const QString ProgramKey = QStringLiteral("Software\\Quillmoor\\Tarnwick");
+const QString ProgramKey = u"Software\\Quillmoor\\Tarnwick"_s;
+const QString TopMostName = u"FormTopMost"_s;
+const QString LeftName = u"FormStartX"_s;
+const QString TopName = u"FormStartY"_s;
+
+// The settings file keeps the place in twips, 1/1440 inch. It is reckoned in twips up to the window's move, so that
+// the place of a window never shown is stored again exactly as it was read, or centred.
+int TwipsX(int pixels)
+{
+    return static_cast<int>(std::lround(PixelsToTwipsX(pixels)));
+}
+
+int TwipsY(int pixels)
+{
+    return static_cast<int>(std::lround(PixelsToTwipsY(pixels)));
+}
+
+QSize ToTwips(const QSize &pixels)
+{
+    return QSize(TwipsX(pixels.width()), TwipsY(pixels.height()));
+}
+
+QPoint ToTwips(const QPoint &pixels)
+{
+    return QPoint(TwipsX(pixels.x()), TwipsY(pixels.y()));
+}
+
+QPoint ToPixels(const QPoint &twips)
+{
+    return QPoint(TwipsToPixelsX(twips.x()), TwipsToPixelsY(twips.y()));
+}
 
 QSize ScreenTwips()
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
-    const QSize pixels = screen ? screen->geometry().size() : QSize(1024, 768);
-    return QSize(static_cast<int>(std::lround(PixelsToTwipsX(pixels.width()))),
-                 static_cast<int>(std::lround(PixelsToTwipsY(pixels.height()))));
+    return ToTwips(screen ? screen->geometry().size() : QSize(1024, 768));
 }
 
-// Where the desktop's panels leave room for windows, in twips.
-QPoint AvailableTopLeftTwips()
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    const QPoint pixels = screen ? screen->availableGeometry().topLeft() : QPoint();
-    return QPoint(static_cast<int>(std::lround(PixelsToTwipsX(pixels.x()))),
-                  static_cast<int>(std::lround(PixelsToTwipsY(pixels.y()))));
-}
-
-// The position that centres a window of this size, in twips. A window larger than the screen would be centred with
-// its title bar above the screen, out of reach: it stands where the panels leave room instead.
+// The place that centres a window of this size. A window larger than the screen would be centred with its title bar
+// above the screen, out of reach: it stands where the desktop's panels leave room for windows instead.
 QPoint CentredTwips(const QSize &window)
 {
-    const QSize screen = ScreenTwips();
-    const QPoint topLeft = AvailableTopLeftTwips();
-    return QPoint(std::max((screen.width() - window.width()) / 2, topLeft.x()),
-                  std::max((screen.height() - window.height()) / 2, topLeft.y()));
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QPoint room = ToTwips(screen ? screen->availableGeometry().topLeft() : QPoint());
+    const QSize spare = ScreenTwips() - window;
+    return QPoint(std::max(spare.width() / 2, room.x()), std::max(spare.height() / 2, room.y()));
 }
 
-QSize WindowTwips(const QWidget &window)
+std::optional<std::int32_t> ReadNumber(const QString &name)
 {
-    return QSize(static_cast<int>(std::lround(PixelsToTwipsX(window.width()))),
-                 static_cast<int>(std::lround(PixelsToTwipsY(window.height()))));
-}
-
-// Keys need no creating here: what matters is that the program's key can be written.
-bool MakeSureProgramKeyExists()
-{
-    return CreateRegKey(ProgramKey, QString(), HKEY_CURRENT_USER);
+    const std::optional<QString> text = SettingsStore::Read(ProgramKey, name);
+    bool isNumber = false;
+    const std::int32_t number = text ? text->toInt(&isNumber) : 0;
+    return isNumber ? std::optional(number) : std::nullopt;
 }
 
 } // namespace
 
+WindowSettings::Stored WindowSettings::Stored::Read()
+{
+    const std::optional<std::int32_t> left = ReadNumber(LeftName);
+    const std::optional<std::int32_t> top = ReadNumber(TopName);
+    return {.launch = AutostartEntry(QCoreApplication::applicationFilePath()).enabled(),
+            .floating = SettingsStore::Read(ProgramKey, TopMostName).value_or(QString()).toUpper() == u"TRUE",
+            .place = left && top ? std::optional(QPoint(*left, *top)) : std::nullopt};
+}
+
+bool WindowSettings::Stored::Write(bool withPlace) const
+{
+    AutostartEntry(QCoreApplication::applicationFilePath()).setEnabled(launch);
+    // When the program's key cannot be written, the writes below fail as well, and the person is told once.
+    const bool writable = SettingsStore::CanWrite(ProgramKey);
+    if (floating)
+        SettingsStore::Write(ProgramKey, TopMostName, u"True"_s);
+    else
+        SettingsStore::Remove(ProgramKey, TopMostName);
+    if (withPlace && place) {
+        SettingsStore::Write(ProgramKey, LeftName, place->x());
+        SettingsStore::Write(ProgramKey, TopName, place->y());
+    }
+    return writable;
+}
+
 void WindowSettings::Restore()
 {
-    const bool launch = GetRegString(RunKey, RunValue, NulMarker, HKEY_CURRENT_USER) != NulMarker;
-    launch_ = launch ? Qt::Checked : Qt::Unchecked;
-    const bool floating =
-        GetRegString(ProgramKey, QStringLiteral("FormTopMost"), NulMarker, HKEY_CURRENT_USER).toUpper() ==
-        QStringLiteral("TRUE");
-    Floating(floating ? Qt::Checked : Qt::Unchecked);
-    RestorePosition();
+    stored_ = Stored::Read();
+    ApplyFloating();
+    const QPoint centred = CentredTwips(ToTwips(window_.size()));
+    const QSize screen = ScreenTwips();
+    QPoint at = stored_.place.value_or(centred);
+    if (at.x() > screen.width() || at.y() > screen.height())
+        at = centred;
+    window_.move(ToPixels(at));
+    // Until the window is shown, the place to store is the one read.
+    stored_.place = at;
 }
 
 QPoint WindowSettings::CentredPosition() const
 {
-    const QPoint centred = CentredTwips(WindowTwips(window_));
-    return QPoint(TwipsToPixelsX(centred.x()), TwipsToPixelsY(centred.y()));
-}
-
-void WindowSettings::RestorePosition()
-{
-    const QSize windowTwips = WindowTwips(window_);
-    const QPoint centred = CentredTwips(windowTwips);
-    QPoint at(GetRegLong(ProgramKey, QStringLiteral("FormStartX"), centred.x(), HKEY_CURRENT_USER),
-              GetRegLong(ProgramKey, QStringLiteral("FormStartY"), centred.y(), HKEY_CURRENT_USER));
-    const QSize screen = ScreenTwips();
-    if (at.x() > screen.width() || at.y() > screen.height())
-        at = centred;
-    window_.move(TwipsToPixelsX(at.x()), TwipsToPixelsY(at.y()));
-    // Until the window is shown, the place to store is the one read.
-    SavedLeft = at.x();
-    SavedTop = at.y();
+    return ToPixels(CentredTwips(ToTwips(window_.size())));
 }
 
 void WindowSettings::Floating(Qt::CheckState state)
 {
-    floating_ = state;
-    if (state == Qt::PartiallyChecked)
-        return;
+    stored_.floating = state == Qt::Checked;
+    ApplyFloating();
+}
+
+void WindowSettings::ApplyFloating()
+{
     const bool shown = window_.isVisible();
     const QPoint at = window_.pos();
-    window_.setWindowFlag(Qt::WindowStaysOnTopHint, state == Qt::Checked);
+    window_.setWindowFlag(Qt::WindowStaysOnTopHint, stored_.floating);
     // Changing the flag hides the window and may forget its place: put both back.
     window_.move(at);
     if (shown)
@@ -125,32 +153,20 @@ void WindowSettings::RecordClosingPlace()
 
 void WindowSettings::TakePlace()
 {
-    SavedLeft = static_cast<std::int32_t>(std::lround(PixelsToTwipsX(window_.x())));
-    SavedTop = static_cast<std::int32_t>(std::lround(PixelsToTwipsY(window_.y())));
+    stored_.place = ToTwips(window_.pos());
 }
 
 void WindowSettings::Store(bool unattended)
 {
-    const std::int32_t root = HKEY_CURRENT_USER;
-    if (launch_ == Qt::Checked)
-        SetRegString(RunKey, RunValue, QCoreApplication::applicationFilePath(), root);
-    else if (launch_ == Qt::Unchecked)
-        DeleteRegValue(RunKey, RunValue, root);
-    if (!MakeSureProgramKeyExists()) {
-        if (unattended)
-            std::fprintf(stderr, "tarnwick: Unable to save registry information: %s cannot be written.\n",
-                         qPrintable(SettingsStore::FilePath()));
-        else
-            MsgBox(QStringLiteral("Unable to save registry information."), vbOKOnly | vbCritical);
-    }
-    if (floating_ == Qt::Checked)
-        SetRegString(ProgramKey, QStringLiteral("FormTopMost"), QStringLiteral("True"), root);
-    else if (floating_ == Qt::Unchecked)
-        DeleteRegValue(ProgramKey, QStringLiteral("FormTopMost"), root);
-    if (!ProgramPlacesWindows())
-        return;
-    if (window_.isVisible())
+    // Wayland tells no program where its window stands: the place stored before stays as it was.
+    const bool placed = ProgramPlacesWindows();
+    if (placed && window_.isVisible())
         RecordPlace();
-    SetRegLong(ProgramKey, QStringLiteral("FormStartX"), SavedLeft, root);
-    SetRegLong(ProgramKey, QStringLiteral("FormStartY"), SavedTop, root);
+    if (stored_.Write(placed))
+        return;
+    if (unattended)
+        std::fprintf(stderr, "tarnwick: Unable to save registry information: %s cannot be written.\n",
+                     qPrintable(SettingsStore::FilePath()));
+    else
+        MsgBox(QStringLiteral("Unable to save registry information."), vbOKOnly | vbCritical);
 }

@@ -2,7 +2,7 @@
 
 #include <QPoint>
 
-#include <cstdint>
+#include <optional>
 
 class QWidget;
 
@@ -19,9 +19,9 @@ public:
     // on stderr when nobody can be asked.
     void Store(bool unattended);
 
-    Qt::CheckState Launch() const { return launch_; }
-    void Launch(Qt::CheckState state) { launch_ = state; }
-    Qt::CheckState Floating() const { return floating_; }
+    Qt::CheckState Launch() const { return stored_.launch ? Qt::Checked : Qt::Unchecked; }
+    void Launch(Qt::CheckState state) { stored_.launch = state == Qt::Checked; }
+    Qt::CheckState Floating() const { return stored_.floating ? Qt::Checked : Qt::Unchecked; }
     // Makes the window float above others, or not, keeping its place.
     void Floating(Qt::CheckState state);
 
@@ -33,14 +33,24 @@ public:
     QPoint CentredPosition() const;
 
 private:
-    void RestorePosition();
+    // What the autostart entry and the settings file keep.
+    struct Stored
+    {
+        bool launch = false;
+        bool floating = false;
+        // The window's top left in twips, as the settings file keeps it; nothing when the file holds none.
+        std::optional<QPoint> place;
+
+        static Stored Read();
+        // Writes them all, the place only when asked and there is one; false when the settings file cannot be
+        // written.
+        bool Write(bool withPlace) const;
+    };
+
+    void ApplyFloating();
     void TakePlace();
 
     QWidget &window_;
-    Qt::CheckState launch_ = Qt::Unchecked;
-    Qt::CheckState floating_ = Qt::Unchecked;
-    // In twips.
-    std::int32_t SavedLeft = 0;
-    std::int32_t SavedTop = 0;
+    Stored stored_;
     bool closedWithCloseBox_ = false;
 };
