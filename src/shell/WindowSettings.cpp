@@ -141,7 +141,7 @@ void WindowSettings::Store(bool unattended)
             std::fprintf(stderr, "tarnwick: Unable to save registry information: %s cannot be written.\n",
                          qPrintable(SettingsStore::FilePath()));
         else
-            MsgBox(QStringLiteral("Unable to save registry information."), vbOKOnly | vbCritical);
+            MsgBox(QStringLiteral("Unable to save registry information."), MsgBoxIcon::Critical);
     }
     if (floating_ == Qt::Checked)
         SetRegString(ProgramKey, QStringLiteral("FormTopMost"), QStringLiteral("True"), root);

@@ -118,7 +118,7 @@ bool frmAccount::Form_Load(const DatabaseOpener &openDatabase, const std::functi
     EnableFields(false);
     if (const std::optional<QString> failure = OpenAccountDatabase(openDatabase)) {
         const QString why = !failure->isEmpty() ? *failure : advice ? advice() : QString();
-        MsgBox(QStringLiteral("Cannot open database.") + why, vbOKOnly | vbCritical);
+        MsgBox(QStringLiteral("Cannot open database.") + why, MsgBoxIcon::Critical);
         exitStatus_ = FailedToOpenDatabase;
         Unload();
         return false;
@@ -202,9 +202,9 @@ bool frmAccount::SaveBeforeUnload(UnloadMode mode)
     }
     const QScopedValueRollback asking(asking_, true);
     while (AcctWasChanged() && !Editor().SaveAccount()) {
-        MsgBox(QStringLiteral("Cannot save account changes."), vbOKOnly | vbCritical);
+        MsgBox(QStringLiteral("Cannot save account changes."), MsgBoxIcon::Critical);
         if (MsgBox(QStringLiteral("Try saving again? Cancel keeps Tarnwick running with the changes."),
-                   vbRetryCancel | vbQuestion) != vbRetry)
+                   MsgBoxIcon::Question, MsgBoxButtons::RetryCancel) != MsgBoxAnswer::Retry)
             return false;
     }
     return true;
@@ -238,12 +238,13 @@ void frmAccount::OfferUnsavedEdit()
     if (!fields)
         return;
     const QString name = ToQString((*fields)[static_cast<std::size_t>(AccountField::Account)]);
-    const int answer = MsgBox(QStringLiteral("Tarnwick ended before it could save your changes to the account \"") +
-                                  name + QStringLiteral("\". Keep them?"),
-                              vbYesNo | vbQuestion, QStringLiteral("&Keep"), QStringLiteral("&Discard"));
-    if (answer == vbYes)
+    const MsgBoxAnswer answer =
+        MsgBox(QStringLiteral("Tarnwick ended before it could save your changes to the account \"") + name +
+                   QStringLiteral("\". Keep them?"),
+               MsgBoxIcon::Question, QStringLiteral("&Keep"), QStringLiteral("&Discard"));
+    if (answer == MsgBoxAnswer::Yes)
         Editor().TakeUnsavedEdit(edit->accountID, *fields);
-    if (answer != vbCancel)
+    if (answer != MsgBoxAnswer::Cancel)
         UnsavedEditFile::Remove(database);
 }
 
@@ -359,7 +360,7 @@ bool frmAccount::LogOnUntilDone()
             return session_->LoggedOn() && session_->Unlocked();
         if (result != LogonResult::Failed)
             return false;
-        MsgBox(QStringLiteral("Logon failed."), vbOKOnly | vbCritical);
+        MsgBox(QStringLiteral("Logon failed."), MsgBoxIcon::Critical);
     }
 }
 
