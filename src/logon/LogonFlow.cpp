@@ -120,8 +120,8 @@ LogonResult LogonFlow::CheckPassword(const QString &UserName)
         return matches ? LogonResult::Done : LogonResult::Failed;
     } catch (const StoreError &error) {
         // An error must never log anyone on: the attempt is abandoned.
-        MsgBox(QStringLiteral("Password validation error: ") + QString::number(error.Number()) + QStringLiteral(" - ") +
-                   ToQString(error.Description()),
+        MsgBox(QStringLiteral("Password validation error: ") + QString::number(ErrorCode(error.Kind())) +
+                   QStringLiteral(" - ") + ToQString(error.Description()),
                MsgBoxIcon::Critical);
         return LogonResult::Abandoned;
     }

@@ -138,7 +138,7 @@ std::optional<QString> frmAccount::OpenAccountDatabase(const DatabaseOpener &ope
         session_->Open(openDatabase());
     } catch (const StoreError &error) {
         const bool fileTellsWhy =
-            error.Number() == ErrorNumber::ForeignObjects || error.Number() == ErrorNumber::FileRefused;
+            error.Kind() == StoreErrorKind::ForeignObjects || error.Kind() == StoreErrorKind::FileRefused;
         return fileTellsWhy ? u'\n' + ToQString(error.Description()) : QString();
     } catch (const std::exception &) {
         return QString();

@@ -9,8 +9,6 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-Q_DECLARE_METATYPE(MsgBoxAnswer)
-
 class TestAccounts : public QObject
 {
     Q_OBJECT

@@ -16,8 +16,6 @@ const QString LoginName = u"me"_s;
 
 } // namespace
 
-Q_DECLARE_METATYPE(LogonResult)
-
 class TestLogon : public QObject
 {
     Q_OBJECT

@@ -15,6 +15,9 @@
 
 using namespace Qt::Literals::StringLiterals;
 
+// What opening a file raises; nothing when it opens.
+using Raised = std::optional<StoreErrorKind>;
+
 namespace {
 
 QByteArray FileBytes(const std::filesystem::path &path)
@@ -65,13 +68,14 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("connect");
         QTest::addColumn<QString>("change");
-        QTest::addColumn<int>("error");
-        const int any = -1, foreign = 3049;
-        QTest::newRow("text file") << "not a database\n"_ba << QString() << QString() << any;
-        QTest::newRow("another password") << QByteArray() << u";pwd=other"_s << QString() << any;
-        QTest::newRow("Accounts table missing") << QByteArray() << QString() << u"DROP TABLE Accounts;"_s << 3078;
+        QTest::addColumn<Raised>("error");
+        const Raised opens, unrecognized = StoreErrorKind::UnrecognizedFormat, foreign = StoreErrorKind::ForeignObjects;
+        QTest::newRow("text file") << "not a database\n"_ba << QString() << QString() << unrecognized;
+        QTest::newRow("another password") << QByteArray() << u";pwd=other"_s << QString() << unrecognized;
+        QTest::newRow("Accounts table missing")
+            << QByteArray() << QString() << u"DROP TABLE Accounts;"_s << Raised(StoreErrorKind::TableNotFound);
         // Saving into it would garble every text ("Bank" read back as "B").
-        QTest::newRow("text stored as UTF-8") << QByteArray() << QString() << u"utf8"_s << any;
+        QTest::newRow("text stored as UTF-8") << QByteArray() << QString() << u"utf8"_s << unrecognized;
         // Any member may add what the next member's program would run or parse.
         QTest::newRow("a trigger") << QByteArray() << QString()
                                    << u"CREATE TRIGGER t AFTER UPDATE ON Accounts BEGIN SELECT 1; END;"_s << foreign;
@@ -87,7 +91,7 @@ private slots:
         // Files of the first versions are opened as ever.
         QTest::newRow("the first versions' accounts index")
             << QByteArray() << QString()
-            << u"DROP INDEX AccountsUserID; CREATE INDEX \"AccountsUserID\" ON \"Accounts\" (\"UserID\");"_s << 0;
+            << u"DROP INDEX AccountsUserID; CREATE INDEX \"AccountsUserID\" ON \"Accounts\" (\"UserID\");"_s << opens;
         // A virtual table in the place of one of the program's, however its text is written.
         for (const char *created : {"CREATE VIRTUAL TABLE", "CREATE /**/ VIRTUAL TABLE"})
             QTest::newRow(created)
@@ -133,8 +137,8 @@ private slots:
             // Rolled back without the super-journal, which is neither read nor deleted.
             QCOMPARE(Sql(*file.Open(), u"SELECT count(*) FROM User;").front().ToLong(), 0);
         } else {
-            QCOMPARE(RaisedErrorNumber([&] { Sql(*file.Open(), u"INSERT INTO User (UserName) VALUES ('x');"); }),
-                     ErrorNumber::FileRefused);
+            QCOMPARE(RaisedError([&] { Sql(*file.Open(), u"INSERT INTO User (UserName) VALUES ('x');"); }),
+                     StoreErrorKind::FileRefused);
         }
         QCOMPARE(FileBytes(victim), "kept"_ba);
     }
@@ -144,7 +148,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, connect);
         QFETCH(QString, change);
-        QFETCH(int, error);
+        QFETCH(Raised, error);
         TemporaryAccountDatabase database;
         if (change == u"utf8")
             RemakeWithUtf8Text(database.path());
@@ -157,13 +161,13 @@ private slots:
         }
         const QByteArray before = FileBytes(database.path());
         std::shared_ptr<Database> opened;
-        const std::int32_t raised = RaisedErrorNumber([&] {
+        const Raised raised = RaisedError([&] {
             opened = connect.isNull() ? OpenAccountDatabase(database.path())
                                       : OpenDatabase(database.path(), false, false, ToU16(connect));
         });
-        QVERIFY(error == 0 ? raised == 0 : raised != 0 && (error == -1 || raised == error));
+        QCOMPARE(raised, error);
         // A file the program made opens the quick way, with the page key derived here.
-        QVERIFY(raised != 0 || opened->OpenedWithPageKey());
+        QVERIFY(raised || opened->OpenedWithPageKey());
         QCOMPARE(FileBytes(database.path()), before);
     }
 };
