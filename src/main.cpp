@@ -33,7 +33,7 @@ int ReportNotOnce(int argc, char **argv, const QString &problem)
     MsgBox(QStringLiteral("Tarnwick cannot make sure that only one copy of it runs: ") + problem +
                QStringLiteral(". Remove it, or start Tarnwick in a desktop session that gives it a private runtime "
                               "folder ($XDG_RUNTIME_DIR)."),
-           vbOKOnly | vbCritical);
+           MsgBoxIcon::Critical);
     return NotOnce;
 }
 
@@ -42,7 +42,7 @@ int HandOver(HandOverChannel &channel, const InstanceLock &lock)
 {
     if (channel.HandOver(lock) != HandOverChannel::Result::NoAnswer)
         return 0;
-    MsgBox(QStringLiteral("The running Tarnwick does not answer."), vbCritical);
+    MsgBox(QStringLiteral("The running Tarnwick does not answer."), MsgBoxIcon::Critical);
     return NoAnswer;
 }
 

@@ -4,7 +4,7 @@
 // lives, every RunModal shows the real dialog without a modal loop and hands it the next answer
 // in the queue, and the next one while the dialog stays open, until it closes. Each dialog is
 // recorded in log() as it appears:
-//   "MsgBox[<icon + buttons>]: <text>", e.g. "MsgBox[16]: Incorrect password."
+//   "MsgBox[<icon> <buttons>]: <text>", e.g. "MsgBox[Critical Ok]: Incorrect password."
 //   otherwise "<class>: <caption>", e.g. "frmGetPass: Enter password for user bob"
 // A message box owned by a window or showing rich text says so in its entry. A dialog that finds
 // no answer left, or an answer that does not fit its dialog, fails the running test and closes
@@ -53,15 +53,15 @@ template <typename Form, typename Fill> Answer FillAndOk(Fill fill)
     };
 }
 
-// Clicks the message box's button with that code (vbOK, vbCancel, vbRetry, vbYes, vbNo).
-inline Answer Button(int code)
+// Clicks the message box's button that gives that answer.
+inline Answer Button(MsgBoxAnswer answer)
 {
-    return [code](QDialog &dialog) {
+    return [answer](QDialog &dialog) {
         using B = QMessageBox;
-        const QHash<int, B::StandardButton> standard{
-            {vbOK, B::Ok}, {vbCancel, B::Cancel}, {vbRetry, B::Retry}, {vbYes, B::Yes}, {vbNo, B::No}};
+        // In MsgBoxAnswer's order.
+        const B::StandardButton standard[] = {B::Ok, B::Cancel, B::Yes, B::No, B::Retry};
         auto *box = qobject_cast<QMessageBox *>(&dialog);
-        return Click(box ? box->button(standard.value(code, B::NoButton)) : nullptr);
+        return Click(box ? box->button(standard[static_cast<int>(answer)]) : nullptr);
     };
 }
 
@@ -139,16 +139,14 @@ private:
         return QString::fromLatin1(dialog.metaObject()->className()) + QStringLiteral(": ") + dialog.windowTitle();
     }
 
-    // The MsgBox style that shows this box's icon and buttons.
-    static int StyleOf(const QMessageBox &box)
+    // The names of the MsgBoxIcon and MsgBoxButtons that show this box's icon and buttons.
+    static QString StyleOf(const QMessageBox &box)
     {
-        const QMessageBox::StandardButtons buttons = box.standardButtons();
-        const bool cancel = buttons.testFlag(QMessageBox::Cancel);
-        const int set = buttons.testFlag(QMessageBox::Yes)     ? (cancel ? vbYesNoCancel : vbYesNo)
-                        : buttons.testFlag(QMessageBox::Retry) ? vbRetryCancel
-                                                               : (cancel ? vbOKCancel : vbOKOnly);
-        const int icons[] = {0, vbInformation, vbExclamation, vbCritical, vbQuestion};
-        return set | icons[box.icon()];
+        const char *set = box.button(QMessageBox::Yes)     ? "YesNo"
+                          : box.button(QMessageBox::Retry) ? "RetryCancel"
+                                                           : "Ok";
+        const char *icons[] = {"None", "Information", "Warning", "Critical", "Question"};
+        return QString::fromLatin1(icons[box.icon()]) + u' ' + QString::fromLatin1(set);
     }
 
     std::deque<Answer> answers_;

@@ -5,17 +5,17 @@
 
 #include <QString>
 
-#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
-// The number of the StoreError the call raises, or 0 when it raises none.
-template <typename Call> std::int32_t RaisedErrorNumber(Call call)
+// The kind of the StoreError the call raises, or nothing when it raises none.
+template <typename Call> std::optional<StoreErrorKind> RaisedError(Call call)
 {
     try {
         call();
     } catch (const StoreError &error) {
-        return error.Number();
+        return error.Kind();
     }
-    return 0;
+    return std::nullopt;
 }

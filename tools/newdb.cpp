@@ -44,7 +44,7 @@ bool CreateDatabase(const std::string &path, std::optional<gid_t> group)
     try {
         CreateAccountDatabase(path, [group](int fd) {
             if (group && !Share(fd, *group))
-                throw StoreError(ErrorNumber::EngineError,
+                throw StoreError(StoreErrorKind::EngineFailed,
                                  u"cannot give it the group: " + FromUtf8(std::strerror(errno)));
         });
     } catch (const StoreError &error) {

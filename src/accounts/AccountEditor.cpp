@@ -64,9 +64,7 @@ bool IsPasswordCopy(const QKeyEvent &event)
 // A program named in the URL field starts only when the person says so: No is the default.
 bool MayStartProgram(const QString &program)
 {
-    int style = vbQuestion | vbDefaultButton2;
-    return AskYesNo(QStringLiteral("Start the program ") + program + QStringLiteral("?"), QStringLiteral("Default"),
-                    style);
+    return AskYesNo(QStringLiteral("Start the program ") + program + QStringLiteral("?"), DefaultButton::Second);
 }
 
 } // namespace
@@ -238,15 +236,16 @@ bool AccountEditor::SaveAccount(SaveMode mode)
 // the shown account's list item, or are dropped with it. An unanswered question keeps them in the editor.
 bool AccountEditor::KeepDeletedAccount(const AccountFields &fields, SaveMode mode)
 {
-    const int answer = mode == SaveMode::Unattended
-                           ? vbYes
-                           : MsgBox(QStringLiteral("This account was deleted by another program. Keep your changes "
-                                                   "as a new account?"),
-                                    vbYesNo | vbQuestion);
-    if (answer == vbCancel)
+    const MsgBoxAnswer answer =
+        mode == SaveMode::Unattended
+            ? MsgBoxAnswer::Yes
+            : MsgBox(QStringLiteral("This account was deleted by another program. Keep your changes "
+                                    "as a new account?"),
+                     MsgBoxIcon::Question, MsgBoxButtons::YesNo);
+    if (answer == MsgBoxAnswer::Cancel)
         return false;
     QListWidgetItem *item = FindAccountItem(CurrentAccountID);
-    if (answer == vbNo) {
+    if (answer == MsgBoxAnswer::No) {
         const QSignalBlocker quiet(controls_.lAccounts);
         delete item;
         return true;
@@ -278,7 +277,7 @@ void AccountEditor::AcctWasChanged(bool value)
 void AccountEditor::lAccounts_ItemClick()
 {
     if (AcctWasChanged() && !SaveAccount()) {
-        MsgBox(QStringLiteral("Cannot save account changes."), vbOKOnly | vbCritical);
+        MsgBox(QStringLiteral("Cannot save account changes."), MsgBoxIcon::Critical);
         // The typed edits stay in the editor, on the account they belong to, which the list shows too once the click
         // or key that picked another has done with it: it would select that one again.
         QTimer::singleShot(0, this, [this] { SelectWithoutClick(FindAccountItem(CurrentAccountID)); });
@@ -345,7 +344,7 @@ void AccountEditor::txt_DblClick(int Index)
 {
     const TextBox &url = Field(AccountField::URL);
     if (Index == ::Index(AccountField::URL) && !url.Text().isEmpty() && !ShellOpen(url.Text(), MayStartProgram))
-        MsgBox(QStringLiteral("Cannot open URL."), vbOKOnly | vbExclamation);
+        MsgBox(QStringLiteral("Cannot open URL."), MsgBoxIcon::Warning);
 }
 
 void AccountEditor::CopyPasswordToClipboard()
@@ -388,9 +387,9 @@ void AccountEditor::mnuAddNew_Click()
     AddBusy = true;
     if (AcctWasChanged() && !SaveAccount()) {
         // Adding now would throw the typed edits away.
-        MsgBox(QStringLiteral("Cannot save account changes."), vbOKOnly | vbCritical);
+        MsgBox(QStringLiteral("Cannot save account changes."), MsgBoxIcon::Critical);
     } else if (const QString name = NewAccountName(); name.isEmpty()) {
-        MsgBox(QStringLiteral("Too many new accounts..."), vbOKOnly | vbInformation);
+        MsgBox(QStringLiteral("Too many new accounts..."), MsgBoxIcon::Information);
     } else {
         AddAccount(name);
     }
@@ -423,10 +422,8 @@ void AccountEditor::mnuDelete_Click()
     if (DeleteBusy)
         return;
     DeleteBusy = true;
-    int style = vbQuestion;
     QListWidgetItem *item = SelectedItem();
-    if (item && AskYesNo(QStringLiteral("Really delete ") + item->text() + QStringLiteral("?"),
-                         QStringLiteral("Default"), style))
+    if (item && AskYesNo(QStringLiteral("Really delete ") + item->text() + QStringLiteral("?")))
         DeleteSelected(item);
     DeleteBusy = false;
 }
@@ -436,7 +433,7 @@ void AccountEditor::DeleteSelected(QListWidgetItem *item)
     try {
         if (!session_.DeleteAccount(ItemID(*item))) {
             MsgBox(QStringLiteral("Failure: cannot find account '") + item->text() + QStringLiteral(" in database."),
-                   vbOKOnly | vbCritical);
+                   MsgBoxIcon::Critical);
             return;
         }
     } catch (const StoreError &error) {

@@ -35,10 +35,8 @@ LogonResult LogonFlow::LogOnUser()
             session_.Lock();
     });
     while (!session_.FindUser()) {
-        int style = vbQuestion;
         const std::optional<bool> registering = AskYesNoOrClose(
-            QStringLiteral("User ") + ToQString(session_.CurrentUserName()) + QStringLiteral(" not found, register?"),
-            QStringLiteral("Default"), style);
+            QStringLiteral("User ") + ToQString(session_.CurrentUserName()) + QStringLiteral(" not found, register?"));
         if (!registering)
             return LogonResult::Abandoned;
         if (const LogonResult found = *registering ? RegisterUser() : PickUser(); found != LogonResult::Done)
@@ -63,14 +61,14 @@ LogonResult LogonFlow::AskUntilAccepted()
             return result;
         if (result != LogonResult::Failed)
             return LogonResult::Abandoned;
-        MsgBox(QStringLiteral("Incorrect password."), vbOKOnly | vbCritical);
+        MsgBox(QStringLiteral("Incorrect password."), MsgBoxIcon::Critical);
     }
 }
 
 // Adds CurrentUserName with a new password; the new user is then not asked for it again.
 LogonResult LogonFlow::RegisterUser()
 {
-    MsgBox(QStringLiteral("Please enter password for new user."), vbOKOnly | vbInformation);
+    MsgBox(QStringLiteral("Please enter password for new user."), MsgBoxIcon::Information);
     std::optional<QString> password = AskNewPassword(ToQString(session_.CurrentUserName()));
     if (!password)
         return LogonResult::Abandoned;
@@ -82,7 +80,7 @@ LogonResult LogonFlow::RegisterUser()
     }
     WipePassword(*password);
     if (!added) {
-        MsgBox(QStringLiteral("Cannot add new user to database."), vbOKOnly | vbCritical);
+        MsgBox(QStringLiteral("Cannot add new user to database."), MsgBoxIcon::Critical);
         return LogonResult::Failed;
     }
     return LogonResult::Done;
@@ -93,7 +91,7 @@ LogonResult LogonFlow::PickUser()
 {
     const std::vector<std::u16string> names = session_.UserNames();
     if (names.empty()) {
-        MsgBox(QStringLiteral("No users in database."), vbOKOnly | vbInformation);
+        MsgBox(QStringLiteral("No users in database."), MsgBoxIcon::Information);
         return LogonResult::Failed;
     }
     frmUserList list;
@@ -111,7 +109,7 @@ LogonResult LogonFlow::CheckPassword(const QString &UserName)
         const std::optional<std::u16string> stored = session_.StoredPassword(ToU16(UserName));
         if (!stored) {
             MsgBox(QStringLiteral("Record for user ") + UserName + QStringLiteral(" not found, login failed..."),
-                   vbOKOnly | vbInformation);
+                   MsgBoxIcon::Information);
             return LogonResult::Abandoned;
         }
         std::optional<QString> password = AskPassword(UserName);
@@ -122,9 +120,9 @@ LogonResult LogonFlow::CheckPassword(const QString &UserName)
         return matches ? LogonResult::Done : LogonResult::Failed;
     } catch (const StoreError &error) {
         // An error must never log anyone on: the attempt is abandoned.
-        MsgBox(QStringLiteral("Password validation error: ") + QString::number(error.Number()) + QStringLiteral(" - ") +
-                   ToQString(error.Description()),
-               vbOKOnly | vbCritical);
+        MsgBox(QStringLiteral("Password validation error: ") + QString::number(ErrorCode(error.Kind())) +
+                   QStringLiteral(" - ") + ToQString(error.Description()),
+               MsgBoxIcon::Critical);
         return LogonResult::Abandoned;
     }
 }

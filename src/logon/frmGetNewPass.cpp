@@ -37,7 +37,7 @@ void frmGetNewPass::WipeBoxes()
 void frmGetNewPass::cmdOk_Click()
 {
     if (txtPass->text() != txtConfirm->text()) {
-        MsgBox(QStringLiteral("Please confirm password correctly."), vbInformation);
+        MsgBox(QStringLiteral("Please confirm password correctly."), MsgBoxIcon::Information);
         return;
     }
     AcceptPassword(txtPass->TakeText());

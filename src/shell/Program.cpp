@@ -62,7 +62,7 @@ bool Program::Load(const DatabaseOpener &openDatabase, const std::function<QStri
     window_->Settings().Restore();
     if (const std::optional<QString> failure = OpenAccountDatabase(openDatabase)) {
         const QString why = !failure->isEmpty() ? *failure : advice ? advice() : QString();
-        MsgBox(QStringLiteral("Cannot open database.") + why, vbOKOnly | vbCritical);
+        ReportFailure(QStringLiteral("Cannot open database.") + why);
         exitStatus_ = FailedToOpenDatabase;
         Unload();
         return false;
@@ -82,7 +82,7 @@ std::optional<QString> Program::OpenAccountDatabase(const DatabaseOpener &openDa
         session_->Open(openDatabase());
     } catch (const StoreError &error) {
         const bool fileTellsWhy =
-            error.Number() == ErrorNumber::ForeignObjects || error.Number() == ErrorNumber::FileRefused;
+            error.Kind() == StoreErrorKind::ForeignObjects || error.Kind() == StoreErrorKind::FileRefused;
         return fileTellsWhy ? u'\n' + ToQString(error.Description()) : QString();
     } catch (const std::exception &) {
         return QString();
@@ -139,7 +139,7 @@ bool Program::SaveBeforeUnload(Reporting mode)
     while (AcctWasChanged() && !window_->Editor().SaveAccount()) {
         ReportFailure(QStringLiteral("Cannot save account changes."));
         if (MsgBox(QStringLiteral("Try saving again? Cancel keeps Tarnwick running with the changes."),
-                   vbRetryCancel | vbQuestion) != vbRetry)
+                   MsgBoxIcon::Question, MsgBoxButtons::RetryCancel) != MsgBoxAnswer::Retry)
             return false;
     }
     return true;
@@ -182,12 +182,13 @@ void Program::OfferUnsavedEdit()
     if (!fields)
         return;
     const QString name = ToQString((*fields)[static_cast<std::size_t>(AccountField::Account)]);
-    const int answer = MsgBox(QStringLiteral("Tarnwick ended before it could save your changes to the account \"") +
-                                  name + QStringLiteral("\". Keep them?"),
-                              vbYesNo | vbQuestion, QStringLiteral("&Keep"), QStringLiteral("&Discard"));
-    if (answer == vbYes)
+    const MsgBoxAnswer answer =
+        MsgBox(QStringLiteral("Tarnwick ended before it could save your changes to the account \"") + name +
+                   QStringLiteral("\". Keep them?"),
+               MsgBoxIcon::Question, QStringLiteral("&Keep"), QStringLiteral("&Discard"));
+    if (answer == MsgBoxAnswer::Yes)
         window_->Editor().TakeUnsavedEdit(edit->accountID, *fields);
-    if (answer != vbCancel)
+    if (answer != MsgBoxAnswer::Cancel)
         UnsavedEditFile::Remove(database);
 }
 

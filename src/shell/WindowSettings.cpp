@@ -168,5 +168,5 @@ void WindowSettings::Store(bool unattended)
         std::fprintf(stderr, "tarnwick: Unable to save registry information: %s cannot be written.\n",
                      qPrintable(SettingsStore::FilePath()));
     else
-        MsgBox(QStringLiteral("Unable to save registry information."), vbOKOnly | vbCritical);
+        MsgBox(QStringLiteral("Unable to save registry information."), MsgBoxIcon::Critical);
 }

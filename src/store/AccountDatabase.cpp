@@ -57,7 +57,7 @@ std::string Schema()
 [[noreturn]] void RaiseCannotCreate(const std::filesystem::path &path, int error)
 {
     const std::u16string reason = error == EEXIST ? u"something is there already" : FromUtf8(std::strerror(error));
-    throw StoreError(ErrorNumber::EngineError, u"Cannot create '" + path.u16string() + u"': " + reason + u".");
+    throw StoreError(StoreErrorKind::EngineFailed, u"Cannot create '" + path.u16string() + u"': " + reason + u".");
 }
 
 // A new file of our own beside the path, made exclusively, so that nothing planted there is followed.
@@ -152,7 +152,7 @@ void RefuseForeignObjects(Database &database)
         const std::u16string type = objects.Column(0).ToText(), name = objects.Column(1).ToText();
         if (!IsOwnObject(type, name, objects.Column(2).ToText())) {
             objects.Reset();
-            throw StoreError(ErrorNumber::ForeignObjects, u"The file holds objects the program does not make.");
+            throw StoreError(StoreErrorKind::ForeignObjects, u"The file holds objects the program does not make.");
         }
     }
 }
@@ -164,7 +164,7 @@ std::shared_ptr<Database> OpenAccountDatabase(const std::filesystem::path &path)
     auto database = OpenDatabase(path, false, false, AccountDatabaseConnect);
     for (const std::u16string_view table : RequiredTables) {
         if (!HasTable(*database, table))
-            throw StoreError(ErrorNumber::TableNotFound, u"Cannot find table '" + std::u16string(table) + u"'.");
+            throw StoreError(StoreErrorKind::TableNotFound, u"Cannot find table '" + std::u16string(table) + u"'.");
     }
     RefuseForeignObjects(*database);
     return database;

@@ -12,7 +12,7 @@ constexpr auto PasswordField = static_cast<std::size_t>(AccountField::Password);
 // A logon or a save that goes on after the unload closed the database.
 [[noreturn]] void RaiseClosed()
 {
-    throw StoreError(ErrorNumber::ObjectClosed, u"Object invalid or no longer set.");
+    throw StoreError(StoreErrorKind::SessionClosed, u"Object invalid or no longer set.");
 }
 
 } // namespace

@@ -42,13 +42,13 @@ public:
         : fd_(::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC))
     {
         if (fd_ < 0 && errno == ENOENT)
-            throw StoreError(ErrorNumber::FileNotFound, u"Could not find file '" + name.u16string() + u"'.");
+            throw StoreError(StoreErrorKind::FileNotFound, u"Could not find file '" + name.u16string() + u"'.");
         if (fd_ < 0)
-            throw StoreError(ErrorNumber::EngineError,
+            throw StoreError(StoreErrorKind::EngineFailed,
                              u"Cannot open '" + name.u16string() + u"': " + FromUtf8(std::strerror(errno)) + u".");
         if (::fstat(fd_, &status_) != 0 || !S_ISREG(status_.st_mode)) {
             ::close(fd_);
-            throw StoreError(ErrorNumber::EngineError, u"'" + name.u16string() + u"' is not a regular file.");
+            throw StoreError(StoreErrorKind::EngineFailed, u"'" + name.u16string() + u"' is not a regular file.");
         }
     }
     ~RegularFile() { ::close(fd_); }
@@ -69,7 +69,8 @@ public:
     {
         struct stat now = {};
         if (::lstat(name.c_str(), &now) != 0 || now.st_dev != status_.st_dev || now.st_ino != status_.st_ino)
-            throw StoreError(ErrorNumber::EngineError, u"'" + name.u16string() + u"' was replaced while it opened.");
+            throw StoreError(StoreErrorKind::EngineFailed,
+                             u"'" + name.u16string() + u"' was replaced while it opened.");
     }
 
 private:
@@ -165,7 +166,7 @@ void RequireUtf16Text(const std::shared_ptr<Connection> &connection)
     const std::u16string name = encoding.Step() ? encoding.Column(0).ToText() : std::u16string();
     encoding.Reset();
     if (name != u"UTF-16le")
-        throw StoreError(ErrorNumber::UnrecognizedFormat,
+        throw StoreError(StoreErrorKind::UnrecognizedFormat,
                          u"The database stores its text as " + name + u", not as UTF-16le.");
 }
 

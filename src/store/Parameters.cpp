@@ -6,7 +6,7 @@
 void clsParameters::TableName(std::u16string_view vNewValue)
 {
     if (vNewValue.find_first_of(u"]\"") != std::u16string_view::npos)
-        throw StoreError(ErrorNumber::InvalidName, u"'" + std::u16string(vNewValue) + u"' isn't a valid name.");
+        throw StoreError(StoreErrorKind::InvalidName, u"'" + std::u16string(vNewValue) + u"' isn't a valid name.");
     tableName_ = vNewValue;
 }
 
@@ -44,6 +44,6 @@ void clsParameters::Delete(std::u16string_view Name)
 Database &clsParameters::Bound() const
 {
     if (!database_)
-        throw StoreError(ErrorNumber::ObjectNotSet, u"Object variable not set.");
+        throw StoreError(StoreErrorKind::Unbound, u"Object variable not set.");
     return *database_;
 }

@@ -30,7 +30,7 @@ std::u16string Variant::ToText() const &
     case Kind::Empty:
         return {};
     case Kind::Null:
-        throw StoreError(ErrorNumber::InvalidUseOfNull, u"Invalid use of Null");
+        throw StoreError(StoreErrorKind::NullValue, u"Invalid use of Null");
     case Kind::Integer:
         return ToDecimal(std::get<std::int64_t>(value_));
     case Kind::Text:
@@ -45,7 +45,7 @@ std::int64_t Variant::ToInteger() const
     case Kind::Empty:
         return 0;
     case Kind::Null:
-        throw StoreError(ErrorNumber::InvalidUseOfNull, u"Invalid use of Null");
+        throw StoreError(StoreErrorKind::NullValue, u"Invalid use of Null");
     case Kind::Integer:
         return std::get<std::int64_t>(value_);
     case Kind::Text:
@@ -55,9 +55,9 @@ std::int64_t Variant::ToInteger() const
     std::int64_t number = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
     if (error == std::errc::result_out_of_range)
-        throw StoreError(ErrorNumber::Overflow, u"Overflow");
+        throw StoreError(StoreErrorKind::Overflow, u"Overflow");
     if (error != std::errc() || end != digits.data() + digits.size())
-        throw StoreError(ErrorNumber::TypeMismatch, u"Type mismatch");
+        throw StoreError(StoreErrorKind::NotANumber, u"Type mismatch");
     return number;
 }
 
@@ -65,7 +65,7 @@ std::int32_t Variant::ToLong() const
 {
     const std::int64_t number = ToInteger();
     if (number < std::numeric_limits<std::int32_t>::min() || number > std::numeric_limits<std::int32_t>::max())
-        throw StoreError(ErrorNumber::Overflow, u"Overflow");
+        throw StoreError(StoreErrorKind::Overflow, u"Overflow");
     return static_cast<std::int32_t>(number);
 }
 

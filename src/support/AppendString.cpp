@@ -18,7 +18,7 @@ constexpr std::int64_t MaxLength = std::numeric_limits<std::int32_t>::max();
 std::int32_t CheckedLength(std::int64_t length)
 {
     if (length > MaxLength) {
-        throw StoreError(ErrorNumber::Overflow, u"Overflow");
+        throw StoreError(StoreErrorKind::Overflow, u"Overflow");
     }
     return static_cast<std::int32_t>(length);
 }

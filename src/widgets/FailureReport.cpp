@@ -22,7 +22,7 @@ void ReportFailure(const QString &message, Reporting how)
     if (how == Reporting::Unattended)
         std::fprintf(stderr, "tarnwick: %s\n", qPrintable(QString(message).replace(u'\n', u' ')));
     else
-        MsgBox(message, vbOKOnly | vbCritical);
+        MsgBox(message, MsgBoxIcon::Critical);
 }
 
 void ReportFailure(const QString &message, const std::exception &error, Reporting how)

@@ -26,70 +26,69 @@ protected:
     void closeEvent(QCloseEvent *event) override { QDialog::closeEvent(event); }
 };
 
-QMessageBox::Icon IconOf(int style)
+QMessageBox::Icon IconOf(MsgBoxIcon icon)
 {
-    switch (style & 0x70) {
-    case vbCritical:
+    switch (icon) {
+    case MsgBoxIcon::Critical:
         return QMessageBox::Critical;
-    case vbQuestion:
+    case MsgBoxIcon::Question:
         return QMessageBox::Question;
-    case vbExclamation:
+    case MsgBoxIcon::Warning:
         return QMessageBox::Warning;
-    case vbInformation:
+    case MsgBoxIcon::Information:
         return QMessageBox::Information;
-    default:
-        return QMessageBox::NoIcon;
+    case MsgBoxIcon::None:
+        break;
     }
+    return QMessageBox::NoIcon;
 }
 
 // The buttons in their Windows order.
-QList<QMessageBox::StandardButton> ButtonsOf(int style)
+QList<QMessageBox::StandardButton> ButtonsOf(MsgBoxButtons buttons)
 {
-    switch (style & 0x7) {
-    case vbOKCancel:
-        return {QMessageBox::Ok, QMessageBox::Cancel};
-    case vbYesNoCancel:
-        return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
-    case vbYesNo:
+    switch (buttons) {
+    case MsgBoxButtons::YesNo:
         return {QMessageBox::Yes, QMessageBox::No};
-    case vbRetryCancel:
+    case MsgBoxButtons::RetryCancel:
         return {QMessageBox::Retry, QMessageBox::Cancel};
-    default:
-        return {QMessageBox::Ok};
+    case MsgBoxButtons::Ok:
+        break;
     }
+    return {QMessageBox::Ok};
 }
 
-int ResultOf(QMessageBox::StandardButton button)
+MsgBoxAnswer AnswerOf(QMessageBox::StandardButton button)
 {
     switch (button) {
     case QMessageBox::Ok:
-        return vbOK;
+        return MsgBoxAnswer::Ok;
     case QMessageBox::Yes:
-        return vbYes;
+        return MsgBoxAnswer::Yes;
     case QMessageBox::No:
-        return vbNo;
+        return MsgBoxAnswer::No;
     case QMessageBox::Retry:
-        return vbRetry;
+        return MsgBoxAnswer::Retry;
     default:
-        return vbCancel;
+        return MsgBoxAnswer::Cancel;
     }
 }
 
-// The answer of a box closed without a click (Esc, the close box, an interrupted question): OK in a box that has
+// The answer of a box closed without a click (Esc, the close box, an interrupted question): Ok in a box that has
 // nothing else to say, otherwise Cancel, which never counts as consent.
-int UnansweredResult(const QList<QMessageBox::StandardButton> &buttons)
+MsgBoxAnswer UnansweredResult(MsgBoxButtons buttons)
 {
-    return buttons == QList{QMessageBox::Ok} ? vbOK : vbCancel;
+    return buttons == MsgBoxButtons::Ok ? MsgBoxAnswer::Ok : MsgBoxAnswer::Cancel;
 }
 
-int RunMessageBox(const QString &prompt, int style, const QString &title, const QString &yesText, const QString &noText)
+MsgBoxAnswer RunMessageBox(const QString &prompt, MsgBoxIcon icon, MsgBoxButtons set, DefaultButton defaultButton,
+                           const QString &yesText = QString(), const QString &noText = QString())
 {
-    const QList<QMessageBox::StandardButton> buttons = ButtonsOf(style);
+    const QList<QMessageBox::StandardButton> buttons = ButtonsOf(set);
     MessageBox box;
-    box.setWindowTitle(title.isEmpty() ? AppTitle : title);
+    box.setWindowTitle(AppTitle);
     box.setTextFormat(Qt::PlainText);
     box.setText(prompt);
-    box.setIcon(IconOf(style));
+    box.setIcon(IconOf(icon));
     for (QMessageBox::StandardButton button : buttons) {
         QAbstractButton *added = box.addButton(button);
         if (button == QMessageBox::Yes && !yesText.isEmpty())
@@ -97,21 +96,21 @@ int RunMessageBox(const QString &prompt, int style, const QString &title, const 
         else if (button == QMessageBox::No && !noText.isEmpty())
             added->setText(noText);
     }
-    const bool second = (style & vbDefaultButton2) != 0 && buttons.size() > 1;
+    const bool second = defaultButton == DefaultButton::Second && buttons.size() > 1;
     box.setDefaultButton(buttons.at(second ? 1 : 0));
     RunModal(box);
     QAbstractButton *clicked = box.clickedButton();
-    return clicked ? ResultOf(box.standardButton(clicked)) : UnansweredResult(buttons);
+    return clicked ? AnswerOf(box.standardButton(clicked)) : UnansweredResult(set);
 }
 
 } // namespace
 
-int MsgBox(const QString &prompt, int style, const QString &title)
+MsgBoxAnswer MsgBox(const QString &prompt, MsgBoxIcon icon, MsgBoxButtons buttons, DefaultButton defaultButton)
 {
-    return RunMessageBox(prompt, style, title, QString(), QString());
+    return RunMessageBox(prompt, icon, buttons, defaultButton);
 }
 
-int MsgBox(const QString &prompt, int style, const QString &yesText, const QString &noText)
+MsgBoxAnswer MsgBox(const QString &prompt, MsgBoxIcon icon, const QString &yesText, const QString &noText)
 {
-    return RunMessageBox(prompt, style, QString(), yesText, noText);
+    return RunMessageBox(prompt, icon, MsgBoxButtons::YesNo, DefaultButton::First, yesText, noText);
 }

@@ -1,30 +1,14 @@
 #include "Prompts.h"
 
-#include "MsgBox.h"
-
-namespace {
-
-QString TitleOf(const QString &title)
+bool AskYesNo(const QString &prompt, DefaultButton defaultButton)
 {
-    return title == u"Default" ? AppTitle : title;
+    return AskYesNoOrClose(prompt, defaultButton).value_or(false);
 }
 
-} // namespace
-
-bool AskYesNo(const QString &prompt, const QString &title, int &style)
+std::optional<bool> AskYesNoOrClose(const QString &prompt, DefaultButton defaultButton)
 {
-    return AskYesNoOrClose(prompt, title, style).value_or(false);
-}
-
-std::optional<bool> AskYesNoOrClose(const QString &prompt, const QString &title, int &style)
-{
-    const int answer = MsgBox(prompt, style | vbYesNo, TitleOf(title));
-    if (answer == vbCancel)
+    const MsgBoxAnswer answer = MsgBox(prompt, MsgBoxIcon::Question, MsgBoxButtons::YesNo, defaultButton);
+    if (answer == MsgBoxAnswer::Cancel)
         return std::nullopt;
-    return answer == vbYes;
-}
-
-int AskYesNoCancel(const QString &prompt, const QString &title, int &style)
-{
-    return MsgBox(prompt, style | vbYesNoCancel, TitleOf(title));
+    return answer == MsgBoxAnswer::Yes;
 }

@@ -19,20 +19,22 @@ private slots:
     void anAccountDeletedElsewhere_data()
     {
         QTest::addColumn<QString>("saving");
-        QTest::addColumn<int>("answer");
+        QTest::addColumn<MsgBoxAnswer>("answer");
         QTest::addColumn<bool>("kept");
-        QTest::newRow("picking another, kept") << u"pick"_s << int(vbYes) << true;
-        QTest::newRow("adding, dropped") << u"add"_s << int(vbNo) << false;
-        QTest::newRow("unloading, dropped") << u"unload"_s << int(vbNo) << false;
-        QTest::newRow("picking another, unanswered") << u"pick"_s << int(vbCancel) << false;
-        QTest::newRow("session end, kept unasked") << u"end"_s << 0 << true;
+        using enum MsgBoxAnswer;
+        QTest::newRow("picking another, kept") << u"pick"_s << Yes << true;
+        QTest::newRow("adding, dropped") << u"add"_s << No << false;
+        QTest::newRow("unloading, dropped") << u"unload"_s << No << false;
+        QTest::newRow("picking another, unanswered") << u"pick"_s << Cancel << false;
+        QTest::newRow("session end, kept unasked") << u"end"_s << Yes << true;
     }
 
     void anAccountDeletedElsewhere()
     {
         QFETCH(QString, saving);
-        QFETCH(int, answer);
+        QFETCH(MsgBoxAnswer, answer);
         QFETCH(bool, kept);
+        using enum MsgBoxAnswer;
         FormFixture fixture;
         Database &database = fixture.database();
         const std::u16string user = ToDecimal(fixture.AddUser(FormFixture::LoginName(), u"pw"_s));
@@ -49,7 +51,7 @@ private slots:
         auto &password = *form->Window().findChild<QLineEdit *>(u"Password"_s);
         password.setText(u"new secret"_s);
         Sql(database, u"DELETE FROM Accounts WHERE Account = 'gone';");
-        ScriptedModals modals{answer == vbCancel ? Answers::Escape() : Answers::Button(answer), Answers::Button(vbOK)};
+        ScriptedModals modals{answer == Cancel ? Answers::Escape() : Answers::Button(answer), Answers::Button(Ok)};
         QListWidget &list = *form->Window().findChild<QListWidget *>();
         if (saving == u"pick"_s)
             QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(list.item(1)).center());
@@ -59,16 +61,16 @@ private slots:
             form->Unload();
         else
             form->UnloadUnattended();
-        const QString question =
-            u"MsgBox[36]: This account was deleted by another program. Keep your changes as a new account?"_s;
-        QCOMPARE(modals.log().value(0), saving == u"end"_s ? QString() : question);
-        QCOMPARE(modals.log().value(1), answer == vbCancel ? u"MsgBox[16]: Cannot save account changes."_s : QString());
+        const QStringList boxes{u"MsgBox[Question YesNo]: This account was deleted by another program. Keep your "
+                                u"changes as a new account?"_s,
+                                u"MsgBox[Critical Ok]: Cannot save account changes."_s};
+        QCOMPARE(modals.log(), boxes.mid(0, saving == u"end"_s ? 0 : answer == Cancel ? 2 : 1));
         const auto keptAsNew = Sql(database,
                                    u"SELECT count(*) FROM Accounts WHERE Account = 'gone' AND UserID = CAST(?1 || '' "
                                    u"AS INTEGER) AND Password = (?2 || '');",
                                    {user, CryptString(key, u"new secret")});
         QCOMPARE(keptAsNew.front().ToLong(), kept ? 1 : 0);
-        if (answer == vbCancel) {
+        if (answer == Cancel) {
             // The list shows the account the editor shows, with the edits.
             QCOMPARE(password.text(), u"new secret"_s);
             QCoreApplication::processEvents();

@@ -16,8 +16,6 @@ const QString LoginName = u"me"_s;
 
 } // namespace
 
-Q_DECLARE_METATYPE(LogonResult)
-
 class TestLogon : public QObject
 {
     Q_OBJECT
@@ -30,15 +28,15 @@ private slots:
         QTest::addColumn<QList<Answer>>("answers");
         QTest::addColumn<LogonResult>("result");
         namespace A = Answers;
+        using enum MsgBoxAnswer;
         QTest::newRow("wrong password, then given up")
-            << u"me"_s << QList{A::Password(u"x"_s), A::Button(vbOK), A::Escape()} << LogonResult::Abandoned;
+            << u"me"_s << QList{A::Password(u"x"_s), A::Button(Ok), A::Escape()} << LogonResult::Abandoned;
         QTest::newRow("registering given up at the password")
-            << QString() << QList{A::Button(vbYes), A::Button(vbOK), A::Escape()} << LogonResult::Abandoned;
+            << QString() << QList{A::Button(Yes), A::Button(Ok), A::Escape()} << LogonResult::Abandoned;
         QTest::newRow("registered row gone, then given up")
-            << u"vanishing"_s << QList{A::Button(vbYes), A::Button(vbOK), A::NewPassword(u"p"_s, u"p"_s), A::Escape()}
+            << u"vanishing"_s << QList{A::Button(Yes), A::Button(Ok), A::NewPassword(u"p"_s, u"p"_s), A::Escape()}
             << LogonResult::Abandoned;
-        QTest::newRow("registered") << QString()
-                                    << QList{A::Button(vbYes), A::Button(vbOK), A::NewPassword(u"p"_s, u"p"_s)}
+        QTest::newRow("registered") << QString() << QList{A::Button(Yes), A::Button(Ok), A::NewPassword(u"p"_s, u"p"_s)}
                                     << LogonResult::Done;
     }
 

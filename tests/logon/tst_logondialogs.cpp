@@ -91,11 +91,11 @@ private slots:
         form.show();
         QTest::keyClicks(form.txtPass, u"Secret"_s);
         QTest::keyClicks(form.txtConfirm, u"secret"_s);
-        ScriptedModals modals{Answers::Button(vbOK)};
+        ScriptedModals modals{Answers::Button(MsgBoxAnswer::Ok)};
         QTest::keyClick(form.txtConfirm, Qt::Key_Return);
         QVERIFY(form.isVisible() && !form.AllOk());
         QCOMPARE(form.txtPass->text() + u'/' + form.txtConfirm->text(), u"Secret/secret"_s);
-        QCOMPARE(modals.log(), QStringList{u"MsgBox[64]: Please confirm password correctly."_s});
+        QCOMPARE(modals.log(), QStringList{u"MsgBox[Information Ok]: Please confirm password correctly."_s});
     }
 };
 

@@ -21,16 +21,16 @@ private slots:
         QTest::addColumn<QList<Answer>>("steps");
         QTest::addColumn<bool>("loggedOn");
         namespace A = Answers;
+        using enum MsgBoxAnswer;
         QTest::newRow("register question, registered")
-            << QStringList{u"bob"_s} << QList{A::Button(vbYes), A::Button(vbOK), A::NewPassword(u"pw"_s, u"pw"_s)}
-            << true;
+            << QStringList{u"bob"_s} << QList{A::Button(Yes), A::Button(Ok), A::NewPassword(u"pw"_s, u"pw"_s)} << true;
         QTest::newRow("user list, password given up")
-            << QStringList{u"bob"_s} << QList{A::Button(vbNo), A::PickUser(u"bob"_s), A::Escape()} << false;
+            << QStringList{u"bob"_s} << QList{A::Button(No), A::PickUser(u"bob"_s), A::Escape()} << false;
         QTest::newRow("logon failed message")
-            << QStringList() << QList{A::Button(vbNo), A::Button(vbOK), A::Button(vbOK), A::Escape()} << false;
+            << QStringList() << QList{A::Button(No), A::Button(Ok), A::Button(Ok), A::Escape()} << false;
         QTest::newRow("incorrect password message, then right")
-            << QStringList{FormFixture::LoginName()}
-            << QList{A::Password(u"x"_s), A::Button(vbOK), A::Password(u"pw"_s)} << true;
+            << QStringList{FormFixture::LoginName()} << QList{A::Password(u"x"_s), A::Button(Ok), A::Password(u"pw"_s)}
+            << true;
     }
 
     void aLogonUnderWayIsOnlyBroughtForward()

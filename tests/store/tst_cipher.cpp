@@ -56,7 +56,7 @@ private slots:
         QFETCH(QString, expected);
         QCOMPARE(ToQString(CryptString(ToU16(key), ToU16(data))), expected);
         QCOMPARE(ToQString(CryptString(ToU16(key), ToU16(expected))), data);
-        QCOMPARE(RaisedErrorNumber([] { CryptString(u"", u"x"); }), ErrorNumber::InvalidArgument);
+        QCOMPARE(RaisedError([] { CryptString(u"", u"x"); }), StoreErrorKind::InvalidArgument);
     }
 };
 

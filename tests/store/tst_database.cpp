@@ -15,6 +15,9 @@
 
 using namespace Qt::Literals::StringLiterals;
 
+// What opening a file raises; nothing when it opens.
+using Raised = std::optional<StoreErrorKind>;
+
 namespace {
 
 QByteArray FileBytes(const std::filesystem::path &path)
@@ -65,16 +68,16 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("connect");
         QTest::addColumn<QString>("change");
-        QTest::addColumn<int>("error");
-        const int any = -1, foreign = 3049;
-        const auto changed = [](const char *name, const QString &change, int error) {
+        QTest::addColumn<Raised>("error");
+        const Raised opens, unrecognized = StoreErrorKind::UnrecognizedFormat, foreign = StoreErrorKind::ForeignObjects;
+        const auto changed = [](const char *name, const QString &change, Raised error) {
             QTest::newRow(name) << QByteArray() << QString() << change << error;
         };
-        QTest::newRow("text file") << "not a database\n"_ba << QString() << QString() << any;
-        QTest::newRow("another password") << QByteArray() << u";pwd=other"_s << QString() << any;
-        changed("Accounts table missing", u"DROP TABLE Accounts;"_s, 3078);
+        QTest::newRow("text file") << "not a database\n"_ba << QString() << QString() << unrecognized;
+        QTest::newRow("another password") << QByteArray() << u";pwd=other"_s << QString() << unrecognized;
+        changed("Accounts table missing", u"DROP TABLE Accounts;"_s, StoreErrorKind::TableNotFound);
         // Saving into it would garble every text ("Bank" read back as "B").
-        changed("text stored as UTF-8", u"utf8"_s, any);
+        changed("text stored as UTF-8", u"utf8"_s, unrecognized);
         // Any member may add what the next member's program would run or parse.
         changed("a trigger", u"CREATE TRIGGER t AFTER UPDATE ON Accounts BEGIN SELECT 1; END;"_s, foreign);
         changed("a table of another name", u"CREATE TABLE Other (x);"_s, foreign);
@@ -85,7 +88,7 @@ private slots:
                 u"DROP INDEX UserUserName; CREATE INDEX UserUserName ON User (Password);"_s, foreign);
         // Files of the first versions are opened as ever.
         changed("the first versions' accounts index",
-                u"DROP INDEX AccountsUserID; CREATE INDEX \"AccountsUserID\" ON \"Accounts\" (\"UserID\");"_s, 0);
+                u"DROP INDEX AccountsUserID; CREATE INDEX \"AccountsUserID\" ON \"Accounts\" (\"UserID\");"_s, opens);
         // A virtual table in the place of one of the program's, however its text is written.
         for (const char *created : {"CREATE VIRTUAL TABLE", "CREATE /**/ VIRTUAL TABLE"})
             changed(created,
@@ -132,8 +135,8 @@ private slots:
             QCOMPARE(Sql(*file.Open(), u"SELECT count(*) FROM User;").front().ToLong(), 0);
             QVERIFY(std::filesystem::is_fifo(fifo));
         } else {
-            QCOMPARE(RaisedErrorNumber([&] { Sql(*file.Open(), u"INSERT INTO User (UserName) VALUES ('x');"); }),
-                     ErrorNumber::FileRefused);
+            QCOMPARE(RaisedError([&] { Sql(*file.Open(), u"INSERT INTO User (UserName) VALUES ('x');"); }),
+                     StoreErrorKind::FileRefused);
         }
         QCOMPARE(FileBytes(victim), "kept"_ba);
     }
@@ -143,7 +146,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, connect);
         QFETCH(QString, change);
-        QFETCH(int, error);
+        QFETCH(Raised, error);
         TemporaryAccountDatabase database;
         if (change == u"utf8")
             RemakeWithUtf8Text(database.path());
@@ -156,13 +159,13 @@ private slots:
         }
         const QByteArray before = FileBytes(database.path());
         std::shared_ptr<Database> opened;
-        const std::int32_t raised = RaisedErrorNumber([&] {
+        const Raised raised = RaisedError([&] {
             opened = connect.isNull() ? OpenAccountDatabase(database.path())
                                       : OpenDatabase(database.path(), false, false, ToU16(connect));
         });
-        QVERIFY(error == 0 ? raised == 0 : raised != 0 && (error == -1 || raised == error));
+        QCOMPARE(raised, error);
         // A file the program made opens the quick way, with the page key derived here.
-        QVERIFY(raised != 0 || opened->OpenedWithPageKey());
+        QVERIFY(raised || opened->OpenedWithPageKey());
         QCOMPARE(FileBytes(database.path()), before);
     }
 };

@@ -51,7 +51,7 @@ KeyedWith KeyDatabase(const std::optional<FileSalt> &salt, std::string_view pass
             attempt(raw);
             return KeyedWith::PageKey;
         } catch (const StoreError &error) {
-            if (error.Number() != ErrorNumber::UnrecognizedFormat)
+            if (error.Kind() != StoreErrorKind::UnrecognizedFormat)
                 throw;
         }
     }

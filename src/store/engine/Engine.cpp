@@ -37,21 +37,21 @@ Connection::~Connection()
 void Connection::Raise(int code) const
 {
     if (const std::optional<RefusedFile> refused = TakeFileRefusal(); refused && IsFileError(code))
-        throw StoreError(ErrorNumber::FileRefused, Describe(*refused));
+        throw StoreError(StoreErrorKind::FileRefused, Describe(*refused));
     const auto *message = static_cast<const char16_t *>(sqlite3_errmsg16(handle_));
     const std::u16string engineMessage = message ? std::u16string(message) : std::u16string();
     switch (code & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        throw StoreError(ErrorNumber::Locked, u"The database is locked by another process.");
+        throw StoreError(StoreErrorKind::Locked, u"The database is locked by another process.");
     case SQLITE_READONLY:
-        throw StoreError(ErrorNumber::ReadOnly, u"Cannot update. Database or object is read-only.");
+        throw StoreError(StoreErrorKind::ReadOnly, u"Cannot update. Database or object is read-only.");
     case SQLITE_NOTADB:
-        throw StoreError(ErrorNumber::UnrecognizedFormat, u"Not a database file, or a wrong password.");
+        throw StoreError(StoreErrorKind::UnrecognizedFormat, u"Not a database file, or a wrong password.");
     case SQLITE_CORRUPT:
-        throw StoreError(ErrorNumber::UnrecognizedFormat, u"The database file is damaged.");
+        throw StoreError(StoreErrorKind::UnrecognizedFormat, u"The database file is damaged.");
     default:
-        throw StoreError(ErrorNumber::EngineError, engineMessage);
+        throw StoreError(StoreErrorKind::EngineFailed, engineMessage);
     }
 }
 
@@ -84,11 +84,11 @@ Statement::Statement(std::shared_ptr<Connection> connection, std::u16string_view
     for (; rest && rest < end; ++rest) {
         if (*rest != u' ' && *rest != u'\t' && *rest != u'\r' && *rest != u'\n') {
             sqlite3_finalize(statement_);
-            throw StoreError(ErrorNumber::EngineError, u"Characters found after end of SQL statement.");
+            throw StoreError(StoreErrorKind::EngineFailed, u"Characters found after end of SQL statement.");
         }
     }
     if (!statement_)
-        throw StoreError(ErrorNumber::EngineError, u"The statement is empty.");
+        throw StoreError(StoreErrorKind::EngineFailed, u"The statement is empty.");
 }
 
 Statement::~Statement()
