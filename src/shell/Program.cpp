@@ -109,7 +109,7 @@ void Program::Unload(Reporting mode)
         window_->ShowWindow();
         return;
     }
-    window_->Settings().Store(mode == Reporting::Unattended);
+    window_->Settings().Store(mode);
     tray_->Remove();
     Params.reset();
     session_->Close();

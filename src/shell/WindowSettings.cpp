@@ -2,9 +2,8 @@
 
 #include "AutostartEntry.h"
 #include "Display.h"
-#include "MsgBox.h"
+#include "FailureReport.h"
 #include "SettingsStore.h"
-#include "Twips.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -27,14 +26,22 @@ const QString TopName = u"FormStartY"_s;
 
 // The settings file keeps the place in twips, 1/1440 inch. It is reckoned in twips up to the window's move, so that
 // the place of a window never shown is stored again exactly as it was read, or centred.
+constexpr double TwipsPerInch = 1440.0;
+
+QPointF DotsPerInch()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? QPointF(screen->logicalDotsPerInchX(), screen->logicalDotsPerInchY()) : QPointF(96.0, 96.0);
+}
+
 int TwipsX(int pixels)
 {
-    return static_cast<int>(std::lround(PixelsToTwipsX(pixels)));
+    return static_cast<int>(std::lround(pixels * TwipsPerInch / DotsPerInch().x()));
 }
 
 int TwipsY(int pixels)
 {
-    return static_cast<int>(std::lround(PixelsToTwipsY(pixels)));
+    return static_cast<int>(std::lround(pixels * TwipsPerInch / DotsPerInch().y()));
 }
 
 QSize ToTwips(const QSize &pixels)
@@ -49,7 +56,9 @@ QPoint ToTwips(const QPoint &pixels)
 
 QPoint ToPixels(const QPoint &twips)
 {
-    return QPoint(TwipsToPixelsX(twips.x()), TwipsToPixelsY(twips.y()));
+    const QPointF dpi = DotsPerInch();
+    return QPoint(static_cast<int>(std::lround(twips.x() * dpi.x() / TwipsPerInch)),
+                  static_cast<int>(std::lround(twips.y() * dpi.y() / TwipsPerInch)));
 }
 
 QSize ScreenTwips()
@@ -156,7 +165,7 @@ void WindowSettings::TakePlace()
     stored_.place = ToTwips(window_.pos());
 }
 
-void WindowSettings::Store(bool unattended)
+void WindowSettings::Store(Reporting how)
 {
     // Wayland tells no program where its window stands: the place stored before stays as it was.
     const bool placed = ProgramPlacesWindows();
@@ -164,9 +173,10 @@ void WindowSettings::Store(bool unattended)
         RecordPlace();
     if (stored_.Write(placed))
         return;
-    if (unattended)
-        std::fprintf(stderr, "tarnwick: Unable to save registry information: %s cannot be written.\n",
-                     qPrintable(SettingsStore::FilePath()));
-    else
-        MsgBox(QStringLiteral("Unable to save registry information."), MsgBoxIcon::Critical);
+    // On stderr nobody sees which file it was.
+    const QString failure = QStringLiteral("Unable to save registry information.");
+    ReportFailure(how == Reporting::Asking
+                      ? failure
+                      : failure + u' ' + SettingsStore::FilePath() + QStringLiteral(" cannot be written."),
+                  how);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FailureReport.h"
+
 #include <QPoint>
 
 #include <optional>
@@ -17,7 +19,7 @@ public:
     void Restore();
     // Stores the settings; tells the person when the program's settings cannot be written, in a message box, or
     // on stderr when nobody can be asked.
-    void Store(bool unattended);
+    void Store(Reporting how);
 
     Qt::CheckState Launch() const { return stored_.launch ? Qt::Checked : Qt::Unchecked; }
     void Launch(Qt::CheckState state) { stored_.launch = state == Qt::Checked; }

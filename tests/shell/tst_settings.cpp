@@ -104,7 +104,7 @@ private slots:
         QCOMPARE(window.pos(), place);
         QCOMPARE(settings.Floating() == Qt::Checked, after.contains("FormTopMost=True"));
         QCOMPARE(settings.Launch(), Qt::Unchecked);
-        settings.Store(true);
+        settings.Store(Reporting::Unattended);
         QCOMPARE(QFileInfo(SettingsStore::FilePath()).isSymLink(), kind == u"link");
         QCOMPARE(QFileInfo(SettingsStore::FilePath()).isFile(), kind != u"FIFO");
         QCOMPARE(QFileInfo::exists(AutostartEntry::path()), kind != u"none");
