@@ -79,6 +79,23 @@ private slots:
         } else if (saving != u"end"_s && saving != u"unload"_s)
             QCOMPARE(!list.findItems(u"gone"_s, Qt::MatchExactly).isEmpty(), kept);
     }
+    // A command the database refuses says so, with the engine's reason, and adds nothing.
+    void aRefusedAddSaysWhy()
+    {
+        FormFixture fixture;
+        fixture.AddUser(FormFixture::LoginName(), u"pw"_s);
+        const std::unique_ptr<Program> program = fixture.LoadForm();
+        {
+            ScriptedModals logon{Answers::Password(u"pw"_s)};
+            QCOMPARE(program->LogOn(), LogonResult::Done);
+        }
+        Sql(fixture.database(), u"DROP TABLE Accounts;");
+        ScriptedModals modals{Answers::Button(MsgBoxAnswer::Ok)};
+        program->Window().findChild<QAction *>(u"mnuAddNew"_s)->trigger();
+        QCOMPARE(modals.log().value(0).section(u'\n', 0, 0), u"MsgBox[Critical Ok]: Cannot add account."_s);
+        QVERIFY(modals.log().value(0).contains(u"Accounts"_s));
+        QCOMPARE(program->Window().findChild<QListWidget *>()->count(), 0);
+    }
 };
 
 QTEST_MAIN(TestAccounts)

@@ -2,11 +2,13 @@
 #include "ScriptedModals.h"
 
 #include <QAction>
+#include <QLabel>
+#include <QLayout>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
 
-// The main window's own logic: a logon held to one.
+// The program and its window: a logon held to one, a file refused with its reason, the window laid out.
 class TestFrmAccount : public QObject
 {
     Q_OBJECT
@@ -59,6 +61,48 @@ private slots:
             ScriptedModals modals{Answers::Escape()};
             form->TrayDoubleClicked();
             QCOMPARE(modals.log().size(), 1);
+        }
+    }
+
+    // What the file itself tells of why it was refused follows the message.
+    void aFileWithObjectsOfAnothersIsRefusedWithTheReason()
+    {
+        FormFixture fixture;
+        Sql(fixture.database(), u"CREATE TABLE Other (x);");
+        ScriptedModals modals{Answers::Button(MsgBoxAnswer::Ok)};
+        QVERIFY(!fixture.LoadForm());
+        QCOMPARE(modals.log(), QStringList{u"MsgBox[Critical Ok]: Cannot open database.\nThe file holds objects the "
+                                           u"program does not make."_s});
+    }
+
+    // At any font the fields stand in one column, each with its label ending left of it on its first line, nothing
+    // leaves the window, and a larger font makes a larger window.
+    void theWindowIsLaidOutForItsFont()
+    {
+        FormFixture fixture;
+        const std::unique_ptr<Program> program = fixture.LoadForm();
+        frmAccount &window = program->Window();
+        QSize previous;
+        for (const int points : {8, 14}) {
+            QFont font = window.font();
+            font.setPointSize(points);
+            window.setFont(font);
+            window.ShowWindow();
+            window.layout()->activate();
+            std::optional<int> column;
+            for (const QLabel *label : window.findChildren<QLabel *>()) {
+                const QRect field = label->buddy()->geometry(), at = label->geometry();
+                QVERIFY(window.rect().contains(field) && window.rect().contains(at));
+                if (label->buddy()->inherits("QListWidget"))
+                    continue;
+                QCOMPARE(field.left(), column.value_or(field.left()));
+                column = field.left();
+                QVERIFY2(at.right() < field.left() && at.top() < field.top() + label->fontMetrics().height() &&
+                             at.bottom() > field.top(),
+                         qPrintable(label->text()));
+            }
+            QVERIFY(window.width() > previous.width() && window.height() > previous.height());
+            previous = window.size();
         }
     }
 
