@@ -4,10 +4,10 @@
 #include "AccountDatabase.h"
 #include "DesktopStyle.h"
 #include "Display.h"
+#include "FailureReport.h"
 #include "HandOverChannel.h"
 #include "InstanceFolder.h"
 #include "InstanceLock.h"
-#include "MsgBox.h"
 #include "ProcessPrivacy.h"
 #include "Program.h"
 #include "ProgramFolder.h"
@@ -30,10 +30,9 @@ constexpr int NotOnce = 3;
 int ReportNotOnce(int argc, char **argv, const QString &problem)
 {
     QApplication app(argc, argv);
-    MsgBox(QStringLiteral("Tarnwick cannot make sure that only one copy of it runs: ") + problem +
-               QStringLiteral(". Remove it, or start Tarnwick in a desktop session that gives it a private runtime "
-                              "folder ($XDG_RUNTIME_DIR)."),
-           MsgBoxIcon::Critical);
+    ReportFailure(QStringLiteral("Tarnwick cannot make sure that only one copy of it runs: ") + problem +
+                  QStringLiteral(". Remove it, or start Tarnwick in a desktop session that gives it a private runtime "
+                                 "folder ($XDG_RUNTIME_DIR)."));
     return NotOnce;
 }
 
@@ -42,7 +41,7 @@ int HandOver(HandOverChannel &channel, const InstanceLock &lock)
 {
     if (channel.HandOver(lock) != HandOverChannel::Result::NoAnswer)
         return 0;
-    MsgBox(QStringLiteral("The running Tarnwick does not answer."), MsgBoxIcon::Critical);
+    ReportFailure(QStringLiteral("The running Tarnwick does not answer."));
     return NoAnswer;
 }
 

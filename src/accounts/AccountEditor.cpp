@@ -277,7 +277,7 @@ void AccountEditor::AcctWasChanged(bool value)
 void AccountEditor::lAccounts_ItemClick()
 {
     if (AcctWasChanged() && !SaveAccount()) {
-        MsgBox(QStringLiteral("Cannot save account changes."), MsgBoxIcon::Critical);
+        ReportFailure(QStringLiteral("Cannot save account changes."));
         // The typed edits stay in the editor, on the account they belong to, which the list shows too once the click
         // or key that picked another has done with it: it would select that one again.
         QTimer::singleShot(0, this, [this] { SelectWithoutClick(FindAccountItem(CurrentAccountID)); });
@@ -387,7 +387,7 @@ void AccountEditor::mnuAddNew_Click()
     AddBusy = true;
     if (AcctWasChanged() && !SaveAccount()) {
         // Adding now would throw the typed edits away.
-        MsgBox(QStringLiteral("Cannot save account changes."), MsgBoxIcon::Critical);
+        ReportFailure(QStringLiteral("Cannot save account changes."));
     } else if (const QString name = NewAccountName(); name.isEmpty()) {
         MsgBox(QStringLiteral("Too many new accounts..."), MsgBoxIcon::Information);
     } else {
@@ -432,8 +432,8 @@ void AccountEditor::DeleteSelected(QListWidgetItem *item)
 {
     try {
         if (!session_.DeleteAccount(ItemID(*item))) {
-            MsgBox(QStringLiteral("Failure: cannot find account '") + item->text() + QStringLiteral(" in database."),
-                   MsgBoxIcon::Critical);
+            ReportFailure(QStringLiteral("Failure: cannot find account '") + item->text() +
+                          QStringLiteral(" in database."));
             return;
         }
     } catch (const StoreError &error) {

@@ -1,5 +1,6 @@
 #include "LogonFlow.h"
 
+#include "FailureReport.h"
 #include "Modal.h"
 #include "MsgBox.h"
 #include "PasswordPrompts.h"
@@ -72,15 +73,15 @@ LogonResult LogonFlow::RegisterUser()
     std::optional<QString> password = AskNewPassword(ToQString(session_.CurrentUserName()));
     if (!password)
         return LogonResult::Abandoned;
-    bool added = true;
+    std::optional<StoreError> failure;
     try {
         session_.RegisterUser(View(*password));
-    } catch (const StoreError &) {
-        added = false;
+    } catch (const StoreError &error) {
+        failure = error;
     }
     WipePassword(*password);
-    if (!added) {
-        MsgBox(QStringLiteral("Cannot add new user to database."), MsgBoxIcon::Critical);
+    if (failure) {
+        ReportFailure(QStringLiteral("Cannot add new user to database."), *failure);
         return LogonResult::Failed;
     }
     return LogonResult::Done;
@@ -120,9 +121,8 @@ LogonResult LogonFlow::CheckPassword(const QString &UserName)
         return matches ? LogonResult::Done : LogonResult::Failed;
     } catch (const StoreError &error) {
         // An error must never log anyone on: the attempt is abandoned.
-        MsgBox(QStringLiteral("Password validation error: ") + QString::number(ErrorCode(error.Kind())) +
-                   QStringLiteral(" - ") + ToQString(error.Description()),
-               MsgBoxIcon::Critical);
+        ReportFailure(QStringLiteral("Password validation error: ") + QString::number(ErrorCode(error.Kind())) +
+                      QStringLiteral(" - ") + ToQString(error.Description()));
         return LogonResult::Abandoned;
     }
 }
