@@ -178,14 +178,15 @@ void frmAccount::SizeForFont()
 void frmAccount::SetWithoutTray(bool withoutTray)
 {
     withoutTray_ = withoutTray;
-    if (!menuBar_) {
+    if (withoutTray && !menuBar_) {
         menuBar_ = new QMenuBar;
         QMenu *mnuFile = menuBar_->addMenu(QStringLiteral("File"));
         mnuFile->addAction(QStringLiteral("&Hide"));
         connect(mnuFile->addAction(QStringLiteral("&Exit")), &QAction::triggered, this, &frmAccount::ExitChosen);
         layout()->setMenuBar(menuBar_);
     }
-    menuBar_->setVisible(withoutTray);
+    if (menuBar_)
+        menuBar_->setVisible(withoutTray);
 }
 
 // Measuring the captions loads the fonts, which a start that ends in the tray never needs: the controls are
