@@ -634,27 +634,3 @@ class DesktopTest(EndToEndTest):  # the program run as the desktop's user, on it
         self.enter_password(program, "pw", DESKTOP_USER)
         return self.wait_main_window(program)
 
-
-def brightness(width, height, rgb):  # of a picture's middle row, 0 to 255
-    row = rgb[height // 2 * width * 3 : (height // 2 + 1) * width * 3]
-    return sum(row) / len(row)
-
-
-class WaylandDesktopTest(DesktopTest):
-    """A native Wayland client, seen through the accessibility tree: Wayland tells others of no window or focus."""
-
-    socket = "wayland-test"  # the compositor's, in the session's runtime folder
-
-    @classmethod
-    def join_compositor(cls):  # once its socket takes connections: the program gets it, and no X display
-        if not poll(lambda: accepts(cls.display.runtime / cls.socket), 30):
-            cls.display.fail_to_start("the Wayland compositor")
-        cls.display.env["WAYLAND_DISPLAY"] = str(cls.display.runtime / cls.socket)
-        cls.session = dict(cls.session, WAYLAND_DISPLAY=None)
-
-    def setUp(self):
-        super().setUp()
-        del self.env["DISPLAY"]
-
-    def assert_painted(self, picture):  # (width, height, RGB bytes) of the active window, as the shell shows it
-        self.assertGreater(brightness(*picture), 100, "the window painted in the light style")
