@@ -150,7 +150,7 @@ def open_menu():  # the popup menu that shows, if any
 
 
 # The program's one-way transform of the logon passwords the tests use.
-HASHED = {"pw": "\xe7\x10", "b0b": "&{V"}
+HASHED = {"pw": "\xe7\x10"}
 # What opens the program's file in the sqlcipher shell: SQLCipher 4 reads SQLCipher 3's format once told, and 3 takes
 # the setting for a pragma it does not know, which does nothing.
 SHELL_KEY = "PRAGMA key='wendrapolix';\nPRAGMA cipher_compatibility = 3;\n"
