@@ -624,13 +624,3 @@ class DesktopTest(EndToEndTest):  # the program run as the desktop's user, on it
         self.database.add_account(self.database.add_user(DESKTOP_USER, "pw"), Account="Bank", UserName="old")
         subprocess.run(["chown", "-R", "%s:%s" % (DESKTOP_USER, DESKTOP_USER), str(self.sandbox.root)], check=True)
         self.env |= {name: self.display.env[name] for name in self.session}
-
-    def start(self):  # until its item is there
-        program = self.start_program(wait_for_icon=False, **self.display.as_user)
-        return program, self.wait_for("the program's item", lambda: status_item(self.x.bus, program.pid), 10)
-
-    def log_on_from(self, program, item):  # activated as a host does for a click or a double click on the item
-        call(self.x.bus, *item, ITEM + ".Activate", "ii", 0, 0)
-        self.enter_password(program, "pw", DESKTOP_USER)
-        return self.wait_main_window(program)
-

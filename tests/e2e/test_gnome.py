@@ -5,7 +5,7 @@ import unittest
 
 from harness import (AFTER_LOGON, BEFORE_LOGON, DESKTOP_USER, ITEM, MENU, PASSWORD_TITLE, PROPERTIES, SCREENSHOTS,
                      TITLE, DesktopTest, accepts, call, click_exported, exported_menu, menu_labels, poll,
-                     showing)  # fmt: skip
+                     showing, status_item)  # fmt: skip
 
 EXTENSION = "['ubuntu-appindicators@ubuntu.com']"  # GNOME's AppIndicator extension, as Debian packages it
 SHELL = ("org.gnome.Shell", "/org/gnome/Shell")
@@ -102,7 +102,8 @@ class GnomeTest(DesktopTest):
         return brightness(*map(int, size.split()), data)
 
     def test_a_click_logs_on_to_a_focused_window_in_the_dark_style_whose_menu_is_true_and_unload_saves(self):
-        program, item = self.start()
+        program = self.start_program(wait_for_icon=False, **self.display.as_user)
+        item = self.wait_for("the program's item", lambda: status_item(self.x.bus, program.pid), 10)
         read_before = exported_menu(self.x.bus, item)
         self.assertEqual([label for label, _ in read_before[1]], BEFORE_LOGON)
         # The extension reads the menu again only on a new layout or path.

@@ -3,8 +3,8 @@ import time
 import unittest
 from pathlib import Path
 
-from harness import (AFTER_LOGON, BEFORE_LOGON, DESKTOP_USER, PASSWORD_TITLE, DesktopTest, click_exported, menu_labels,
-                     status_item)  # fmt: skip
+from harness import (AFTER_LOGON, BEFORE_LOGON, DESKTOP_USER, ITEM, PASSWORD_TITLE, DesktopTest, call, click_exported,
+                     menu_labels, status_item)  # fmt: skip
 
 KDED = shutil.which("kded6") or "kded5"  # where the StatusNotifierWatcher runs: Plasma 6's, or 5's
 
@@ -34,7 +34,9 @@ class PlasmaTest(DesktopTest):
         self.assertEqual(menu_labels(self.x.bus, item), BEFORE_LOGON)
         self.x.key("Escape")
         self.wait_gone(dialog, "the password dialog")
-        self.screenshot("plasma-main-window", self.log_on_from(program, item))
+        call(self.x.bus, *item, ITEM + ".Activate", "ii", 0, 0)  # as Plasma does for a click on the item
+        self.enter_password(program, "pw", DESKTOP_USER)
+        self.screenshot("plasma-main-window", self.wait_main_window(program))
         self.assertEqual(menu_labels(self.x.bus, item), AFTER_LOGON)
         self.assert_saved_at_the_end(program, lambda: click_exported(self.x.bus, item, "_Unload"))
 
