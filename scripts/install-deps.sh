@@ -10,7 +10,7 @@ build_packages=(cmake g++ pkgconf qt6-base-dev qt6-wayland libssl-dev libxcb1-de
 # write.
 test_packages=(clang libsqlcipher-dev libbenchmark-dev sqlcipher xvfb openbox trayer xdotool xclip x11-utils
                desktop-file-utils imagemagick python3 python3-pyatspi python3-dbus at-spi2-core dbus-daemon dbus-bin
-               libglib2.0-bin qt6ct adwaita-qt6 sway waybar wtype appstream lintian
+               libglib2.0-bin appstream lintian
                # GNOME Shell with its AppIndicator extension and the settings portal, and KDE Plasma, run headless.
                gnome-shell gnome-shell-extension-appindicator gsettings-desktop-schemas dconf-service
                dconf-gsettings-backend xauth xdg-desktop-portal xdg-desktop-portal-gnome plasma-workspace plasma-desktop

@@ -150,7 +150,7 @@ def open_menu():  # the popup menu that shows, if any
 
 
 # The program's one-way transform of the logon passwords the tests use.
-HASHED = {"pw": "\xe7\x10", "b0b": "&{V"}
+HASHED = {"pw": "\xe7\x10"}
 # What opens the program's file in the sqlcipher shell: SQLCipher 4 reads SQLCipher 3's format once told, and 3 takes
 # the setting for a pragma it does not know, which does nothing.
 SHELL_KEY = "PRAGMA key='wendrapolix';\nPRAGMA cipher_compatibility = 3;\n"
@@ -624,37 +624,3 @@ class DesktopTest(EndToEndTest):  # the program run as the desktop's user, on it
         self.database.add_account(self.database.add_user(DESKTOP_USER, "pw"), Account="Bank", UserName="old")
         subprocess.run(["chown", "-R", "%s:%s" % (DESKTOP_USER, DESKTOP_USER), str(self.sandbox.root)], check=True)
         self.env |= {name: self.display.env[name] for name in self.session}
-
-    def start(self):  # until its item is there
-        program = self.start_program(wait_for_icon=False, **self.display.as_user)
-        return program, self.wait_for("the program's item", lambda: status_item(self.x.bus, program.pid), 10)
-
-    def log_on_from(self, program, item):  # activated as a host does for a click or a double click on the item
-        call(self.x.bus, *item, ITEM + ".Activate", "ii", 0, 0)
-        self.enter_password(program, "pw", DESKTOP_USER)
-        return self.wait_main_window(program)
-
-
-def brightness(width, height, rgb):  # of a picture's middle row, 0 to 255
-    row = rgb[height // 2 * width * 3 : (height // 2 + 1) * width * 3]
-    return sum(row) / len(row)
-
-
-class WaylandDesktopTest(DesktopTest):
-    """A native Wayland client, seen through the accessibility tree: Wayland tells others of no window or focus."""
-
-    socket = "wayland-test"  # the compositor's, in the session's runtime folder
-
-    @classmethod
-    def join_compositor(cls):  # once its socket takes connections: the program gets it, and no X display
-        if not poll(lambda: accepts(cls.display.runtime / cls.socket), 30):
-            cls.display.fail_to_start("the Wayland compositor")
-        cls.display.env["WAYLAND_DISPLAY"] = str(cls.display.runtime / cls.socket)
-        cls.session = dict(cls.session, WAYLAND_DISPLAY=None)
-
-    def setUp(self):
-        super().setUp()
-        del self.env["DISPLAY"]
-
-    def assert_painted(self, picture):  # (width, height, RGB bytes) of the active window, as the shell shows it
-        self.assertGreater(brightness(*picture), 100, "the window painted in the light style")

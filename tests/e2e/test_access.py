@@ -3,20 +3,13 @@ import os
 import pty
 import re
 import subprocess
-import sys
 import threading
 import time
 import tty
 import unittest
-from itertools import combinations
-from pathlib import Path
 
-import pyatspi
-from harness import (LOGIN_NAME, PASSWORD_TITLE, SHORT_WAIT, TITLE, EndToEndTest, accepts, extents, nodes, poll,
-                     showing)  # fmt: skip
+from harness import LOGIN_NAME, PASSWORD_TITLE, SHORT_WAIT, TITLE, EndToEndTest, accepts, poll
 
-FIELD_ROLES = {pyatspi.ROLE_TEXT, pyatspi.ROLE_PASSWORD_TEXT}
-LAID_OUT = FIELD_ROLES | {pyatspi.ROLE_LABEL, pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_LIST, pyatspi.ROLE_CHECK_BOX}
 SECRET = "Qz7xKv9w"  # typed into every password field, a key at a time, as a person types
 # A speech server without sound, and Orca speaking every key pressed and every character typed, with no braille
 # display to look for at every focus.
@@ -36,23 +29,6 @@ def copy_record(terminal, path):
         except OSError:  # the other end closed
             pass
     os.close(terminal)
-
-
-def layout_problems(window):
-    controls = [(node.getRole(), "%s %r at %s" % (node.getRoleName(), node.name, extents(node)), extents(node))
-                for node in nodes(window) if node.getRole() in LAID_OUT and showing(node)]  # fmt: skip
-    left, top, width, height = extents(window)
-    problems = [what + " is near the window's edge" for _, what, (x, y, w, h) in controls
-                if min(x - left, y - top, left + width - x - w, top + height - y - h) < 2]  # fmt: skip
-    for (_, a, (ax, ay, aw, ah)), (_, b, (bx, by, bw, bh)) in combinations(controls, 2):
-        if ax < bx + bw and bx < ax + aw and ay < by + bh and by < ay + ah:
-            problems.append(a + " overlaps " + b)
-    labels = [box for role, _, box in controls if role == pyatspi.ROLE_LABEL]
-    for _, what, (x, y, _, h) in (control for control in controls if control[0] in FIELD_ROLES):
-        # A label level with the field, ending less than a line of text left of it: further off it belongs to nothing.
-        if not any(0 <= x - lx - lw <= lh for lx, ly, lw, lh in labels if y <= ly + lh / 2 <= y + h and lx < x):
-            problems.append(what + " has no label close left of it")
-    return problems
 
 
 class AccessTest(EndToEndTest):
@@ -142,32 +118,6 @@ class AccessTest(EndToEndTest):
         self.assertEqual([line for line in said if SECRET in line or line.strip() and line.strip() in SECRET], [])
         self.assertGreaterEqual(len([line for line in said if line.strip() == "*"]), len(SECRET))  # heard as typed
         self.assertEqual(self.unload(program), 0)
-
-    def start_settings_portal(self):  # one that tells of a dark GNOME with its font, as a portal of GNOME's does
-        portal = [sys.executable, str(Path(__file__).with_name("settings_portal.py")), self.env["DBUS_SESSION_BUS_ADDRESS"],
-                  "1", "Cantarell 20"]  # fmt: skip
-        self.helpers.append(subprocess.Popen(portal))
-        poll(lambda: self.display.bus.name_has_owner("org.freedesktop.portal.Desktop"))
-
-    def test_the_layout_holds_at_any_font_in_the_adwaita_style_whatever_the_portal_says(self):
-        self.database.add_account(self.database.add_user(LOGIN_NAME, "pw"), Account="Bank", UserName="alice")
-        # Layouts break at large fonts, and in the Adwaita style with its wide margins; qt6ct sets both, and the
-        # person's choice holds on GNOME too, where its settings portal tells of another font.
-        (conf := Path(self.env["XDG_CONFIG_HOME"]) / "qt6ct" / "qt6ct.conf").parent.mkdir(parents=True)
-        self.env |= {"QT_QPA_PLATFORMTHEME": "qt6ct", "XDG_CURRENT_DESKTOP": "GNOME"}
-        self.start_settings_portal()
-        label_heights = {}
-        for points in 14, None, 8:
-            font = 'general="DejaVu Sans,%d,-1,5,400,0,0,0,0,0,0,0,0,0,0,1"\n' % points if points else ""
-            conf.write_text("[Appearance]\nstyle=Adwaita\n[Fonts]\n" + font)
-            program = self.start_program()
-            window = self.log_on(program, "pw")
-            if points == 14:
-                self.screenshot("main-window-14pt-adwaita", window)
-            self.assertEqual(layout_problems(self.window(program, TITLE)), [], "%s pt" % points)
-            label_heights[points] = extents(self.control(program, "Account name:", pyatspi.ROLE_LABEL))[3]
-            self.assertEqual(self.unload(program), 0)
-        self.assertGreater(label_heights[14], label_heights[8])
 
 
 if __name__ == "__main__":

@@ -1,15 +1,10 @@
-import os
-import time
 import unittest
-from pathlib import Path
 
-from harness import (ACCOUNT, COMMENT, FIELD_COLUMNS, FIELDS, LOGIN_NAME, PASSWORD, PASSWORD_TITLE, PHONE, URL,
-                     USER_NAME, EndToEndTest, poll)  # fmt: skip
+from harness import (ACCOUNT, COMMENT, FIELD_COLUMNS, FIELDS, LOGIN_NAME, PASSWORD, PHONE, URL, USER_NAME, EndToEndTest,
+                     poll)  # fmt: skip
 
 FIRST = ["Bank", "jdoe", "s3cret pass", "https://bank.example.org/login", "+44 20 7946 0000", "Branch: high street"]
 SECOND = ["Mail", "jane.doe", "m@il-Pa55", "https://mail.example.org", "555 0101", "Two lines:\nsecond one"]
-REGISTER = "User %s not found, register?" % LOGIN_NAME
-BOB_SECRET = "\xa5\x1b\xeb\xafO\xe9\x98["  # "b-secret" as the program enciphers it for bob, user 2
 
 
 class AccountsTest(EndToEndTest):
@@ -31,36 +26,6 @@ class AccountsTest(EndToEndTest):
 
     def user_names(self):
         return [account["UserName"] for account in self.database.accounts()]
-
-    def test_the_user_list_and_a_given_up_or_wrong_password_log_nobody_on_and_leave_the_program_idle(self):
-        self.database.add_account(self.database.add_user("alice", "pw"), Account="Alice's bank", Password="a")
-        bob = self.database.add_user("bob", "b0b")
-        self.database.add_account(bob, Account="Bob's mail", UserName="bob@example.org", Password=BOB_SECRET)
-        program = self.start_program()
-        self.double_click_icon(program)
-        self.message(program, REGISTER, key="n")
-        self.screenshot("dialog-user-list", self.wait_dialog(program, "Please select user to log on"))
-        self.x.key("ctrl+a")  # the first user is offered; typing replaces it
-        self.x.type("bob", "Return")
-        dialog = self.wait_dialog(program, PASSWORD_TITLE % "bob")
-        self.x.key("Escape")
-        self.wait_gone(dialog, "the password dialog")
-        self.assert_stays_hidden(program)
-        stat = Path("/proc/%d/stat" % program.pid)
-        busy = lambda: sum(map(int, stat.read_text().rsplit(")", 1)[1].split()[11:13]))  # noqa: E731
-        before, _ = busy(), time.sleep(1.0)
-        self.assertLess(busy() - before, 30, "CPU time in clock ticks while idle for a second")
-        self.open_tray_menu(program, "Log in")
-        self.screenshot("dialog-password", self.wait_dialog(program, PASSWORD_TITLE % "bob"))
-        self.x.type("B0B", "Return")
-        self.message(program, "Incorrect password.", screenshot="dialog-incorrect-password")
-        self.enter_password(program, "b0b", user="bob")
-        self.assert_stays_hidden(program)
-        self.double_click_icon(program)
-        self.wait_main_window(program)
-        self.assert_shown(program, {ACCOUNT: "Bob's mail", USER_NAME: "bob@example.org", PASSWORD: "b-secret"})
-        self.assertEqual(self.unload(program), 0)
-        self.assertEqual(self.database.accounts(bob)[0]["Password"], BOB_SECRET)
 
     def test_accounts_typed_in_every_field_are_shown_when_picked_stored_and_deleted_after_a_question(self):
         program, window = self.start()
@@ -96,10 +61,9 @@ class AccountsTest(EndToEndTest):
                    "Grüße, 中文, עברית, emoji 😀 and a long text: " + "0123456789" * 800)  # fmt: skip
         account_name, user_name, password = "Café ☕ & it's 𝄞", "o'brien [admin] & co; --", "p@ss w0rd! it's [x]"
         url = "https://example.org/?q=" + "a&b=" * 1000
-        big = "\ufeff\ufffeBOMs, NUL\x00, a lone \ud800 surrogate\r\nCR LF\ttab 😀 " + "0123456789abcdef" * 65536
         # Stored text longer than may be typed is kept whole; a paste stops at the 50 units that may be typed.
-        long_name, big_name = "名前" * 35, "\ufeff\ufffeBig " + "x" * 3000  # a name the index holds, past 4000 bytes
-        program, _ = self.start(dict(Account="Old"), dict(Account=big_name, UserName=long_name, Comment=big))
+        long_name = "名前" * 35
+        program, _ = self.start(dict(Account="Old"), dict(Account="Other", UserName=long_name))
         for field, text in (ACCOUNT, account_name + "x" * 60), (URL, url), (COMMENT, comment):
             self.helpers.append(self.x.offer(text))
             self.wait_for("the clipboard", lambda: self.x.selection() == text)
@@ -122,11 +86,11 @@ class AccountsTest(EndToEndTest):
         self.helpers.append(self.x.offer("another copy"))
         self.wait_for("the other copy", lambda: self.x.selection() == "another copy")
         self.assertFalse(poll(lambda: self.x.selection() != "another copy", 25), "the other copy replaced")
-        # Another field of the big one edited: the save writes back its comment as the editor holds it.
+        # Another field of the other one edited: the save writes back its name as the editor holds it.
         self.pick_account(program)
         self.type_into_field(program, PHONE, "1")
         expected = [account_name + "x" * 34, user_name, password, url, "0123456789", comment]
-        self.unload_and_check(program, [expected, [big_name, long_name, "", "", "1", big]])
+        self.unload_and_check(program, [expected, ["Other", long_name, "", "", "1", ""]])
         self.assertEqual(self.x.selection(), "another copy")
 
     def test_a_double_click_on_the_url_field_opens_addresses_and_asks_before_starting_a_program(self):
@@ -160,36 +124,6 @@ class AccountsTest(EndToEndTest):
         self.assertEqual(opened.read_text(), "http://%s\n" % address)
         self.assertFalse(ran.exists())
         self.assertEqual(self.unload(program), 0)
-
-    def test_a_start_refuses_a_crafted_file_at_the_database_path_and_an_unsafe_channel_folder(self):
-        path = self.sandbox.database_path
-        # A member may plant a trigger calling a function that crashes the engine: the file is refused, unchanged.
-        self.database.execute("CREATE TRIGGER t BEFORE INSERT ON User BEGIN SELECT rtreenode(2, x'0000ffff'); END;")
-        before = path.read_bytes()
-        program = self.start_program(wait_for_icon=False)
-        self.message(program, "Cannot open database.\nThe file holds objects the program does not make.", "Return",
-                     "dialog-cannot-open-database-foreign-objects")  # fmt: skip
-        self.assertEqual(self.wait_exit(program), 1)
-        self.assertEqual(path.read_bytes(), before)
-        # Nor is anything but a regular file opened: a FIFO, which would block a read, or a link to a database.
-        path.rename(path.with_name("linked.mdb"))
-        for plant in lambda: path.symlink_to(path.with_name("linked.mdb")), lambda: os.mkfifo(path):
-            plant()
-            self.message(program := self.start_program(wait_for_icon=False), "Cannot open database.")
-            self.assertEqual(self.wait_exit(program), 1)
-            path.unlink()
-        # Without a runtime folder, a link where the private folder belongs stops the start before the database.
-        cache = self.sandbox.home / ".cache"
-        (self.sandbox.root / "elsewhere").mkdir(mode=0o700)
-        cache.mkdir()
-        (cache / "Tarnwick").symlink_to(self.sandbox.root / "elsewhere")
-        env = {name: value for name, value in self.env.items() if name != "XDG_RUNTIME_DIR"}
-        program = self.start_program(wait_for_icon=False, env=env)
-        self.message(program, "Tarnwick cannot make sure that only one copy of it runs: %s is a symbolic link. Remove "
-                     "it, or start Tarnwick in a desktop session that gives it a private runtime folder "
-                     "($XDG_RUNTIME_DIR)." % (cache / "Tarnwick"))  # fmt: skip
-        self.assertEqual(self.wait_exit(program), 3)
-        self.assertEqual(list((self.sandbox.root / "elsewhere").iterdir()), [])
 
     def test_a_save_failing_on_a_lock_keeps_the_typed_text_for_the_next_save(self):
         program, window = self.start(dict(Account="First", UserName="old"), dict(Account="Second", UserName="old"))

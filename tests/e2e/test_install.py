@@ -1,6 +1,5 @@
 import grp
 import os
-import pwd
 import shutil
 import subprocess
 import tempfile
@@ -41,23 +40,15 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
             "/usr/bin/tarnwick")), env, user=name, group=name, extra_groups=["tarnwick"] * (name != EVE), umask=0o077)
 
     def test_the_package_shares_one_file_between_the_members_of_its_group_and_keeps_it(self):
-        packages = Path(tempfile.mkdtemp(prefix="tarnwick-e2e-package-"))
-        self.addCleanup(shutil.rmtree, packages, ignore_errors=True)
-        run("cpack", "-G", "DEB", "-B", str(packages), cwd=BUILD, timeout=SLOW)
-        package = next(packages.glob("tarnwick_*.deb"))
-        depends = run("dpkg-deb", "--field", str(package), "Depends")
+        run("cpack", "-G", "DEB", "-B", str(self.homes / "package"), cwd=BUILD, timeout=SLOW)
+        self.package = next((self.homes / "package").glob("tarnwick_*.deb"))
+        depends = run("dpkg-deb", "--field", str(self.package), "Depends")
         self.assertEqual([name for name in ("adduser", "libssl3", "libqt6widgets6") if name not in depends], [])
         self.assertNotIn("sqlcipher", depends)  # compiled in
-        lintian = subprocess.run(["lintian", "--allow-root", "--fail-on", "error,warning", str(package)],
+        lintian = subprocess.run(["lintian", "--allow-root", "--fail-on", "error,warning", str(self.package)],
                                  capture_output=True, text=True, timeout=SLOW)  # fmt: skip
         self.assertEqual((lintian.returncode, lintian.stdout), (0, ""), lintian.stderr)
 
-        def install():  # whatever it finds, the package ends configured
-            run("apt-get", "install", "--reinstall", "-y", str(package), timeout=SLOW,
-                env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"))  # fmt: skip
-            self.assertEqual(run("dpkg-query", "--show", "--showformat=${Status}", "tarnwick"), "install ok installed")
-
-        self.install = install
         self.install()
         group = grp.getgrnam("tarnwick").gr_gid
         self.assertEqual([(path.stat().st_uid, path.stat().st_gid, path.stat().st_mode & 0o7777) for path in (FOLDER,
@@ -65,12 +56,12 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
         database = AccountFile(DATABASE)
         self.assertEqual((database.users(), database.accounts()), ([], []))
         for name in ALICE, BOB, EVE:
-            groups = ["-G", "tarnwick"] if name != EVE else []
-            run("useradd", "--no-create-home", "--home-dir", str(self.homes / name), *groups, name)
+            run("useradd", "--no-create-home", "--home-dir", str(self.homes / name), *["-G", "tarnwick"] * (name != EVE),
+                name)  # fmt: skip
             self.addCleanup(subprocess.run, ["userdel", name], capture_output=True)
             for folder in ("", ".config", "runtime"):
                 (self.homes / name / folder).mkdir(mode=0o700)
-                os.chown(self.homes / name / folder, pwd.getpwnam(name).pw_uid, pwd.getpwnam(name).pw_gid)
+                shutil.chown(self.homes / name / folder, name, name)
         self.addCleanup(lambda: [stop_process(program) for program in self.programs])  # before the users go
 
         for program, name in [(self.start_as(name), name) for name in (ALICE, BOB)]:
@@ -122,8 +113,7 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
         cut.stdin.flush()
         self.wait_for("the cut save's journal", lambda: JOURNAL.exists() and any(JOURNAL.read_bytes()[:8]))
         cut.kill()
-        cut.wait()
-        cut.stdin.close()
+        cut.communicate()
         self.assertEqual((JOURNAL.stat().st_uid, JOURNAL.stat().st_gid, JOURNAL.stat().st_mode & 0o777), (0, group, 0o660))
         bob = self.start_as(BOB)
         self.log_on(bob, BOB, user=BOB)
@@ -151,6 +141,11 @@ class PackageTest(EndToEndTest):  # installs on this machine and adds users: for
         self.assertEqual(self.as_member("mkdir", str(JOURNAL)).returncode, 0)
         run("apt-get", "purge", "-y", "tarnwick", timeout=SLOW)
         self.assertEqual((run("dpkg-query", "--show", "tarnwick", check=False), JOURNAL.is_dir()), ("", True))
+
+    def install(self):  # whatever it finds, the package ends configured
+        run("apt-get", "install", "--reinstall", "-y", str(self.package), timeout=SLOW,
+            env=dict(os.environ, DEBIAN_FRONTEND="noninteractive"))  # fmt: skip
+        self.assertEqual(run("dpkg-query", "--show", "--showformat=${Status}", "tarnwick"), "install ok installed")
 
     def as_member(self, *command):
         return subprocess.run(command, capture_output=True, text=True, user=ALICE, group=ALICE,

@@ -99,34 +99,32 @@ class TrayTest(EndToEndTest):
         entry = self.sandbox.home / ".config" / "autostart" / "Tarnwick.desktop"
 
         def frame(window):  # where the window's frame stands, which is the place the program stores
-            info = self.x.info(self.x.parent(window))
-            return (info.x, info.y)
+            return self.x.info(self.x.parent(window)).box[:2]
 
         def floating(program):  # the window is made anew when it floats
             return "_NET_WM_STATE_ABOVE" in self.x.property(self.main_window(program), "_NET_WM_STATE")
 
+        def log_on(env=None):
+            program = self.start_program(env=env)
+            return program, self.log_on(program, "pw")
+
         # A window larger than the screen, at twice the scale with a large font, opens with its title bar on the screen.
-        program = self.start_program(env=self.env | {"QT_SCALE_FACTOR": "2", "QT_FONT_DPI": "144"})
-        window = self.log_on(program, "pw")
+        program, window = log_on(self.env | {"QT_SCALE_FACTOR": "2", "QT_FONT_DPI": "144"})
         self.assertGreater(self.x.info(window).height, SCREEN_SIZE[1])
         self.assertTrue(all(0 <= at < size for at, size in zip(frame(window), SCREEN_SIZE)), frame(window))
         program.terminate()  # the screen reader's places of the menu's items are not the screen's at this scale
         self.assertEqual(self.wait_exit(program), 0)
         # A place stored beyond the screen (a screen since taken away, say) is not kept: the window is centred.
-        self.sandbox.settings_path.parent.mkdir(parents=True, exist_ok=True)
         self.sandbox.settings_path.write_text("[Software]\nQuillmoor\\Tarnwick\\FormStartX=1000000\n"
-                                              "Quillmoor\\Tarnwick\\FormStartY=1500\n")
-        program = self.start_program()
-        window = self.log_on(program, "pw")
-        place, info = frame(window), self.x.info(window)
-        self.assertLessEqual(abs(place[0] - (SCREEN_SIZE[0] - info.width) // 2), 1, "centred")
-        self.assertLessEqual(abs(place[1] - (SCREEN_SIZE[1] - info.height) // 2), 1, "centred")
+                                              "Quillmoor\\Tarnwick\\FormStartY=1500\n")  # fmt: skip
+        program, window = log_on()
+        centred = [(size - extent) // 2 for size, extent in zip(SCREEN_SIZE, self.x.info(window).box[2:])]
+        self.assertLessEqual(max(abs(at - want) for at, want in zip(frame(window), centred)), 1, "centred")
         self.assertFalse(floating(program))
         self.click(program, LAUNCH)
         self.click(program, FLOAT)
         self.wait_for("the window to float", lambda: floating(program))
-        window = self.main_window(program)
-        place = (place[0] - 150, place[1] - 120)
+        window, place = self.main_window(program), (centred[0] - 150, centred[1] - 120)
         self.x.call("xdotool", "windowmove", str(window), *map(str, place))
         self.wait_for("the window to move", lambda: frame(window) == place)
         self.assertFalse(entry.exists(), "written only when the program ends")
@@ -135,20 +133,17 @@ class TrayTest(EndToEndTest):
         validation = subprocess.run(["desktop-file-validate", str(entry)], capture_output=True, text=True)
         self.assertEqual((validation.returncode, validation.stdout + validation.stderr), (0, ""))
         self.assertIn("\nExec=%s\n" % self.sandbox.program, entry.read_text())
-        settings = self.settings()
-        self.assertEqual(settings.get("FormTopMost"), "True")
-        self.assertEqual((settings["FormStartX"], settings["FormStartY"]), tuple(v * TWIPS_PER_PIXEL for v in place))
+        self.assertEqual({name: self.settings().get(name) for name in ("FormTopMost", "FormStartX", "FormStartY")},
+                         {"FormTopMost": "True", "FormStartX": place[0] * TWIPS_PER_PIXEL,
+                          "FormStartY": place[1] * TWIPS_PER_PIXEL})  # fmt: skip
         # Cleared, the floating box takes the window out of the top layer at once; the entry and state go at the end.
-        program = self.start_program()
-        window = self.log_on(program, "pw")
-        self.assertEqual(frame(window), place)
-        self.assertTrue(floating(program))
+        program, window = log_on()
+        self.assertEqual((frame(window), floating(program)), (place, True))
         self.click(program, FLOAT)
         self.wait_for("the window to stop floating", lambda: not floating(program))
         self.click(program, LAUNCH)
         self.assertEqual(self.unload(program), 0)
-        self.assertFalse(entry.exists())
-        self.assertNotIn("FormTopMost", self.settings())
+        self.assertEqual((entry.exists(), "FormTopMost" in self.settings()), (False, False))
 
     @unittest.skipUnless(os.geteuid() == 0, "needs root to run the program as a user of its own")
     def test_other_processes_of_the_programs_user_can_read_neither_its_memory_nor_its_environment(self):
