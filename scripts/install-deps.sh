@@ -11,10 +11,9 @@ build_packages=(cmake g++ pkgconf qt6-base-dev qt6-wayland libssl-dev libxcb1-de
 test_packages=(clang libsqlcipher-dev libbenchmark-dev sqlcipher xvfb openbox trayer xdotool xclip x11-utils
                desktop-file-utils imagemagick python3 python3-pyatspi python3-dbus at-spi2-core dbus-daemon dbus-bin
                libglib2.0-bin appstream lintian
-               # GNOME Shell with its AppIndicator extension and the settings portal, and KDE Plasma, run headless.
+               # GNOME Shell with its AppIndicator extension and the settings portal, run headless.
                gnome-shell gnome-shell-extension-appindicator gsettings-desktop-schemas dconf-service
-               dconf-gsettings-backend xauth xdg-desktop-portal xdg-desktop-portal-gnome plasma-workspace plasma-desktop
-               kwin-x11 kde-cli-tools breeze
+               dconf-gsettings-backend xauth xdg-desktop-portal xdg-desktop-portal-gnome
                # The screen reader, heard through a speech server with a silent module.
                orca speech-dispatcher)
 

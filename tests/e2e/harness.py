@@ -22,7 +22,6 @@ from gi.repository import GLib
 REPOSITORY = Path(__file__).resolve().parents[2]
 PROGRAM = Path(os.environ.get("TARNWICK_PROGRAM", REPOSITORY / "build" / "tarnwick"))
 NEWDB = Path(os.environ.get("TARNWICK_NEWDB", REPOSITORY / "build" / "tarnwick-newdb"))
-STORED_TEXT = Path(os.environ.get("TARNWICK_STORED_TEXT", REPOSITORY / "build" / "tests" / "stored_text"))
 SCREENSHOTS = Path(os.environ.get("TARNWICK_E2E_SCREENSHOTS", REPOSITORY / "build" / "e2e-screenshots"))
 TITLE, LOGIN_NAME, PASSWORD_TITLE = "Tarnwick", pwd.getpwuid(os.geteuid()).pw_name, "Enter password for user %s"
 SCREEN_SIZE, SHORT_WAIT, LONG_WAIT = (1024, 768), 5.0, 15.0
@@ -154,7 +153,6 @@ HASHED = {"pw": "\xe7\x10"}
 # What opens the program's file in the sqlcipher shell: SQLCipher 4 reads SQLCipher 3's format once told, and 3 takes
 # the setting for a pragma it does not know, which does nothing.
 SHELL_KEY = "PRAGMA key='wendrapolix';\nPRAGMA cipher_compatibility = 3;\n"
-LONG_TEXT_HEX = 7996  # the shell drops a leading U+FEFF from a text over 4000 bytes, as an unmended engine does
 
 
 class AccountFile:
@@ -173,19 +171,16 @@ class AccountFile:
         return lines[lines.index("-- output --") + 1 :]  # some versions answer the key with "ok"
 
     def rows(self, table, columns, where=""):  # text exactly as stored, numbers as int, NULL as None
-        sql = "SELECT rowid, %s FROM [%s] %s ORDER BY ID;" % (", ".join(
+        sql = "SELECT %s FROM [%s] %s ORDER BY ID;" % (", ".join(
             "CASE typeof([%s]) WHEN 'text' THEN 't' || hex([%s]) WHEN 'null' THEN 'n' ELSE 'v' || [%s] END"
             % (column, column, column) for column in columns), table, where and "WHERE " + where)  # fmt: skip
 
-        def value(rowid, column, text):  # t: UTF-16 text in hex, v: a number, n: NULL
+        def value(text):  # t: UTF-16 text in hex, v: a number, n: NULL
             if text[0] == "t":
-                if len(text) > LONG_TEXT_HEX:
-                    text = "t" + run(str(STORED_TEXT), str(self.path), table, column, rowid).strip()
                 return bytes.fromhex(text[1:]).decode("utf-16-le", "surrogatepass")
             return int(text[1:]) if text[0] == "v" else None
 
-        return [{column: value(rowid, column, text) for column, text in zip(columns, texts)}
-                for rowid, *texts in (line.split("|") for line in self.execute(sql))]  # fmt: skip
+        return [{column: value(text) for column, text in zip(columns, line.split("|"))} for line in self.execute(sql)]
 
     def users(self):
         return self.rows("User", ["ID", "UserName", "Password"])
