@@ -49,16 +49,6 @@ class TrayTest(EndToEndTest):
 
         self.assert_saved_at_the_end(program, end_session)
         self.assertIn("FormStartX", self.settings())
-        # A settings file that is a link, as dotfile managers leave it, is not written through: the end, which nobody
-        # can answer, says so on stderr, asks nothing and saves the edit.
-        target = self.sandbox.root / "Tarnwick.ini"
-        self.sandbox.settings_path.rename(target)
-        self.sandbox.settings_path.symlink_to(target)
-        before, program = target.read_bytes(), self.start_program()
-        self.log_on(program, "pw")
-        self.assert_saved_at_the_end(program, program.terminate)
-        self.assertIn("Unable to save registry information", program.stderr_path.read_text())
-        self.assertEqual((self.sandbox.settings_path.is_symlink(), target.read_bytes()), (True, before))
 
     def test_a_second_start_logs_on_shows_or_brings_forward_the_running_instance_or_says_it_does_not_answer(self):
         first = self.start_program()
