@@ -127,11 +127,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("message");
         QTest::addColumn<QByteArray>("answer");
-        const QByteArray tag = Request.mid(5);
         QTest::newRow("the request") << Request << Answer;
         QTest::newRow("the request, received late") << Request << StillWorking + Answer;
         QTest::newRow("another tag") << QByteArray("\x02\x00\x00\x00\x14", 5) + "TarnwickOtherButton_" << QByteArray();
-        QTest::newRow("an older version") << QByteArray("\x01\x00\x00\x00\x14", 5) + tag << QByteArray();
+        QTest::newRow("an older version") << QByteArray("\x01\x00\x00\x00\x14", 5) + Request.mid(5) << QByteArray();
         QTest::newRow("a huge size") << QByteArray("\x02\x00\x10\x00\x00", 5) + QByteArray(65536, 'x') << QByteArray();
         QTest::newRow("one byte more than the request") << Request + 'x' << QByteArray();
     }

@@ -4,7 +4,6 @@
 
 #include "Engine.h"
 #include "StoreError.h"
-#include "Text.h"
 
 #include <QFile>
 #include <QTest>
