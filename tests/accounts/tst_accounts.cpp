@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QListWidget>
-#include <QPushButton>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;

@@ -1,6 +1,5 @@
 // Only one running instance, and a second start that asks it to come forward. The running instance is this process
-// or a child started from this executable in its primary role, a second start the other; other peers are sockets of
-// this process.
+// or a child started from this executable in its primary role; second starts and other peers are of this process.
 #include "HandOverChannel.h"
 #include "InstanceFolder.h"
 #include "InstanceLock.h"
@@ -32,7 +31,6 @@ namespace {
 
 const QString Name = u"Tarnwick-_1"_s;
 const QString PrimaryRole = u"--primary"_s;
-const QString SecondStartRole = u"--second-start"_s;
 // Bounds for a child process to start and end, generous for a sanitizer build on a busy machine.
 constexpr int ChildMs = 20000;
 
@@ -41,14 +39,12 @@ const QByteArray Request = QByteArray("\x02\x00\x00\x00\x14", 5) + "TarnwickHidd
 const QByteArray StillWorking("\x02\x01\x00\x00\x00\x00", 6);
 const QByteArray Answer("\x02\x02\x00\x00\x00\x00", 6);
 
-// This executable's roles in a child process: a primary serves requests and says on stdout that it listens, until it
-// is killed; a second start, which found the lock another's, ends with its hand-over's Result.
-int RunAs(const QString &role, const QString &folder)
+// This executable as the running instance in a child process: it serves requests and says on stdout that it listens,
+// until it is killed.
+int RunPrimary(const QString &folder)
 {
     InstanceLock lock(folder, Name);
     HandOverChannel channel(folder, Name);
-    if (role == SecondStartRole)
-        return static_cast<int>(channel.HandOver(lock));
     lock.Claim();
     channel.Listen();
     QObject::connect(&channel, &HandOverChannel::HandOverRequested, [] {});
@@ -57,20 +53,12 @@ int RunAs(const QString &role, const QString &folder)
     return QCoreApplication::exec();
 }
 
-std::unique_ptr<QProcess> Start(const QString &role, const QString &folder)
-{
-    auto process = std::make_unique<QProcess>();
-    process->start(QCoreApplication::applicationFilePath(), {role, folder});
-    return process;
-}
-
-// The process's state as /proc shows it: 'S' sleeping, 'T' stopped, ...
-char ProcessState(qint64 pid)
+// The process's state as /proc shows it: "S" sleeping, "T" stopped, ...
+QByteArray ProcessState(qint64 pid)
 {
     QFile stat(u"/proc/%1/stat"_s.arg(pid));
     const QByteArray line = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
-    const qsizetype end = line.lastIndexOf(')');
-    return end >= 0 && end + 2 < line.size() ? line[end + 2] : '\0';
+    return line.mid(line.lastIndexOf(')') + 2, 1);
 }
 
 // A connection to the channel that has sent the bytes given, as any process of the user's may make.
@@ -139,11 +127,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("message");
         QTest::addColumn<QByteArray>("answer");
-        const QByteArray tag = Request.mid(5);
         QTest::newRow("the request") << Request << Answer;
         QTest::newRow("the request, received late") << Request << StillWorking + Answer;
         QTest::newRow("another tag") << QByteArray("\x02\x00\x00\x00\x14", 5) + "TarnwickOtherButton_" << QByteArray();
-        QTest::newRow("an older version") << QByteArray("\x01\x00\x00\x00\x14", 5) + tag << QByteArray();
+        QTest::newRow("an older version") << QByteArray("\x01\x00\x00\x00\x14", 5) + Request.mid(5) << QByteArray();
         QTest::newRow("a huge size") << QByteArray("\x02\x00\x10\x00\x00", 5) + QByteArray(65536, 'x') << QByteArray();
         QTest::newRow("one byte more than the request") << Request + 'x' << QByteArray();
     }
@@ -198,7 +185,7 @@ private slots:
             QVERIFY(child.waitForFinished(ChildMs) && QFile::exists(SocketPath()));
         } else if (primary == "stopped") {
             QCOMPARE(::kill(static_cast<pid_t>(child.processId()), SIGSTOP), 0);
-            QTRY_COMPARE(ProcessState(child.processId()), 'T');
+            QTRY_COMPARE(ProcessState(child.processId()), "T"_ba);
         } else {
             while (flood.size() < 40)
                 flood.push_back(std::make_unique<Peer>(SocketPath(), primary));
@@ -214,9 +201,8 @@ private slots:
             QCOMPARE(lock.Claim(), Holder::ThisProcess);
             channel.Listen();
             QSignalSpy requested(&channel, &HandOverChannel::HandOverRequested);
-            const auto second = Start(SecondStartRole, folder_->path());
-            QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, ChildMs);
-            QCOMPARE(second->exitCode(), static_cast<int>(Result::Done));
+            Peer next(SocketPath(), Request);
+            QTRY_VERIFY(!next.Open());
             QCOMPARE(requested.count(), 1);
         }
     }
@@ -267,26 +253,18 @@ private slots:
         QCOMPARE(Status(elsewhere), beforeElsewhere);
     }
 
-    void theNameIsPerDisplay_data()
-    {
-        QTest::addColumn<QByteArray>("display");
-        QTest::addColumn<QByteArray>("wayland");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("an X display") << QByteArray(":1") << QByteArray() << u"Tarnwick-_1"_s;
-        QTest::newRow("another screen of it") << QByteArray(":1.2") << QByteArray() << u"Tarnwick-_1"_s;
-        QTest::newRow("Wayland first") << QByteArray(":0") << QByteArray("wayland-0") << u"Tarnwick-wayland-0"_s;
-        QTest::newRow("none") << QByteArray() << QByteArray() << u"Tarnwick"_s;
-    }
-
+    // One running instance per display, whichever screen of it; Wayland's display comes first.
     void theNameIsPerDisplay()
     {
-        QFETCH(QByteArray, display);
-        QFETCH(QByteArray, wayland);
-        QFETCH(QString, name);
-        qputenv("DISPLAY", display);
-        qputenv("WAYLAND_DISPLAY", wayland);
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder_->path()));
-        QCOMPARE(ChooseInstanceFolder(u"Tarnwick"_s).name, name);
+        qputenv("DISPLAY", ":1.2");
+        qputenv("WAYLAND_DISPLAY", "");
+        QCOMPARE(ChooseInstanceFolder(u"Tarnwick"_s).name, u"Tarnwick-_1"_s);
+        qputenv("WAYLAND_DISPLAY", "wayland-0");
+        QCOMPARE(ChooseInstanceFolder(u"Tarnwick"_s).name, u"Tarnwick-wayland-0"_s);
+        qputenv("DISPLAY", "");
+        qputenv("WAYLAND_DISPLAY", "");
+        QCOMPARE(ChooseInstanceFolder(u"Tarnwick"_s).name, u"Tarnwick"_s);
     }
 
 private:
@@ -295,7 +273,8 @@ private:
     // A running instance in a child process, once it listens; killed after the test.
     QProcess &StartPrimary()
     {
-        primary_ = Start(PrimaryRole, folder_->path());
+        primary_ = std::make_unique<QProcess>();
+        primary_->start(QCoreApplication::applicationFilePath(), {PrimaryRole, folder_->path()});
         primary_->waitForReadyRead(ChildMs);
         return *primary_;
     }
@@ -308,8 +287,8 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() == 3 && (arguments[1] == PrimaryRole || arguments[1] == SecondStartRole))
-        return RunAs(arguments[1], arguments[2]);
+    if (arguments.size() == 3 && arguments[1] == PrimaryRole)
+        return RunPrimary(arguments[2]);
     TestHandOver test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -5,7 +5,6 @@
 #include "Engine.h"
 #include "QtText.h"
 #include "StoreError.h"
-#include "Text.h"
 
 #include <QTest>
 
