@@ -24,9 +24,9 @@ const QString TopMostName = u"FormTopMost"_s;
 const QString LeftName = u"FormStartX"_s;
 const QString TopName = u"FormStartY"_s;
 
-// The settings file keeps the place in twips, 1/1440 inch. It is reckoned in twips up to the window's move, so that
-// the place of a window never shown is stored again exactly as it was read, or centred.
-constexpr double TwipsPerInch = 1440.0;
+// The settings file keeps a place in 1/1440 inch (twips), as it always has; it is converted where it is read and
+// where the window's place is taken, and the window's own pixels are used everywhere else.
+constexpr double FileUnitsPerInch = 1440.0;
 
 QPointF DotsPerInch()
 {
@@ -34,46 +34,30 @@ QPointF DotsPerInch()
     return screen ? QPointF(screen->logicalDotsPerInchX(), screen->logicalDotsPerInchY()) : QPointF(96.0, 96.0);
 }
 
-int TwipsX(int pixels)
+QPoint Scaled(const QPoint &place, const QPointF &factor)
 {
-    return static_cast<int>(std::lround(pixels * TwipsPerInch / DotsPerInch().x()));
+    return QPoint(static_cast<int>(std::lround(place.x() * factor.x())),
+                  static_cast<int>(std::lround(place.y() * factor.y())));
 }
 
-int TwipsY(int pixels)
+QPoint FromFileUnits(const QPoint &place)
 {
-    return static_cast<int>(std::lround(pixels * TwipsPerInch / DotsPerInch().y()));
+    return Scaled(place, DotsPerInch() / FileUnitsPerInch);
 }
 
-QSize ToTwips(const QSize &pixels)
-{
-    return QSize(TwipsX(pixels.width()), TwipsY(pixels.height()));
-}
-
-QPoint ToTwips(const QPoint &pixels)
-{
-    return QPoint(TwipsX(pixels.x()), TwipsY(pixels.y()));
-}
-
-QPoint ToPixels(const QPoint &twips)
+QPoint ToFileUnits(const QPoint &pixels)
 {
     const QPointF dpi = DotsPerInch();
-    return QPoint(static_cast<int>(std::lround(twips.x() * dpi.x() / TwipsPerInch)),
-                  static_cast<int>(std::lround(twips.y() * dpi.y() / TwipsPerInch)));
-}
-
-QSize ScreenTwips()
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return ToTwips(screen ? screen->geometry().size() : QSize(1024, 768));
+    return Scaled(pixels, QPointF(FileUnitsPerInch / dpi.x(), FileUnitsPerInch / dpi.y()));
 }
 
 // The place that centres a window of this size. A window larger than the screen would be centred with its title bar
 // above the screen, out of reach: it stands where the desktop's panels leave room for windows instead.
-QPoint CentredTwips(const QSize &window)
+QPoint Centred(const QSize &window)
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
-    const QPoint room = ToTwips(screen ? screen->availableGeometry().topLeft() : QPoint());
-    const QSize spare = ScreenTwips() - window;
+    const QPoint room = screen ? screen->availableGeometry().topLeft() : QPoint();
+    const QSize spare = (screen ? screen->geometry().size() : QSize(1024, 768)) - window;
     return QPoint(std::max(spare.width() / 2, room.x()), std::max(spare.height() / 2, room.y()));
 }
 
@@ -116,19 +100,22 @@ void WindowSettings::Restore()
 {
     stored_ = Stored::Read();
     ApplyFloating();
-    const QPoint centred = CentredTwips(ToTwips(window_.size()));
-    const QSize screen = ScreenTwips();
-    QPoint at = stored_.place.value_or(centred);
-    if (at.x() > screen.width() || at.y() > screen.height())
-        at = centred;
-    window_.move(ToPixels(at));
-    // Until the window is shown, the place to store is the one read.
-    stored_.place = at;
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QSize size = screen ? screen->geometry().size() : QSize(1024, 768);
+    const std::optional<QPoint> read = stored_.place ? std::optional(FromFileUnits(*stored_.place)) : std::nullopt;
+    // A place beyond the screen (a screen since taken away, say) is not kept.
+    if (read && read->x() <= size.width() && read->y() <= size.height()) {
+        window_.move(*read);
+        return;
+    }
+    window_.move(CentredPosition());
+    // Until the window is shown, the place to store is the one it stands at.
+    stored_.place = ToFileUnits(window_.pos());
 }
 
 QPoint WindowSettings::CentredPosition() const
 {
-    return ToPixels(CentredTwips(ToTwips(window_.size())));
+    return Centred(window_.size());
 }
 
 void WindowSettings::Floating(Qt::CheckState state)
@@ -162,7 +149,7 @@ void WindowSettings::RecordClosingPlace()
 
 void WindowSettings::TakePlace()
 {
-    stored_.place = ToTwips(window_.pos());
+    stored_.place = ToFileUnits(window_.pos());
 }
 
 void WindowSettings::Store(Reporting how)

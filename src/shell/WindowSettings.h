@@ -40,7 +40,7 @@ private:
     {
         bool launch = false;
         bool floating = false;
-        // The window's top left in twips, as the settings file keeps it; nothing when the file holds none.
+        // The window's top left in the settings file's own unit; nothing when the file holds none.
         std::optional<QPoint> place;
 
         static Stored Read();
